@@ -1,0 +1,44 @@
+#include "app/StringTable.h"
+
+#include <QtGlobal>
+
+namespace headroom {
+
+// lupdate reads this list to keep the .ts files in step with the code.
+const char* const kStringKeys[] = {
+    // Menu items and tabs
+    QT_TRANSLATE_NOOP("Headroom", "Authorize"),
+    QT_TRANSLATE_NOOP("Headroom", "Disk"),
+    QT_TRANSLATE_NOOP("Headroom", "Check"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean"),
+    QT_TRANSLATE_NOOP("Headroom", "Memory"),
+    QT_TRANSLATE_NOOP("Headroom", "Release"),
+    QT_TRANSLATE_NOOP("Headroom", "Show"),
+    QT_TRANSLATE_NOOP("Headroom", "Hide"),
+    QT_TRANSLATE_NOOP("Headroom", "About"),
+    QT_TRANSLATE_NOOP("Headroom", "Quit"),
+    // Folder grant
+    QT_TRANSLATE_NOOP("Headroom", "Authorization"),
+    QT_TRANSLATE_NOOP("Headroom", "Authorization Need"),
+    QT_TRANSLATE_NOOP("Headroom", "Authorized"),
+    QT_TRANSLATE_NOOP("Headroom", "Not Authorized"),
+    // Disk overview and junk rows
+    QT_TRANSLATE_NOOP("Headroom", "Total"),
+    QT_TRANSLATE_NOOP("Headroom", "FreeDisk"),
+    QT_TRANSLATE_NOOP("Headroom", "Caches"),
+    QT_TRANSLATE_NOOP("Headroom", "Logs"),
+    QT_TRANSLATE_NOOP("Headroom", "Downloads"),
+    QT_TRANSLATE_NOOP("Headroom", "Mail Download"),
+    QT_TRANSLATE_NOOP("Headroom", "Trash"),
+    QT_TRANSLATE_NOOP("Headroom", "Permission Alert"),
+    QT_TRANSLATE_NOOP("Headroom", "Permission Info"),
+    // Memory
+    QT_TRANSLATE_NOOP("Headroom", "Free"),
+    QT_TRANSLATE_NOOP("Headroom", "Wired"),
+    QT_TRANSLATE_NOOP("Headroom", "Active"),
+    QT_TRANSLATE_NOOP("Headroom", "Inactive"),
+};
+
+const std::size_t kStringKeyCount = std::size(kStringKeys);
+
+} // namespace headroom

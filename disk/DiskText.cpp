@@ -1,0 +1,56 @@
+#include "disk/DiskText.h"
+
+#include "tools/MiscTool.h"
+
+namespace headroom {
+
+namespace {
+__extension__ typedef __int128 Int128;
+} // namespace
+
+DiskPercentages diskPercentages(std::int64_t total, std::int64_t free)
+{
+    if (total <= 0)
+        return {};
+    // A free figure outside 0..total cannot come from a sane volume; clamp it
+    // so the gauge stays within 0..100. 128-bit keeps (total - free) * 100
+    // exact for any 64-bit total.
+    if (free < 0)
+        free = 0;
+    if (free > total)
+        free = total;
+    const auto used = static_cast<int>(static_cast<Int128>(total - free) * 100 / total);
+    return {used, 100 - used};
+}
+
+std::string diskGaugeTitle(int usedPercent)
+{
+    return std::to_string(usedPercent) + "%";
+}
+
+std::string diskStatusLine(const KeyLookup& tr, std::int64_t total, std::int64_t free)
+{
+    const DiskPercentages percent = diskPercentages(total, free);
+    const auto asBytes = [](std::int64_t v) { return v < 0 ? std::uint64_t{0} : static_cast<std::uint64_t>(v); };
+    std::string line = tr("Total");
+    line += ":";
+    line += MiscTool::convertBytes(asBytes(total));
+    line += "  ";
+    line += tr("FreeDisk");
+    line += ":";
+    line += MiscTool::convertBytes(asBytes(free));
+    line += " (";
+    line += std::to_string(percent.free);
+    line += "%)";
+    return line;
+}
+
+std::string junkCheckBoxTitle(const KeyLookup& tr, std::string_view labelKey, std::uint64_t bytes)
+{
+    std::string title = tr(labelKey);
+    if (bytes > 0)
+        title += MiscTool::convertBytes(bytes);
+    return title;
+}
+
+} // namespace headroom

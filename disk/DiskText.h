@@ -1,0 +1,36 @@
+#pragma once
+
+// Pure composition of the disk figures: no widgets, no Qt. The application
+// and headroom-cli both build their texts here, so they always agree.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace headroom {
+
+// Looks a localisation key up in the string table; a missing key reads as
+// the key itself. Returns UTF-8.
+using KeyLookup = std::function<std::string(std::string_view key)>;
+
+struct DiskPercentages {
+    int used = 0; // (total - free) * 100 / total, truncated; 0..100
+    int free = 0; // 100 - used; 0 too when the total is unknown
+};
+
+// A total of 0 or less (the volume could not be read) is never divided by:
+// both percentages are then 0.
+DiskPercentages diskPercentages(std::int64_t total, std::int64_t free);
+
+// The gauge box title: the used percentage followed by "%", e.g. "49%".
+std::string diskGaugeTitle(int usedPercent);
+
+// "Total:465.76 GB  FreeDisk:233.57 GB (51%)" with the keys' texts.
+std::string diskStatusLine(const KeyLookup& tr, std::int64_t total, std::int64_t free);
+
+// Check-box title after a scan: the label's text, followed directly by the
+// size text when the location holds more than 0 bytes.
+std::string junkCheckBoxTitle(const KeyLookup& tr, std::string_view labelKey, std::uint64_t bytes);
+
+} // namespace headroom

@@ -1,0 +1,52 @@
+#include "memory/MemoryText.h"
+
+#include "tools/MiscTool.h"
+
+namespace headroom {
+
+namespace {
+__extension__ typedef unsigned __int128 UInt128;
+} // namespace
+
+MemoryFigures memoryFigures(const VMStatSchema& sample)
+{
+    MemoryFigures figures;
+    figures.totalPages = sample.getTotalMemory();
+    figures.totalBytes = figures.totalPages * kPageSize;
+    const std::array<std::pair<const char*, std::uint64_t>, 4> split{{
+        {"Free", sample.pagesFree()},
+        {"Wired", sample.pagesWiredDown()},
+        {"Active", sample.pagesActive()},
+        {"Inactive", sample.pagesInactive()},
+    }};
+    for (std::size_t i = 0; i < split.size(); ++i) {
+        MemoryCategory& c = figures.categories[i];
+        c.key = split[i].first;
+        c.pages = split[i].second;
+        c.bytes = c.pages * kPageSize;
+        // 100 * p / T in integers, fraction dropped. A total of 0 only comes
+        // from a failed sample and is never divided by. 128-bit so that
+        // counters near 2^64 cannot wrap.
+        c.percent = figures.totalPages == 0
+            ? 0
+            : static_cast<int>(static_cast<UInt128>(c.pages) * 100 / figures.totalPages);
+    }
+    return figures;
+}
+
+std::string memoryBoxTitle(const KeyLookup& tr, const MemoryCategory& category)
+{
+    return tr(category.key) + MiscTool::convertBytes(category.bytes);
+}
+
+std::string memoryStatusLine1(const KeyLookup& tr, const MemoryFigures& figures)
+{
+    return memoryBoxTitle(tr, figures.categories[0]) + "  " + memoryBoxTitle(tr, figures.categories[1]);
+}
+
+std::string memoryStatusLine2(const KeyLookup& tr, const MemoryFigures& figures)
+{
+    return memoryBoxTitle(tr, figures.categories[2]) + "  " + memoryBoxTitle(tr, figures.categories[3]);
+}
+
+} // namespace headroom

@@ -1,0 +1,115 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>Persönlichen Ordner wählen…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>Festplatte</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>Müll prüfen</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>Müll entfernen</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Arbeitsspeicher</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Speicher freigeben</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Fenster zeigen</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Fenster ausblenden</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Über Headroom</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Headroom beenden</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>Headroom braucht Ihren persönlichen Ordner</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>Um Caches, Protokolle, Downloads und den Papierkorb zu messen und zu leeren, braucht Headroom Zugriff auf Ihren persönlichen Ordner. Wählen Sie ihn im nächsten Fenster aus und bestätigen Sie.</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>Persönlicher Ordner: </translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>Kein persönlicher Ordner gewählt</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Gesamt</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>Frei</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>Caches </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>Protokolle </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Downloads </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>Mail-Downloads </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>Papierkorb </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>Headroom kann Ihren persönlichen Ordner noch nicht erreichen</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>Wählen Sie im nächsten Fenster Ihren persönlichen Ordner und versuchen Sie es dann noch einmal.</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Frei </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Fest belegt </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Aktiv </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Inaktiv </translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,115 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>Choose Home Folder…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>Disk</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>Check Junk</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>Clean Junk</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Memory</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Release Memory</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Show Window</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Hide Window</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>About Headroom</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quit Headroom</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>Headroom needs your home folder</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>To measure and clean caches, logs, downloads and the trash, Headroom needs access to your home folder. In the next window, choose your home folder and confirm.</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>Home folder: </translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>No home folder chosen</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Total</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>Free</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>Caches </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>Logs </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Downloads </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>Mail Downloads </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>Trash </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>Headroom cannot reach your home folder yet</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>Choose your home folder in the next window, then ask again.</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Free </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Wired </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Active </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Inactive </translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,2 @@
+#pragma once
+// placeholder: shared temporary-tree helpers for the core tests

@@ -1,0 +1,2 @@
+#include "tools/Location.h"
+// STUB: to be implemented

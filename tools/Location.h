@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace headroom {
+
+// A junk location is `base` joined with a relative path such as
+// ".local/share/Trash". The base is the folder the user granted (followed as
+// the user chose it); every component below it is opened without following
+// links, so neither a measurement nor a removal can be redirected outside
+// the base by a link inside it.
+struct OpenedLocation {
+    int parentFd = -1;  // open O_DIRECTORY descriptor of the location's parent, or -1
+    std::string leaf;   // the location's own name inside that parent
+    int error = 0;      // errno when the parent could not be opened
+};
+
+// Opens the parent of base/relative. Trailing and doubled "/" in either part
+// are ignored; "." and ".." components in `relative` are refused (EINVAL).
+// The caller closes parentFd.
+OpenedLocation openLocationParent(const std::string& base, std::string_view relative);
+
+// Path join with exactly one "/" between the parts and no trailing "/".
+std::string joinPath(std::string_view base, std::string_view relative);
+
+} // namespace headroom

@@ -1,0 +1,2 @@
+#include "tools/Platform.h"
+// STUB: to be implemented

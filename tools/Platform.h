@@ -1,0 +1,35 @@
+#pragma once
+
+// The narrow seam between Headroom and the system figures it reads, so that
+// tests can make each of them fail. Overrides are process-wide; set them
+// before any worker starts.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace headroom::platform {
+
+struct VolumeStats {
+    std::uint64_t size = 0;      // f_blocks * f_frsize
+    std::uint64_t available = 0; // f_bavail * f_frsize
+};
+
+using VolumeQuery = std::function<std::optional<VolumeStats>()>;
+
+// statvfs("/") unless a test installed its own query; absent on failure.
+std::optional<VolumeStats> queryRootVolume();
+void setVolumeQueryForTesting(VolumeQuery query); // empty: back to the real one
+
+// The page-counter source ("/proc/vmstat" by default).
+std::string vmstatPath();
+void setVmstatPathForTesting(std::string path); // empty: back to the default
+
+// The purge tool that memory release runs. Defaults to the installed
+// helper; HEADROOM_PURGE_TOOL is not read (nothing is configured), but a
+// build-tree run finds the helper beside the running executable.
+std::string purgeToolPath();
+void setPurgeToolPathForTesting(std::string path); // empty: back to the default
+
+} // namespace headroom::platform

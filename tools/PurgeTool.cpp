@@ -1,0 +1,2 @@
+#include "tools/PurgeTool.h"
+// STUB: to be implemented

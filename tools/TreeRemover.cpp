@@ -1,0 +1,2 @@
+#include "tools/TreeRemover.h"
+// STUB: to be implemented

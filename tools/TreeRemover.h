@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace headroom {
+
+struct RemoveResult {
+    std::uint64_t removed = 0; // entries unlinked (the location itself included)
+    std::uint64_t failed = 0;  // entries that could not be removed and were passed over
+    bool locationGone = false; // the location no longer exists afterwards
+};
+
+// Test seam: called between listing a folder and opening one of its
+// entries, with the descriptor of the listed folder and the entry's name.
+using RemoveProbe = std::function<void(int dirfd, const char* name)>;
+
+// Removes the entry `name` inside the open folder `parentFd` as a whole.
+// Never follows a link: a link is removed itself and its target is left
+// alone. Another mount inside is left alone. Entries that cannot be removed
+// are passed over and the rest goes on. Iterative, relative to open
+// descriptors, with a bounded number of descriptors whatever the depth.
+RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe = {});
+
+// Removes base/relative (see openLocationParent); nothing outside it.
+RemoveResult removeLocation(const std::string& base, const std::string& relative);
+
+} // namespace headroom

@@ -1,0 +1,2 @@
+#include "tools/TreeWalker.h"
+// STUB: to be implemented

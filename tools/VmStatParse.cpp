@@ -1,0 +1,2 @@
+#include "tools/VmStatParse.h"
+// STUB: to be implemented
