@@ -1,1 +1,275 @@
-// STUB
+#include "cli/Cli.h"
+
+#include "app/StringTable.h"
+#include "cli/JunkCommands.h"
+#include "cli/Json.h"
+#include "disk/DiskText.h"
+#include "disk/JunkLocations.h"
+#include "memory/MemoryText.h"
+#include "tools/MiscTool.h"
+
+#include <array>
+#include <locale>
+#include <optional>
+#include <utility>
+
+namespace headroom::cli {
+
+namespace {
+
+constexpr std::string_view kProgram = "headroom-cli";
+
+int usageError(std::ostream& err, const std::string& message)
+{
+    err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
+    return 2;
+}
+
+bool isHelp(std::string_view word)
+{
+    return word == "--help" || word == "-h";
+}
+
+// The words of one command split into options and operands. Options may
+// stand anywhere before "--"; every word after "--", and "-" itself, is an
+// operand.
+struct Parsed {
+    bool json = false;
+    bool help = false;
+    std::vector<std::string> operands;
+    std::optional<std::string> unknownOption;
+};
+
+Parsed parseWords(const std::vector<std::string>& words, bool acceptJson)
+{
+    Parsed parsed;
+    bool optionsEnded = false;
+    for (const std::string& word : words) {
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            parsed.operands.push_back(word);
+        } else if (word == "--") {
+            optionsEnded = true;
+        } else if (isHelp(word)) {
+            parsed.help = true;
+        } else if (acceptJson && word == "--json") {
+            parsed.json = true;
+        } else if (!parsed.unknownOption) {
+            parsed.unknownOption = word;
+        }
+    }
+    return parsed;
+}
+
+// Common checks of a command's words; returns an exit status when the
+// command must not go on.
+std::optional<int> rejectBadWords(const Parsed& parsed, std::string_view command, bool takesOperands,
+                                  std::ostream& out, std::ostream& err)
+{
+    if (parsed.unknownOption)
+        return usageError(err, "unknown option '" + *parsed.unknownOption + "' for " + std::string(command));
+    if (parsed.help) {
+        out << usage();
+        return 0;
+    }
+    if (!takesOperands && !parsed.operands.empty())
+        return usageError(err, std::string(command) + " takes no arguments, got '" + parsed.operands.front() + "'");
+    return std::nullopt;
+}
+
+int statusCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
+{
+    const Parsed parsed = parseWords(words, false);
+    if (const auto status = rejectBadWords(parsed, "status", false, out, err))
+        return *status;
+
+    const KeyLookup tr = StringTable::lookup(StringTable::forSystemLocale());
+    const std::int64_t total = MiscTool::getDiskTotalSize().value_or(0);
+    const std::int64_t free = MiscTool::getDiskAvailableSize().value_or(0);
+    const MemoryFigures memory = memoryFigures(MiscTool::vm_stat());
+    out << diskStatusLine(tr, total, free) << '\n'
+        << memoryStatusLine1(tr, memory) << '\n'
+        << memoryStatusLine2(tr, memory) << '\n';
+    return 0;
+}
+
+int sizeCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
+{
+    const Parsed parsed = parseWords(words, true);
+    if (const auto status = rejectBadWords(parsed, "size", true, out, err))
+        return *status;
+    if (parsed.operands.empty())
+        return usageError(err, "size needs at least one PATH");
+
+    for (const std::string& path : parsed.operands) {
+        const std::uint64_t bytes = MiscTool::getSize(path);
+        const std::string text = MiscTool::convertBytes(bytes);
+        if (parsed.json) {
+            out << "{\"path\": " << jsonQuote(path) << ", \"bytes\": " << std::to_string(bytes)
+                << ", \"text\": " << jsonQuote(text) << "}\n";
+        } else {
+            out << std::to_string(bytes) << '\t' << text << '\t' << escapeTsvField(path) << '\n';
+        }
+        out.flush(); // each line as soon as its tree is measured
+    }
+    return 0;
+}
+
+int memoryCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
+{
+    const Parsed parsed = parseWords(words, true);
+    if (const auto status = rejectBadWords(parsed, "memory", false, out, err))
+        return *status;
+
+    const VMStatSchema sample = MiscTool::vm_stat();
+    const MemoryFigures figures = memoryFigures(sample);
+    const std::array<std::pair<const char*, std::uint64_t>, 12> counters{{
+        {"pagesFree", sample.pagesFree()},
+        {"pagesActive", sample.pagesActive()},
+        {"pagesInactive", sample.pagesInactive()},
+        {"pagesSpeculative", sample.pagesSpeculative()},
+        {"pagesWiredDown", sample.pagesWiredDown()},
+        {"translationFaults", sample.translationFaults()},
+        {"pagesCopyOnWrite", sample.pagesCopyOnWrite()},
+        {"pagesZeroFilled", sample.pagesZeroFilled()},
+        {"pagesReactivated", sample.pagesReactivated()},
+        {"pageins", sample.pageins()},
+        {"pageouts", sample.pageouts()},
+        {"total", figures.totalPages},
+    }};
+    // memoryFigures keeps display order: free, wired, active, inactive.
+    const std::array<const char*, 4> percentNames{"free", "wired", "active", "inactive"};
+
+    if (parsed.json) {
+        out << '{';
+        for (const auto& [name, value] : counters)
+            out << '"' << name << "\": " << std::to_string(value) << ", ";
+        out << "\"percent\": {";
+        for (std::size_t i = 0; i < percentNames.size(); ++i) {
+            out << (i == 0 ? "" : ", ") << '"' << percentNames[i]
+                << "\": " << std::to_string(figures.categories[i].percent);
+        }
+        out << "}}\n";
+    } else {
+        for (const auto& [name, value] : counters)
+            out << name << '\t' << std::to_string(value) << '\n';
+        for (std::size_t i = 0; i < percentNames.size(); ++i)
+            out << "percent." << percentNames[i] << '\t' << std::to_string(figures.categories[i].percent) << '\n';
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string escapeTsvField(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string usage()
+{
+    std::string rows;
+    for (const JunkLocation& location : junkTable()) {
+        rows += rows.empty() ? "" : ", ";
+        rows += location.row;
+    }
+    return R"(Usage: headroom-cli COMMAND [OPTIONS] [ARGUMENTS]
+
+Commands:
+  status                 Print the tray menu's disk line and two memory lines,
+                         in the user's language.
+  size [--json] PATH...  Measure the folder tree below each PATH.
+  memory [--json]        Print the memory page counters and their split.
+  scan [--json] HOME     Measure the junk locations below the folder HOME.
+  clean HOME ROW...      Delete the named junk locations below HOME.
+  release                Run the memory-release helper.
+  help, --help, -h       Print this text.
+
+Junk rows: )" + rows + R"(
+
+Options may stand before or after the operands. "--" ends the options:
+every word after it is an operand, so a path that starts with "-" is written
+after "--". A lone "-" is always an operand.
+
+size: one line per PATH, in the order given:
+  BYTES<TAB>SIZE TEXT<TAB>PATH
+BYTES is the sum of the sizes of every entry below PATH (PATH itself not
+counted, links never followed); SIZE TEXT is the same count as shown in the
+window, e.g. "465.76 GB", "1.5 KB", "12 Bytes". PATH is printed byte for
+byte as given, except that a backslash, tab, newline and carriage return are
+written as \\, \t, \n and \r, so every PATH takes exactly one line.
+A missing PATH, a file and a link (even a link to a folder) measure 0.
+With --json, one JSON object per line instead:
+  {"path": "...", "bytes": N, "text": "..."}
+where bytes of PATH that are not valid UTF-8 appear as "\udcXX" (XX = the
+byte in hex), as Python's "surrogateescape" reads them.
+
+memory: one NAME<TAB>VALUE line each, in this order:
+  pagesFree pagesActive pagesInactive pagesSpeculative pagesWiredDown
+  translationFaults pagesCopyOnWrite pagesZeroFilled pagesReactivated
+  pageins pageouts total
+  percent.free percent.wired percent.active percent.inactive
+Counts are 4096-byte pages (translationFaults and pagesReactivated count
+events); total = free + wired + active + inactive pages; each percentage is
+100 * pages / total with the fraction dropped (0 when total is 0).
+With --json, one JSON object on one line with the same counter names and
+  "percent": {"free": N, "wired": N, "active": N, "inactive": N}
+When the counters cannot be read, every figure is 0 and standard error
+says "Failed to get VM statistics." (status shows zeros the same way).
+
+Exit status: 0 on success, 2 on a usage error.
+)";
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    // Numbers are written with std::to_string, but keep the streams' own
+    // formatting locale-free too.
+    out.imbue(std::locale::classic());
+    err.imbue(std::locale::classic());
+
+    if (args.empty())
+        return usageError(err, "no command given");
+    const std::string& command = args.front();
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+
+    if (command == "help" || isHelp(command)) {
+        out << usage();
+        return 0;
+    }
+    if (command == "status")
+        return statusCommand(rest, out, err);
+    if (command == "size")
+        return sizeCommand(rest, out, err);
+    if (command == "memory")
+        return memoryCommand(rest, out, err);
+    if (command == "scan")
+        return scanCommand(rest, out, err);
+    if (command == "clean")
+        return cleanCommand(rest, out, err);
+    if (command == "release")
+        return releaseCommand(rest, out, err);
+    if (command.size() > 1 && command[0] == '-')
+        return usageError(err, "unknown option '" + command + "'");
+    return usageError(err, "unknown command '" + command + "'");
+}
+
+int run(int argc, char** argv, std::ostream& out, std::ostream& err)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    return run(args, out, err);
+}
+
+} // namespace headroom::cli

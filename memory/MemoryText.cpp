@@ -19,6 +19,12 @@ MemoryFigures memoryFigures(const VMStatSchema& sample)
         {"Active", sample.pagesActive()},
         {"Inactive", sample.pagesInactive()},
     }};
+    // The percentages divide by the sum taken in 128 bits: the 64-bit total
+    // wraps when a broken source reports counters near 2^64, and a wrapped
+    // total would give percentages far above 100.
+    UInt128 total = 0;
+    for (const auto& category : split)
+        total += category.second;
     for (std::size_t i = 0; i < split.size(); ++i) {
         MemoryCategory& c = figures.categories[i];
         c.key = split[i].first;
@@ -27,9 +33,7 @@ MemoryFigures memoryFigures(const VMStatSchema& sample)
         // 100 * p / T in integers, fraction dropped. A total of 0 only comes
         // from a failed sample and is never divided by. 128-bit so that
         // counters near 2^64 cannot wrap.
-        c.percent = figures.totalPages == 0
-            ? 0
-            : static_cast<int>(static_cast<UInt128>(c.pages) * 100 / figures.totalPages);
+        c.percent = total == 0 ? 0 : static_cast<int>(static_cast<UInt128>(c.pages) * 100 / total);
     }
     return figures;
 }

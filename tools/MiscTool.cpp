@@ -1,9 +1,98 @@
 #include "tools/MiscTool.h"
-// STUB: to be implemented
+
+#include "tools/Platform.h"
+#include "tools/PurgeTool.h"
+#include "tools/TreeWalker.h"
+#include "tools/VmStatParse.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace headroom {
-std::optional<std::int64_t> MiscTool::getDiskTotalSize() { return std::nullopt; }
-std::optional<std::int64_t> MiscTool::getDiskAvailableSize() { return std::nullopt; }
-std::uint64_t MiscTool::getSize(const std::string&) { return 0; }
-VMStatSchema MiscTool::vm_stat() { return {}; }
-int MiscTool::purgeRAM() { return -1; }
+
+namespace {
+
+// Callers read volume figures as signed 64-bit; a figure beyond that range
+// (only a bogus file system could report one) reads as the largest value.
+std::int64_t clampToSigned(std::uint64_t value)
+{
+    constexpr auto max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    return static_cast<std::int64_t>(value > max ? max : value);
+}
+
+// The whole text of a small pseudo-file such as /proc/vmstat, whose size
+// stat() reports as 0, so it is read until end of file. Reading stops at
+// 1 MiB: the real file is a few KiB, and a path that never ends (a device)
+// must not hang or exhaust the caller.
+std::optional<std::string> readSmallFile(const std::string& path)
+{
+    constexpr std::size_t kLimit = std::size_t{1} << 20;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    std::string text;
+    char buffer[8192];
+    bool ok = true;
+    while (text.size() < kLimit) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+std::optional<std::int64_t> MiscTool::getDiskTotalSize()
+{
+    const auto stats = platform::queryRootVolume();
+    if (!stats)
+        return std::nullopt;
+    return clampToSigned(stats->size);
+}
+
+std::optional<std::int64_t> MiscTool::getDiskAvailableSize()
+{
+    const auto stats = platform::queryRootVolume();
+    if (!stats)
+        return std::nullopt;
+    return clampToSigned(stats->available);
+}
+
+std::uint64_t MiscTool::getSize(const std::string& path)
+{
+    return measureTree(path).bytes;
+}
+
+VMStatSchema MiscTool::vm_stat()
+{
+    if (const auto text = readSmallFile(platform::vmstatPath())) {
+        if (auto record = parseProcVmstat(*text))
+            return *record;
+    }
+    // The only diagnostic the program writes: no line end, nothing else.
+    std::fputs("Failed to get VM statistics.", stderr);
+    std::fflush(stderr);
+    return {};
+}
+
+int MiscTool::purgeRAM()
+{
+    return runAndWait(platform::purgeToolPath());
+}
+
 } // namespace headroom

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace headroom::cli {
+
+// headroom-cli without the process around it: `args` are the words after the
+// program's name. Writes results to `out` and diagnostics to `err` and
+// returns the exit status (0 success, 2 usage error, or what a junk command
+// returns). A usage error writes exactly one line to `err`.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int run(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+// The text that --help prints.
+std::string usage();
+
+// A path as one TSV field: backslash, tab, newline and carriage return
+// become \\, \t, \n and \r; every other byte is kept as is.
+std::string escapeTsvField(std::string_view bytes);
+
+} // namespace headroom::cli
