@@ -37,6 +37,11 @@ const char* const kStringKeys[] = {
     QT_TRANSLATE_NOOP("Headroom", "Wired"),
     QT_TRANSLATE_NOOP("Headroom", "Active"),
     QT_TRANSLATE_NOOP("Headroom", "Inactive"),
+    // Application
+    QT_TRANSLATE_NOOP("Headroom", "About Text"),
+    QT_TRANSLATE_NOOP("Headroom", "Licence"),
+    QT_TRANSLATE_NOOP("Headroom", "No Tray Hint"),
+    QT_TRANSLATE_NOOP("Headroom", "No Display"),
 };
 
 const std::size_t kStringKeyCount = std::size(kStringKeys);

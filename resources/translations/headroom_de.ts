@@ -111,5 +111,21 @@
         <source>Inactive</source>
         <translation>Inaktiv </translation>
     </message>
+    <message>
+        <source>About Text</source>
+        <translation>Zeigt, wie voll Ihre Festplatte ist und wie der Arbeitsspeicher aufgeteilt ist, entfernt Müll aus Ihrem persönlichen Ordner und gibt Speicher frei.</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Lizenz: </translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>Kein Infobereich (System-Tray) gefunden: unter GNOME die Erweiterung AppIndicator einschalten.</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>kein Bildschirm, auf dem sich ein Fenster öffnen ließe. Die Zahlen im Terminal zeigt: headroom-cli status</translation>
+    </message>
 </context>
 </TS>

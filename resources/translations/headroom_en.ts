@@ -111,5 +111,21 @@
         <source>Inactive</source>
         <translation>Inactive </translation>
     </message>
+    <message>
+        <source>About Text</source>
+        <translation>Shows how full your disk is and how memory is split, cleans junk from your home folder and frees memory.</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Licence: </translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>No system tray found: on GNOME, turn on the AppIndicator extension for a tray icon.</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>no display to open a window on. For the figures on this terminal, run: headroom-cli status</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,191 @@
+#pragma once
+
+#include "app/Prompter.h"
+#include "app/StringTable.h"
+#include "app/SystemFigures.h"
+#include "disk/DiskText.h"
+#include "disk/JunkLocations.h"
+#include "memory/MemoryText.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMainWindow;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSystemTrayIcon;
+class QTabWidget;
+class QTimer;
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace headroom {
+
+// Everything the controller needs from outside, so tests can run it with
+// fixed figures, a scripted prompter and a chosen string table.
+struct AppEnvironment {
+    std::shared_ptr<const StringTable> strings;
+    std::unique_ptr<Prompter> prompter;
+    SystemFigures figures;
+    std::function<bool()> trayAvailable; // QSystemTrayIcon::isSystemTrayAvailable
+    int trayPollMs = 3000;               // how often to look for a tray coming or going
+
+    static AppEnvironment live();
+};
+
+// The disk figures of one refresh: measured on any thread, shown on the
+// main one.
+struct DiskFigures {
+    std::int64_t total = 0; // 0 when the volume cannot be read
+    std::int64_t free = 0;
+};
+
+// The application controller: owns the tray item, the window built from
+// MainWindow.ui (whose objects carry the names of the getters below) and the
+// state of the home-folder grant.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AppDelegate(AppEnvironment environment, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    void applicationDidFinishLaunching();
+    void updateUI();
+    void updateDiskUI();
+    void updateMemUI();
+
+    // The two halves of the refreshes, so that work on another thread can
+    // measure there and post the showing to the main thread in one piece.
+    DiskFigures measureDisk() const;
+    void showDisk(const DiskFigures& figures);
+    MemoryFigures measureMemory() const;
+    void showMemory(const MemoryFigures& figures);
+
+    // Status item and its menu
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
+    QMenu* statusMenu() const;
+    QAction* authorizeStatusItem() const;
+    QAction* authorizeItem() const;
+    bool isAuthorized() const { return isAuthorized_; }
+    QAction* diskItem() const;
+    QAction* diskStatusItem() const;
+    QAction* checkItem() const;
+    QAction* cleanItem() const;
+    QAction* memoryItem() const;
+    QAction* memoryStatusItem2() const;
+    QAction* memoryStatusItem1() const;
+    QAction* releaseItem() const;
+    QAction* showItem() const;
+    QAction* hideItem() const;
+    QAction* aboutItem() const;
+    QAction* exitItem() const;
+    const QString& userDir() const { return userDir_; } // null until a folder is granted
+    QTabWidget* tabView() const;
+
+    // Disk tab
+    QLabel* totalLabel() const;
+    QLabel* freeLabel() const;
+    QLabel* diskTotalSize() const;
+    QLabel* diskFreeSize() const;
+    QGroupBox* diskLevelIndicatorBox() const;
+    QProgressBar* diskLevelIndicator() const;
+    QCheckBox* cachesCheckBox() const;
+    QCheckBox* logsCheckBox() const;
+    QCheckBox* downloadsCheckBox() const;
+    QCheckBox* mailDownloadCheckBox() const;
+    QCheckBox* trashCheckBox() const;
+    QPushButton* checkButton() const;
+    QPushButton* cleanButton() const;
+    QGroupBox* progressIndicatorBox() const;
+    QProgressBar* progressIndicator() const;
+
+    // Memory tab: off screen after start-up, still written
+    QGroupBox* freeMemLevelIndicatorBox() const;
+    QProgressBar* freeMemLevelIndicator() const;
+    QGroupBox* wiredMemLevelIndicatorBox() const;
+    QProgressBar* wiredMemLevelIndicator() const;
+    QGroupBox* activeMemLevelIndicatorBox() const;
+    QProgressBar* activeMemLevelIndicator() const;
+    QGroupBox* inactiveMemLevelIndicatorBox() const;
+    QProgressBar* inactiveMemLevelIndicator() const;
+    QPushButton* releaseButton() const;
+    QGroupBox* releaseMemProgressIndicatorBox() const;
+    QProgressBar* releaseMemProgressIndicator() const;
+
+    QMainWindow* window() const { return window_.get(); }
+    QLabel* noTrayHintLabel() const;
+
+    // The check boxes in the order of the junk location table.
+    std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes() const;
+
+    // Linux has no "hidden application": it counts as hidden from Hide until
+    // unhideApplication(), which brings back the window if Hide took it away.
+    bool isApplicationHidden() const { return applicationHidden_; }
+    void hideApplication();
+    void unhideApplication();
+
+    // Whether the tray icon is shown (a tray was there at the last look).
+    bool isInTray() const { return inTray_; }
+
+    // The one lookup of visible text: a key the table lacks reads as itself.
+    QString L(std::string_view key) const;
+
+    void needUserAuthorize(QObject* sender);
+    void checkAction(QObject* sender);
+    void cleanAction(QObject* sender);
+    void releaseAction(QObject* sender);
+    void showAction(QObject* sender);
+    void aboutAction(QObject* sender);
+
+signals:
+    // The user asked to quit (Quit, or closing the window while there is no
+    // tray to come back through).
+    void quitRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setUserDir(const QString& userDir) { userDir_ = userDir; }
+    void setIsAuthorized(bool isAuthorized) { isAuthorized_ = isAuthorized; }
+
+    void connectCommands();
+    void labelForAccessibility();
+    void trayAvailabilityChanged(bool available);
+    void lookForTray();
+    void activateApplication();
+
+    const std::shared_ptr<const StringTable> strings_;
+    const KeyLookup lookup_;
+    const std::unique_ptr<Prompter> prompter_;
+    const SystemFigures figures_;
+    const std::function<bool()> trayAvailable_;
+
+    const std::unique_ptr<Ui::MainWindow> ui_;
+    const std::unique_ptr<QMainWindow> window_;
+    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    QTimer* trayWatch_ = nullptr; // child of this
+
+    QString userDir_;
+    bool isAuthorized_ = false;
+    bool applicationHidden_ = false;
+    bool windowShownBeforeHide_ = false;
+    bool inTray_ = false;
+    bool launched_ = false;
+};
+
+} // namespace headroom

@@ -1,0 +1,40 @@
+#include "app/Prompter.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace headroom {
+
+void DialogPrompter::alert(const QString& message, const QString& informative)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Headroom"), message, QMessageBox::Ok);
+    box.setInformativeText(informative);
+    box.exec();
+}
+
+std::optional<QString> DialogPrompter::chooseFolder()
+{
+    QFileDialog dialog;
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Start at home rather than wherever the process was started: the folder
+    // chosen here is the one later cleans work in.
+    dialog.setDirectory(QDir::homePath());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    // selectedFiles(), not directory(): a folder highlighted in the listing
+    // is the one the user chose, not the folder whose listing was showing.
+    // With nothing highlighted Qt reports the shown folder itself.
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return QDir::cleanPath(QDir(chosen.first()).absolutePath());
+}
+
+void DialogPrompter::about(const QString& title, const QString& text)
+{
+    QMessageBox::about(nullptr, title, text);
+}
+
+} // namespace headroom

@@ -1,0 +1,106 @@
+// The real dialogs behind the folder grant, driven the way a user would.
+
+#include "app/Prompter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using headroom::DialogPrompter;
+
+namespace {
+
+// Runs `answer` on the dialog of type T once it is up and modal.
+template <typename T>
+void whenModal(std::function<void(T*)> answer, int attempts = 200)
+{
+    QTimer::singleShot(10, [answer = std::move(answer), attempts] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget()))
+            answer(dialog);
+        else if (attempts > 0)
+            whenModal<T>(answer, attempts - 1);
+    });
+}
+
+} // namespace
+
+class TestDialogPrompter : public QObject {
+    Q_OBJECT
+
+private slots:
+    void alertIsInformationalWithOneButton();
+    void chooserRecordsTheSelectedFolderNotTheShownOne();
+    void chooserWithNothingSelectedRecordsTheShownFolder();
+    void chooserCancelled();
+};
+
+void TestDialogPrompter::alertIsInformationalWithOneButton()
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString text;
+    QString informative;
+    qsizetype buttons = 0;
+    whenModal<QMessageBox>([&](QMessageBox* box) {
+        icon = box->icon();
+        text = box->text();
+        informative = box->informativeText();
+        buttons = box->buttons().size();
+        box->button(QMessageBox::Ok)->click();
+    });
+    DialogPrompter().alert(QStringLiteral("Need a folder"), QStringLiteral("Choose your home folder."));
+    QCOMPARE(icon, QMessageBox::Information);
+    QCOMPARE(text, QStringLiteral("Need a folder"));
+    QCOMPARE(informative, QStringLiteral("Choose your home folder."));
+    QCOMPARE(buttons, 1);
+}
+
+void TestDialogPrompter::chooserRecordsTheSelectedFolderNotTheShownOne()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home/me")));
+    const QString parent = QDir(root.filePath(QStringLiteral("home"))).canonicalPath();
+    const QString home = QDir(parent + QStringLiteral("/me")).canonicalPath();
+
+    // The user browses to the parent, selects their home folder in its
+    // listing and confirms.
+    QString shown;
+    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+        dialog->setDirectory(parent);
+        dialog->selectFile(QStringLiteral("me"));
+        shown = QDir(dialog->directory()).canonicalPath();
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
+    });
+    const std::optional<QString> chosen = DialogPrompter().chooseFolder();
+    QCOMPARE(shown, parent);
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QDir(*chosen).canonicalPath(), home);
+}
+
+void TestDialogPrompter::chooserWithNothingSelectedRecordsTheShownFolder()
+{
+    QTemporaryDir root;
+    const QString shown = QDir(root.path()).canonicalPath();
+    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+        dialog->setDirectory(shown);
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
+    });
+    const std::optional<QString> chosen = DialogPrompter().chooseFolder();
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QDir(*chosen).canonicalPath(), shown);
+}
+
+void TestDialogPrompter::chooserCancelled()
+{
+    whenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    QVERIFY(!DialogPrompter().chooseFolder().has_value());
+}
+
+QTEST_MAIN(TestDialogPrompter)
+#include "test_dialog_prompter.moc"
