@@ -1,12 +1,27 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace headroom {
 
 struct WalkOptions {
-    unsigned threads = 0;          // 0: pick from the machine (at least 2)
+    // Worker threads, the calling thread included. 0: picked from the
+    // machine (at least 2).
+    unsigned threads = 0;
+
+    // Folder descriptors one worker may hold open at once (at least 2: the
+    // top of its subtree and the current folder). 0: derived from
+    // RLIMIT_NOFILE. Past the bound the shallowest folders are closed and
+    // later reopened through "..".
+    unsigned maxOpenFolders = 0;
+
+    // Called on the walking thread right after a folder below the root has
+    // been opened, with its depth (1 for the root's own subfolders). Lets a
+    // test change the tree at a known point of the walk.
+    std::function<void(std::size_t depth)> onFolderEntered;
 };
 
 struct WalkResult {
@@ -19,9 +34,11 @@ struct WalkResult {
 // entries included, the root itself not counted. The final component of
 // `path` is not followed when it is a link (a link measures 0); links inside
 // are counted with their own size and never followed; hard links count each
-// time; another mount (a bind mount of the same file system included) is not
-// entered. Iterative, relative to open directory descriptors, with a bounded
-// number of descriptors held whatever the depth, and no list of the tree kept.
+// time. Another mount (a bind mount of the same file system included) is
+// neither entered nor counted, not even its mount point's entry: a removal
+// of the tree could not take it away either. Iterative, relative to open
+// directory descriptors, with a bounded number of descriptors held whatever
+// the depth, and no list of the tree kept.
 WalkResult measureTree(const std::string& path, const WalkOptions& options = {});
 
 // The same for the entry `name` inside the open folder `dirfd`.
