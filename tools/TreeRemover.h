@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@ struct RemoveResult {
     std::uint64_t removed = 0; // entries unlinked (the location itself included)
     std::uint64_t failed = 0;  // entries that could not be removed and were passed over
     bool locationGone = false; // the location no longer exists afterwards
+    bool cancelled = false;    // stopped early on request; what is left stays
 };
 
 // Test seam: called between listing a folder and opening one of its
@@ -21,9 +23,13 @@ using RemoveProbe = std::function<void(int dirfd, const char* name)>;
 // alone. Another mount inside is left alone. Entries that cannot be removed
 // are passed over and the rest goes on. Iterative, relative to open
 // descriptors, with a bounded number of descriptors whatever the depth.
-RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe = {});
+// When `cancel` is given and becomes true, the removal stops before the next
+// entry; everything not yet removed stays where it was.
+RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe = {},
+                          const std::atomic<bool>* cancel = nullptr);
 
 // Removes base/relative (see openLocationParent); nothing outside it.
-RemoveResult removeLocation(const std::string& base, const std::string& relative);
+RemoveResult removeLocation(const std::string& base, const std::string& relative,
+                            const std::atomic<bool>* cancel = nullptr);
 
 } // namespace headroom
