@@ -25,6 +25,13 @@ int usageError(std::ostream& err, const std::string& message)
     return 2;
 }
 
+// A word the user gave, as a usage error quotes it: escaped like a TSV
+// field, so that a word holding a line end still leaves one line.
+std::string shown(std::string_view word)
+{
+    return escapeTsvField(word);
+}
+
 bool isHelp(std::string_view word)
 {
     return word == "--help" || word == "-h";
@@ -66,13 +73,13 @@ std::optional<int> rejectBadWords(const Parsed& parsed, std::string_view command
                                   std::ostream& out, std::ostream& err)
 {
     if (parsed.unknownOption)
-        return usageError(err, "unknown option '" + *parsed.unknownOption + "' for " + std::string(command));
+        return usageError(err, "unknown option '" + shown(*parsed.unknownOption) + "' for " + std::string(command));
     if (parsed.help) {
         out << usage();
         return 0;
     }
     if (!takesOperands && !parsed.operands.empty())
-        return usageError(err, std::string(command) + " takes no arguments, got '" + parsed.operands.front() + "'");
+        return usageError(err, std::string(command) + " takes no arguments, got '" + shown(parsed.operands.front()) + "'");
     return std::nullopt;
 }
 
@@ -260,8 +267,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "release")
         return releaseCommand(rest, out, err);
     if (command.size() > 1 && command[0] == '-')
-        return usageError(err, "unknown option '" + command + "'");
-    return usageError(err, "unknown command '" + command + "'");
+        return usageError(err, "unknown option '" + shown(command) + "'");
+    return usageError(err, "unknown command '" + shown(command) + "'");
 }
 
 int run(int argc, char** argv, std::ostream& out, std::ostream& err)

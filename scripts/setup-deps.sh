@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
   googletest libgtest-dev libgmock-dev
   locales fonts-dejavu-core
+  clang libclang-rt-14-dev clang-tidy cppcheck
 )
 packages+=("$@")
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the warnings-as-
 # errors build, the AddressSanitizer + UndefinedBehaviorSanitizer build, and
-# the ThreadSanitizer build of the core.
+# the ThreadSanitizer build of the core; then clang-tidy and cppcheck, and a
+# short libFuzzer run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -14,3 +15,12 @@ for preset in ${presets[*]}; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+# With no presets named (the CI run): the static checks and a short,
+# bounded fuzzing run of every target (see scripts/fuzz.sh for longer runs).
+if [ "$#" -eq 0 ]; then
+  echo "== lint =="
+  scripts/lint.sh
+  echo "== fuzz =="
+  scripts/fuzz.sh "${HEADROOM_FUZZ_BUDGET:-20000}"
+fi

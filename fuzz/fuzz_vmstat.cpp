@@ -1,0 +1,152 @@
+// The /proc/vmstat reader with any bytes, against a reference reader
+// written from the documented rules alone (string searches and 128-bit
+// sums instead of the reader's byte loop and saturating steps), and the
+// 15-word host block mapping with whatever words the input holds.
+
+#include "FuzzCheck.h"
+#include "tools/VmStatParse.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+
+using headroom::VMStatSchema;
+
+namespace {
+
+__extension__ typedef unsigned __int128 Wide;
+constexpr Wide kMax64 = ~std::uint64_t{0};
+
+const char* const kNames[] = {
+    "nr_free_pages", "nr_active_anon", "nr_active_file", "nr_inactive_anon", "nr_inactive_file",
+    "nr_unevictable", "nr_slab_unreclaimable", "nr_slab_unreclaimable_B", "nr_page_table_pages",
+    "nr_kernel_stack", "pgfault", "pgactivate", "pgpgin", "pgpgout",
+};
+
+std::optional<Wide> readValue(std::string text)
+{
+    const std::size_t last = text.find_last_not_of(" \t\r");
+    if (last == std::string::npos)
+        return std::nullopt;
+    text.resize(last + 1);
+    if (text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    Wide v = 0;
+    for (const char c : text) {
+        v = v * 10 + static_cast<unsigned>(c - '0');
+        if (v > kMax64)
+            return std::nullopt;
+    }
+    return v;
+}
+
+std::map<std::string, Wide> readCounters(const std::string& text)
+{
+    std::map<std::string, Wide> found;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const std::size_t gap = line.find_first_of(" \t");
+        if (gap == std::string::npos || gap == 0)
+            continue; // no "name value" shape (an empty name matches nothing)
+        const std::string name = line.substr(0, gap);
+        bool wanted = false;
+        for (const char* n : kNames)
+            wanted = wanted || name == n;
+        if (!wanted || found.count(name) != 0)
+            continue;
+        const std::size_t valueAt = line.find_first_not_of(" \t", gap);
+        if (valueAt == std::string::npos)
+            continue;
+        if (const auto value = readValue(line.substr(valueAt)))
+            found[name] = *value;
+    }
+    return found;
+}
+
+std::uint64_t clamp(Wide v)
+{
+    return static_cast<std::uint64_t>(v > kMax64 ? kMax64 : v);
+}
+
+std::optional<VMStatSchema> reference(const std::string& text)
+{
+    const std::map<std::string, Wide> c = readCounters(text);
+    if (c.empty())
+        return std::nullopt;
+    const auto get = [&c](const char* name) -> Wide {
+        const auto it = c.find(name);
+        return it == c.end() ? 0 : it->second;
+    };
+    VMStatSchema r;
+    r.setPagesFree(clamp(get("nr_free_pages")));
+    r.setPagesActive(clamp(get("nr_active_anon") + get("nr_active_file")));
+    r.setPagesInactive(clamp(get("nr_inactive_anon") + get("nr_inactive_file")));
+    const Wide slabKiB = c.count("nr_slab_unreclaimable") != 0 ? get("nr_slab_unreclaimable") * 4
+                                                                : get("nr_slab_unreclaimable_B") / 1024;
+    const Wide wiredKiB = (get("nr_unevictable") + get("nr_page_table_pages")) * 4 + slabKiB + get("nr_kernel_stack");
+    r.setPagesWiredDown(clamp(wiredKiB) / 4);
+    r.setTranslationFaults(clamp(get("pgfault")));
+    r.setPagesReactivated(clamp(get("pgactivate")));
+    r.setPageins(clamp(get("pgpgin")) / 4);
+    r.setPageouts(clamp(get("pgpgout")) / 4);
+    return r;
+}
+
+std::array<std::uint64_t, 11> fields(const VMStatSchema& r)
+{
+    return {r.pagesFree(),         r.pagesActive(),      r.pagesInactive(),    r.pagesSpeculative(),
+            r.pagesWiredDown(),    r.translationFaults(), r.pagesCopyOnWrite(), r.pagesZeroFilled(),
+            r.pagesReactivated(),  r.pageins(),          r.pageouts()};
+}
+
+std::string describe(const VMStatSchema& r)
+{
+    std::string s;
+    for (const std::uint64_t v : fields(r))
+        s += std::to_string(v) + " ";
+    return s;
+}
+
+void checkHostBlock(const std::uint8_t* data, std::size_t size)
+{
+    std::array<std::uint32_t, 15> words{};
+    std::memcpy(words.data(), data, size < 60 ? size : 60);
+    const VMStatSchema r = headroom::fromHostVmInfo(words);
+    // free, active, inactive, wire, zero_fill, reactivations, pageins,
+    // pageouts, faults, cow_faults, (4 unused), speculative
+    const std::array<std::uint64_t, 11> want{words[0], words[1], words[2], words[14], words[3], words[8],
+                                             words[9], words[4], words[5], words[6], words[7]};
+    FUZZ_CHECK(fields(r) == want, describe(r));
+    FUZZ_CHECK(r.getTotalMemory() == Wide{words[0]} + words[1] + words[2] + words[3], describe(r));
+
+    // Words 10 to 13 take no part: any other values there change nothing.
+    std::array<std::uint32_t, 15> other = words;
+    for (std::size_t i = 10; i <= 13; ++i)
+        other[i] = ~words[i] ^ words[i - 10];
+    FUZZ_CHECK(fields(headroom::fromHostVmInfo(other)) == want, "words 10..13 changed the record");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::optional<VMStatSchema> got = headroom::parseProcVmstat(text);
+    const std::optional<VMStatSchema> want = reference(text);
+    FUZZ_CHECK(got.has_value() == want.has_value(), headroom::fuzz::visible(text));
+    if (got) {
+        FUZZ_CHECK(fields(*got) == fields(*want),
+                   "got " + describe(*got) + "\nwant " + describe(*want) + "\n" + headroom::fuzz::visible(text));
+    }
+    checkHostBlock(data, size);
+    return 0;
+}
