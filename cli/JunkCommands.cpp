@@ -1,6 +1,7 @@
 #include "cli/JunkCommands.h"
 
 #include "app/StringTable.h"
+#include "cli/Cli.h"
 #include "cli/Json.h"
 #include "disk/DiskText.h"
 #include "disk/JunkLocations.h"
@@ -18,23 +19,6 @@
 namespace headroom::cli {
 
 namespace {
-
-// A field of a tab-separated line stays one field on one line.
-std::string escapeField(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c; break;
-        }
-    }
-    return out;
-}
 
 struct RowScan {
     const JunkLocation* row;
@@ -81,8 +65,8 @@ void printScan(const std::string& home, bool json, std::ostream& out)
         return;
     }
     for (const RowScan& r : rows) {
-        out << r.row->row << '\t' << r.bytes << '\t' << escapeField(junkCheckBoxTitle(tr, r.row->labelKey, r.bytes))
-            << '\t' << escapeField(r.path) << '\n';
+        out << r.row->row << '\t' << r.bytes << '\t' << escapeTsvField(junkCheckBoxTitle(tr, r.row->labelKey, r.bytes))
+            << '\t' << escapeTsvField(r.path) << '\n';
     }
 }
 
@@ -107,7 +91,7 @@ int scanCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         } else if (!optionsDone && arg == "--") {
             optionsDone = true;
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-            err << "scan: unknown option " << arg << " (usage: headroom-cli scan [--json] HOME)\n";
+            err << "scan: unknown option " << escapeTsvField(arg) << " (usage: headroom-cli scan [--json] HOME)\n";
             return 2;
         } else {
             operands.push_back(arg);
@@ -145,7 +129,7 @@ int cleanCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             }
         }
         if (!known) {
-            err << "clean: unknown row '" << escapeField(args[i]) << "' (rows: " << rowNames() << ")\n";
+            err << "clean: unknown row '" << escapeTsvField(args[i]) << "' (rows: " << rowNames() << ")\n";
             return 2;
         }
     }

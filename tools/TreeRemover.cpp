@@ -76,7 +76,7 @@ constexpr std::size_t kDirentNameOffset = offsetof(Dirent64Head, d_type) + 1;
 class Remover {
 public:
     Remover(int parentFd, const std::string& name, const RemoveProbe& probe, const std::atomic<bool>* cancel)
-        : parentFd_(parentFd), rootName_(name), probe_(probe), cancel_(cancel), buffer_(64 * 1024)
+        : parentFd_(parentFd), rootName_(name), probe_(probe), cancel_(cancel), buffer_(std::size_t{64} * 1024)
     {
     }
 

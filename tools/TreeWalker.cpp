@@ -64,8 +64,8 @@ namespace {
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_MNT_ID;
 constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
-constexpr std::size_t kDentsBufferSize = 64 * 1024;
-constexpr std::size_t kNameStackCap = 256 * 1024;
+constexpr std::size_t kDentsBufferSize = std::size_t{64} * 1024;
+constexpr std::size_t kNameStackCap = std::size_t{256} * 1024;
 constexpr std::size_t kMaxName = 255;
 constexpr unsigned kMaxDescriptorsPerWorker = 256;
 

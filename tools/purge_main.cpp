@@ -20,6 +20,13 @@ extern char** environ;
 
 namespace {
 
+// The thread-safe strerror (GNU form, which returns the text to use).
+std::string describeError(int error)
+{
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
+
 constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
 
 int fail(const std::string& message, int status = 1)
@@ -37,7 +44,7 @@ int fail(const std::string& message, int status = 1)
 
 std::string findInPath(const char* program)
 {
-    const char* path = std::getenv("PATH");
+    const char* path = std::getenv("PATH"); // NOLINT(concurrency-mt-unsafe): one thread, nothing sets the environment
     std::string dirs = path && *path ? path : "/usr/bin:/bin";
     std::size_t pos = 0;
     while (pos <= dirs.size()) {
@@ -69,18 +76,18 @@ std::string ownPath()
 // polkit agent may write several lines; only the first non-empty one is kept.
 int elevate()
 {
-    if (std::getenv("PKEXEC_UID"))
+    if (std::getenv("PKEXEC_UID")) // NOLINT(concurrency-mt-unsafe): one thread, nothing sets the environment
         return fail("pkexec did not grant root privileges");
     const std::string pkexec = findInPath("pkexec");
     if (pkexec.empty())
         return fail("root privileges are needed to drop the caches, and pkexec was not found");
     const std::string self = ownPath();
     if (self.empty())
-        return fail(std::string("cannot find this program's own path: ") + std::strerror(errno));
+        return fail(std::string("cannot find this program's own path: ") + describeError(errno));
 
     int pipefd[2];
     if (::pipe2(pipefd, O_CLOEXEC) != 0)
-        return fail(std::string("cannot start pkexec: ") + std::strerror(errno));
+        return fail(std::string("cannot start pkexec: ") + describeError(errno));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDERR_FILENO);
@@ -93,7 +100,7 @@ int elevate()
     ::close(pipefd[1]);
     if (rc != 0) {
         ::close(pipefd[0]);
-        return fail("cannot start " + pkexec + ": " + std::strerror(rc));
+        return fail("cannot start " + pkexec + ": " + describeError(rc));
     }
 
     std::string output;
@@ -101,7 +108,7 @@ int elevate()
     for (;;) {
         ssize_t n = ::read(pipefd[0], buf.data(), buf.size());
         if (n > 0) {
-            if (output.size() < 64 * 1024)
+            if (output.size() < std::size_t{64} * 1024)
                 output.append(buf.data(), static_cast<std::size_t>(n));
         } else if (n == 0 || errno != EINTR) {
             break;
@@ -112,7 +119,7 @@ int elevate()
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
-            return fail(std::string("cannot wait for pkexec: ") + std::strerror(errno));
+            return fail(std::string("cannot wait for pkexec: ") + describeError(errno));
     }
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     if (code == 0)
@@ -142,7 +149,7 @@ int dropCaches()
     ::sync();
     int fd = ::open(kDropCaches, O_WRONLY | O_CLOEXEC);
     if (fd < 0)
-        return fail(std::string("cannot open ") + kDropCaches + ": " + std::strerror(errno));
+        return fail(std::string("cannot open ") + kDropCaches + ": " + describeError(errno));
     ssize_t n;
     do {
         n = ::write(fd, "3\n", 2);
@@ -150,7 +157,7 @@ int dropCaches()
     int saved = errno;
     ::close(fd);
     if (n != 2)
-        return fail(std::string("cannot write ") + kDropCaches + ": " + std::strerror(n < 0 ? saved : EIO));
+        return fail(std::string("cannot write ") + kDropCaches + ": " + describeError(n < 0 ? saved : EIO));
     return 0;
 }
 

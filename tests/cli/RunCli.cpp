@@ -76,7 +76,7 @@ std::vector<char*> pointers(std::vector<std::string>& words)
 
 } // namespace
 
-CliResult runCli(std::vector<std::string> args, std::vector<std::string> env, std::string stdinText)
+CliResult runCli(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& stdinText)
 {
     CliResult result;
     // Writing to a child that has already closed its input must not kill

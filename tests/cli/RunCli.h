@@ -15,4 +15,5 @@ struct CliResult {
 // is the test's own, changed by `env`: "NAME=VALUE" sets NAME, a bare "NAME"
 // removes it. `stdinText` is its whole standard input. If it cannot be
 // started the current test fails and exitCode is -1.
-CliResult runCli(std::vector<std::string> args, std::vector<std::string> env = {}, std::string stdinText = {});
+CliResult runCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                 const std::string& stdinText = {});

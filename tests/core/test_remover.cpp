@@ -158,16 +158,19 @@ void makeChain(int dirfd, const std::string& name, int depth)
     int fd = ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     for (int i = 0; i < depth; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "d", 0700), 0);
+        const int made = ::mkdirat(fd, "d", 0700);
+        if (made != 0)
+            ::close(fd);
+        ASSERT_EQ(made, 0);
         int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         ::close(fd);
         ASSERT_GE(next, 0);
         fd = next;
     }
-    int file = ::openat(fd, "leaf", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int file = ::openat(fd, "leaf", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ::close(fd);
     ASSERT_GE(file, 0);
     ::close(file);
-    ::close(fd);
 }
 
 // Runs `fn` in a forked child (this process has no other thread at that
