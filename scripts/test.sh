@@ -24,3 +24,10 @@ if [ "$#" -eq 0 ]; then
   echo "== fuzz =="
   scripts/fuzz.sh "${HEADROOM_FUZZ_BUDGET:-20000}"
 fi
+
+# A full run also builds the Debian package, validates it and runs what it
+# installs.
+if [ "$#" -eq 0 ]; then
+  echo "== package =="
+  scripts/package.sh
+fi
