@@ -2,13 +2,18 @@
 
 #include "ui_MainWindow.h"
 
+#include <QCheckBox>
 #include <QCursor>
 #include <QEvent>
 #include <QIcon>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMetaObject>
+#include <QProgressBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+#include <system_error>
 
 // Outside any namespace, as Q_INIT_RESOURCE requires; the images live in a
 // static library, so nothing would register them otherwise.
@@ -62,6 +67,8 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
     , prompter_(orDefault<std::unique_ptr<Prompter>>(std::move(environment.prompter), std::make_unique<DialogPrompter>()))
     , figures_(withLiveFallbacks(std::move(environment.figures)))
     , trayAvailable_(orDefault<std::function<bool()>>(std::move(environment.trayAvailable), &QSystemTrayIcon::isSystemTrayAvailable))
+    , uiTrace_(std::move(environment.uiTrace))
+    , beforeJunkRow_(std::move(environment.beforeJunkRow))
     , ui_(std::make_unique<Ui::MainWindow>())
     , window_(std::make_unique<QMainWindow>())
 {
@@ -74,11 +81,24 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
     trayWatch_->setInterval(environment.trayPollMs);
     connect(trayWatch_, &QTimer::timeout, this, &AppDelegate::lookForTray);
 
+    // Workers never touch a widget: each box's state is mirrored here, on
+    // the main thread, and a worker reads the mirror when it reaches the row.
+    const auto boxes = junkCheckBoxes();
+    for (std::size_t row = 0; row < boxes.size(); ++row) {
+        boxStates_[row].store(boxes[row]->checkState());
+        connect(boxes[row], &QCheckBox::stateChanged, this,
+                [this, row](int state) { boxStates_[row].store(state); });
+    }
+
     connectCommands();
     labelForAccessibility();
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate()
+{
+    stopWork();
+    joinWorkers();
+}
 
 QString AppDelegate::L(std::string_view key) const
 {
@@ -100,7 +120,7 @@ void AppDelegate::connectCommands()
         connect(item, &QAction::triggered, this, [this, item] { showAction(item); });
     connect(ui_->hideItem, &QAction::triggered, this, &AppDelegate::hideApplication);
     connect(ui_->aboutItem, &QAction::triggered, this, [this] { aboutAction(ui_->aboutItem); });
-    connect(ui_->exitItem, &QAction::triggered, this, &AppDelegate::quitRequested);
+    connect(ui_->exitItem, &QAction::triggered, this, &AppDelegate::requestQuit);
 }
 
 // The gauges and size fields carry no text of their own; give screen
@@ -174,12 +194,6 @@ void AppDelegate::needUserAuthorize(QObject* /*sender*/)
     }
 }
 
-// The junk scan, the clean and the memory release arrive with their workers;
-// their controls are wired to these already.
-void AppDelegate::checkAction(QObject* /*sender*/) {}
-void AppDelegate::cleanAction(QObject* /*sender*/) {}
-void AppDelegate::releaseAction(QObject* /*sender*/) {}
-
 void AppDelegate::showAction(QObject* /*sender*/)
 {
     unhideApplication();
@@ -247,8 +261,78 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event)
     // Closing the window only hides it while the tray icon is there to come
     // back through; without one it would leave an unreachable process.
     if (watched == window_.get() && event->type() == QEvent::Close && statusItem_ && !inTray_)
-        emit quitRequested();
+        requestQuit();
     return QObject::eventFilter(watched, event);
+}
+
+void AppDelegate::post(std::function<void()> change)
+{
+    // Under the lock, so that no worker can post once stopWork() has
+    // returned: from then on the destructor may run at any moment.
+    const std::lock_guard lock(postMutex_);
+    if (stopping())
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, change = std::move(change)] {
+            if (!stopping())
+                change();
+        },
+        Qt::QueuedConnection);
+}
+
+void AppDelegate::trace(const QString& step) const
+{
+    if (uiTrace_)
+        uiTrace_(step);
+}
+
+void AppDelegate::startAnimation(QProgressBar* indicator)
+{
+    indicator->setRange(0, 0);
+}
+
+void AppDelegate::stopAnimation(QProgressBar* indicator)
+{
+    indicator->setRange(0, 1);
+    indicator->reset();
+}
+
+void AppDelegate::refuseBusyRequest(const char* what)
+{
+    // One run at a time: two runs over the same locations would interleave
+    // their titles, the first to end would re-enable the controls while the
+    // other still works, and a scan beside a removal would show half-removed
+    // folders. The window already shows the spinner; the tray says why
+    // nothing new happens.
+    trace(QStringLiteral("refused.") + QLatin1String(what));
+    if (statusItem_ && inTray_ && QSystemTrayIcon::supportsMessages())
+        statusItem_->showMessage(QStringLiteral("Headroom"), L("Busy"), QSystemTrayIcon::Information, 4000);
+}
+
+void AppDelegate::requestQuit()
+{
+    stopWork();
+    // Gone from the screen at once, even if a worker takes a moment to stop.
+    window_->hide();
+    if (statusItem_)
+        statusItem_->hide();
+    trayWatch_->stop();
+    emit quitRequested();
+}
+
+void AppDelegate::stopWork()
+{
+    const std::lock_guard lock(postMutex_);
+    stopping_.store(true, std::memory_order_release);
+}
+
+void AppDelegate::joinWorkers()
+{
+    for (std::thread* worker : {&diskWorker_, &releaseWorker_}) {
+        if (worker->joinable())
+            worker->join();
+    }
 }
 
 std::array<QCheckBox*, kJunkRowCount> AppDelegate::junkCheckBoxes() const

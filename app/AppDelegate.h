@@ -11,10 +11,16 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <thread>
 
 class QAction;
 class QCheckBox;
@@ -42,6 +48,15 @@ struct AppEnvironment {
     SystemFigures figures;
     std::function<bool()> trayAvailable; // QSystemTrayIcon::isSystemTrayAvailable
     int trayPollMs = 3000;               // how often to look for a tray coming or going
+
+    // Test seams; the application leaves both empty.
+    // Called on the main thread with the name of each interface change that
+    // the scan, the clean and the release make, as it is applied:
+    // "progress.start", "checkButton.disabled", "title.caches", ...
+    std::function<void(const QString& step)> uiTrace;
+    // Called on a worker thread just before it reads the check box of a junk
+    // row; `stage` is "clean" or "scan", `row` the index in the junk table.
+    std::function<void(std::string_view stage, std::size_t row)> beforeJunkRow;
 
     static AppEnvironment live();
 };
@@ -151,6 +166,28 @@ public:
     void showAction(QObject* sender);
     void aboutAction(QObject* sender);
 
+    // Bodies of the worker threads that the three actions start; each posts
+    // its interface changes to the main thread in their order. They run
+    // only on a thread started by the actions (cleanDisk runs checkDisk on
+    // its own thread).
+    void checkDisk(QObject* object);
+    void cleanDisk(QObject* object);
+    void releaseMem(QObject* object);
+
+    // Whether a scan or clean, or a release, is running. A second request
+    // of the same kind is refused while one runs.
+    bool isDiskWorkRunning() const { return diskRun_ != DiskRun::None; }
+    bool isReleaseRunning() const { return releaseRunning_; }
+    // Exit status of the purge tool of the last finished release, -1 when it
+    // could not be started; nothing until a release has ended.
+    std::optional<int> lastPurgeStatus() const { return lastPurgeStatus_; }
+
+    // Quit: hides the window and the tray icon at once, asks running work
+    // to stop (a clean at the next entry, a scan before its next row; a
+    // release waits for its tool) and drops every change it has not shown
+    // yet, then emits quitRequested. The destructor waits for the workers.
+    void requestQuit();
+
 signals:
     // The user asked to quit (Quit, or closing the window while there is no
     // tray to come back through).
@@ -160,8 +197,30 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    enum class DiskRun { None, Scan, Clean };
+
     void setUserDir(const QString& userDir) { userDir_ = userDir; }
     void setIsAuthorized(bool isAuthorized) { isAuthorized_ = isAuthorized; }
+
+    // The parts of the scan and clean requests on the main thread.
+    void askForPermission(QObject* sender);
+    void bringDiskTabForward();
+    void startDiskWork(DiskRun run, void (AppDelegate::*body)(QObject*));
+    void refuseBusyRequest(const char* what);
+    void finishScan();
+    void finishClean();
+    void finishRelease();
+
+    // Runs `change` on the main thread after every change posted before it;
+    // dropped once quitting has begun.
+    void post(std::function<void()> change);
+    // The progress indicators are busy bars: an empty range spins.
+    static void startAnimation(QProgressBar* indicator);
+    static void stopAnimation(QProgressBar* indicator);
+    void trace(const QString& step) const;
+    bool stopping() const { return stopping_.load(std::memory_order_acquire); }
+    void stopWork();
+    void joinWorkers();
 
     void connectCommands();
     void labelForAccessibility();
@@ -174,6 +233,8 @@ private:
     const std::unique_ptr<Prompter> prompter_;
     const SystemFigures figures_;
     const std::function<bool()> trayAvailable_;
+    const std::function<void(const QString&)> uiTrace_;
+    const std::function<void(std::string_view, std::size_t)> beforeJunkRow_;
 
     const std::unique_ptr<Ui::MainWindow> ui_;
     const std::unique_ptr<QMainWindow> window_;
@@ -186,6 +247,20 @@ private:
     bool windowShownBeforeHide_ = false;
     bool inTray_ = false;
     bool launched_ = false;
+
+    // Worker bookkeeping. The flags below are read and written on the main
+    // thread only; a worker sees the check boxes through `boxStates_`, which
+    // the main thread keeps in step with them, and the granted folder
+    // through `diskWorkDir_`, copied when its request started.
+    DiskRun diskRun_ = DiskRun::None;
+    bool releaseRunning_ = false;
+    std::optional<int> lastPurgeStatus_;
+    std::array<std::atomic<int>, kJunkRowCount> boxStates_{};
+    std::string diskWorkDir_;
+    std::thread diskWorker_;
+    std::thread releaseWorker_;
+    std::mutex postMutex_;           // orders posting against the start of quitting
+    std::atomic<bool> stopping_{false}; // quitting: workers stop, nothing more is shown
 };
 
 } // namespace headroom

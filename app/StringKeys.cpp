@@ -42,6 +42,7 @@ const char* const kStringKeys[] = {
     QT_TRANSLATE_NOOP("Headroom", "Licence"),
     QT_TRANSLATE_NOOP("Headroom", "No Tray Hint"),
     QT_TRANSLATE_NOOP("Headroom", "No Display"),
+    QT_TRANSLATE_NOOP("Headroom", "Busy"),
 };
 
 const std::size_t kStringKeyCount = std::size(kStringKeys);

@@ -1,12 +1,21 @@
-// The controller's disk overview: the figures of the Disk tab and the disk
-// line of the menu.
+// The controller's disk side: the figures of the Disk tab and the disk line
+// of the menu, the junk scan and the junk clean.
 #include "app/AppDelegate.h"
 
 #include "disk/DiskText.h"
 #include "disk/JunkLocations.h"
+#include "tools/Location.h"
 #include "tools/MiscTool.h"
+#include "tools/TreeRemover.h"
+#include "tools/TreeWalker.h"
 
 #include "ui_MainWindow.h"
+
+#include <QFile>
+
+#include <system_error>
+
+#include <unistd.h>
 
 namespace headroom {
 
@@ -15,6 +24,24 @@ namespace {
 QString sizeText(std::int64_t bytes)
 {
     return QString::fromStdString(MiscTool::convertBytes(bytes < 0 ? 0 : static_cast<std::uint64_t>(bytes)));
+}
+
+// The same object that the clean removes: base/relative reached without
+// following a link below the base. A location that cannot be reached
+// measures 0.
+std::uint64_t measureLocation(const std::string& base, std::string_view relative)
+{
+    const OpenedLocation location = openLocationParent(base, relative);
+    if (location.parentFd < 0)
+        return 0;
+    const std::uint64_t bytes = measureTreeAt(location.parentFd, location.leaf).bytes;
+    ::close(location.parentFd);
+    return bytes;
+}
+
+QString rowStep(const char* prefix, std::size_t row)
+{
+    return QLatin1String(prefix) + QLatin1String(junkTable()[row].row.data(), junkTable()[row].row.size());
 }
 
 } // namespace
@@ -50,6 +77,187 @@ void AppDelegate::showDisk(const DiskFigures& figures)
     ui_->checkButton->setText(L("Check"));
     ui_->cleanButton->setText(L("Clean"));
     ui_->diskStatusItem->setText(QString::fromStdString(diskStatusLine(lookup_, figures.total, figures.free)));
+}
+
+} // namespace headroom
+
+namespace headroom {
+
+void AppDelegate::askForPermission(QObject* sender)
+{
+    // No work in this request, even when the grant below succeeds: the user
+    // asks again.
+    prompter_->alert(L("Permission Alert"), L("Permission Info"));
+    needUserAuthorize(sender);
+}
+
+void AppDelegate::bringDiskTabForward()
+{
+    if (applicationHidden_) {
+        unhideApplication();
+        trace(QStringLiteral("application.unhide"));
+    }
+    const bool wasVisible = window_->isVisible();
+    activateApplication();
+    trace(QStringLiteral("application.activate"));
+    window_->show();
+    window_->raise();
+    // A window manager ignores activating an unmapped window: ask again now
+    // that it is mapped.
+    if (!wasVisible)
+        activateApplication();
+    trace(QStringLiteral("window.front"));
+    ui_->tabView->setCurrentIndex(0);
+    trace(QStringLiteral("tab.first"));
+}
+
+void AppDelegate::checkAction(QObject* sender)
+{
+    if (stopping())
+        return;
+    if (!isAuthorized_) {
+        askForPermission(sender);
+        return;
+    }
+    if (diskRun_ != DiskRun::None) {
+        refuseBusyRequest("check");
+        return;
+    }
+    bringDiskTabForward();
+    startAnimation(ui_->progressIndicator);
+    trace(QStringLiteral("progress.start"));
+    ui_->progressIndicatorBox->setVisible(true);
+    trace(QStringLiteral("progressBox.shown"));
+    ui_->checkButton->setEnabled(false);
+    trace(QStringLiteral("checkButton.disabled"));
+    ui_->cleanButton->setEnabled(false);
+    trace(QStringLiteral("cleanButton.disabled"));
+    ui_->checkItem->setEnabled(false);
+    trace(QStringLiteral("checkItem.disabled"));
+    startDiskWork(DiskRun::Scan, &AppDelegate::checkDisk);
+}
+
+void AppDelegate::cleanAction(QObject* sender)
+{
+    if (stopping())
+        return;
+    if (!isAuthorized_) {
+        askForPermission(sender);
+        return;
+    }
+    if (diskRun_ != DiskRun::None) {
+        refuseBusyRequest("clean");
+        return;
+    }
+    bringDiskTabForward();
+    startAnimation(ui_->progressIndicator);
+    trace(QStringLiteral("progress.start"));
+    ui_->progressIndicatorBox->setVisible(true);
+    trace(QStringLiteral("progressBox.shown"));
+    ui_->checkButton->setEnabled(false);
+    trace(QStringLiteral("checkButton.disabled"));
+    ui_->cleanButton->setEnabled(false);
+    trace(QStringLiteral("cleanButton.disabled"));
+    startDiskWork(DiskRun::Clean, &AppDelegate::cleanDisk);
+}
+
+void AppDelegate::startDiskWork(DiskRun run, void (AppDelegate::*body)(QObject*))
+{
+    // The thread of the previous run has posted its last change already
+    // (that is what ended the run), so this join returns at once.
+    if (diskWorker_.joinable())
+        diskWorker_.join();
+    // Copied once: a grant made while the worker runs must not move it.
+    diskWorkDir_ = QFile::encodeName(userDir_).toStdString();
+    diskRun_ = run;
+    try {
+        diskWorker_ = std::thread([this, body] { (this->*body)(nullptr); });
+    } catch (const std::system_error&) {
+        // No thread to be had: end the request as a run with nothing found
+        // would, so the controls come back.
+        if (run == DiskRun::Scan)
+            finishScan();
+        else
+            finishClean();
+    }
+}
+
+void AppDelegate::checkDisk(QObject* /*object*/)
+{
+    const JunkTable& table = junkTable();
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        if (beforeJunkRow_)
+            beforeJunkRow_("scan", row);
+        if (stopping())
+            return; // quitting: the rest is neither measured nor shown
+        // The box as it is now, not as it was when the scan started.
+        if (boxStates_[row].load() != Qt::Checked)
+            continue;
+        const std::uint64_t bytes = measureLocation(diskWorkDir_, table[row].relativePath);
+        const QString title = QString::fromStdString(junkCheckBoxTitle(lookup_, table[row].labelKey, bytes));
+        post([this, row, title] {
+            junkCheckBoxes()[row]->setText(title);
+            trace(rowStep("title.", row));
+        });
+    }
+    post([this] { finishScan(); });
+}
+
+void AppDelegate::finishScan()
+{
+    stopAnimation(ui_->progressIndicator);
+    trace(QStringLiteral("progress.stop"));
+    ui_->progressIndicatorBox->setVisible(false);
+    trace(QStringLiteral("progressBox.hidden"));
+    ui_->checkButton->setEnabled(true);
+    trace(QStringLiteral("checkButton.enabled"));
+    ui_->cleanButton->setEnabled(true);
+    trace(QStringLiteral("cleanButton.enabled"));
+    ui_->checkItem->setEnabled(true);
+    trace(QStringLiteral("checkItem.enabled"));
+    // The scan inside a clean does not end the clean.
+    if (diskRun_ == DiskRun::Scan)
+        diskRun_ = DiskRun::None;
+}
+
+void AppDelegate::cleanDisk(QObject* object)
+{
+    const JunkTable& table = junkTable();
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        if (beforeJunkRow_)
+            beforeJunkRow_("clean", row);
+        if (stopping())
+            return; // quitting: nothing after this is done or shown
+        if (boxStates_[row].load() != Qt::Checked)
+            continue;
+        // Whether it went or not, the scan below shows what is left. A quit
+        // stops the removal before its next entry.
+        removeLocation(diskWorkDir_, std::string(table[row].relativePath), &stopping_);
+    }
+    if (stopping())
+        return;
+    checkDisk(object);
+    if (stopping())
+        return;
+    const DiskFigures figures = measureDisk();
+    post([this, figures] {
+        showDisk(figures);
+        trace(QStringLiteral("disk.refresh"));
+    });
+    post([this] { finishClean(); });
+}
+
+void AppDelegate::finishClean()
+{
+    stopAnimation(ui_->progressIndicator);
+    trace(QStringLiteral("progress.stop"));
+    ui_->progressIndicatorBox->setVisible(false);
+    trace(QStringLiteral("progressBox.hidden"));
+    ui_->checkButton->setEnabled(true);
+    trace(QStringLiteral("checkButton.enabled"));
+    ui_->cleanButton->setEnabled(true);
+    trace(QStringLiteral("cleanButton.enabled"));
+    diskRun_ = DiskRun::None;
 }
 
 } // namespace headroom

@@ -127,5 +127,9 @@
         <source>No Display</source>
         <translation>kein Bildschirm, auf dem sich ein Fenster öffnen ließe. Die Zahlen im Terminal zeigt: headroom-cli status</translation>
     </message>
+    <message>
+        <source>Busy</source>
+        <translation>Headroom arbeitet noch an Ihrem letzten Auftrag. Versuchen Sie es erneut, wenn er fertig ist.</translation>
+    </message>
 </context>
 </TS>

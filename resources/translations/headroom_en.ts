@@ -127,5 +127,9 @@
         <source>No Display</source>
         <translation>no display to open a window on. For the figures on this terminal, run: headroom-cli status</translation>
     </message>
+    <message>
+        <source>Busy</source>
+        <translation>Headroom is still working on your last request. Try again when it has finished.</translation>
+    </message>
 </context>
 </TS>
