@@ -154,9 +154,9 @@ CliResult runCli(const std::vector<std::string>& args, const std::vector<std::st
                 const ssize_t w = ::write(in.write, stdinText.data() + written, stdinText.size() - written);
                 if (w > 0)
                     written += static_cast<std::size_t>(w);
-                if (w < 0 && errno != EAGAIN && errno != EINTR)
-                    in.closeWrite(); // the child stopped reading
-                else if (written == stdinText.size())
+                // Done when all is written, or when the child stopped reading.
+                const bool childStopped = w < 0 && errno != EAGAIN && errno != EINTR;
+                if (childStopped || written == stdinText.size())
                     in.closeWrite();
                 continue;
             }

@@ -312,7 +312,7 @@ TEST(CliSize, JsonGivesAnyPathBackByteForByte)
     TempDir dir;
     const std::vector<std::string> names{
         "plain", "quote\"back\\slash", "tab\tnl\ncr\r", std::string("ctl\x01\x1f\x7f", 6), "caf\xe9",
-        "\xff\xfe\x80", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x98\x80",
+        "\xff\xfe\x80", std::string("Gr\xc3\xbc\xc3\x9f") + "e \xe2\x82\xac \xf0\x9f\x98\x80",
         "trunc\xe2\x82", "overlong\xc0\xaf", "surrogate\xed\xa0\x80", "toobig\xf4\x90\x80\x80",
     };
     std::vector<std::string> args{"size", "--json"};

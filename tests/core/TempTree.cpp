@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -218,16 +219,21 @@ TempTree::TempTree(const std::string& base)
 
 TempTree::~TempTree()
 {
-    // Detach whatever a failed test left mounted below, so the removal can
-    // never reach through a bind mount into another tree.
-    for (const std::string& point : mountsBelow(m_path))
-        ::umount2(point.c_str(), MNT_DETACH);
-    // rm handles any depth. An unprivileged run cannot remove a tree that a
-    // test made unreadable until it is made readable again.
-    const std::vector<std::string> rm{"rm", "-rf", "--one-file-system", "--", m_path};
-    if (runProgram(rm, nullptr) != 0) {
-        runProgram({"chmod", "-R", "u+rwx", "--", m_path}, nullptr);
-        runProgram(rm, nullptr);
+    try {
+        // Detach whatever a failed test left mounted below, so the removal
+        // can never reach through a bind mount into another tree.
+        for (const std::string& point : mountsBelow(m_path))
+            ::umount2(point.c_str(), MNT_DETACH);
+        // rm handles any depth. An unprivileged run cannot remove a tree
+        // that a test made unreadable until it is made readable again.
+        const std::vector<std::string> rm{"rm", "-rf", "--one-file-system", "--", m_path};
+        if (runProgram(rm, nullptr) != 0) {
+            runProgram({"chmod", "-R", "u+rwx", "--", m_path}, nullptr);
+            runProgram(rm, nullptr);
+        }
+    } catch (...) {
+        // Out of memory while cleaning up: the folder stays behind in /tmp.
+        std::fputs("TempTree: could not remove a test folder\n", stderr);
     }
 }
 

@@ -156,17 +156,12 @@ void makeChain(int dirfd, const std::string& name, int depth)
 {
     ASSERT_EQ(::mkdirat(dirfd, name.c_str(), 0700), 0);
     int fd = ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < depth; ++i) {
-        const int made = ::mkdirat(fd, "d", 0700);
-        if (made != 0)
-            ::close(fd);
-        ASSERT_EQ(made, 0);
-        int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; fd >= 0 && i < depth; ++i) {
+        const int next = ::mkdirat(fd, "d", 0700) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         ::close(fd);
-        ASSERT_GE(next, 0);
         fd = next;
     }
+    ASSERT_GE(fd, 0) << "cannot build the chain: " << std::strerror(errno);
     const int file = ::openat(fd, "leaf", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     ::close(fd);
     ASSERT_GE(file, 0);
@@ -456,19 +451,28 @@ TEST(remover_permissions, immutable_file_is_passed_over)
     writeFile(tmp / "loc/a/free", "x");
     writeFile(tmp / "loc/b", "x");
 
-    int fd = ::open((tmp / "loc/a/stuck").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
-        ::close(fd);
+    // Closed however the test leaves, and the flag taken off again first, so
+    // the temporary folder can go.
+    struct ImmutableFile {
+        int fd = -1;
+        int original = 0;
+        bool set = false;
+        ~ImmutableFile()
+        {
+            if (set)
+                ::ioctl(fd, FS_IOC_SETFLAGS, &original);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } file;
+    file.fd = ::open((tmp / "loc/a/stuck").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(file.fd, 0);
+    if (::ioctl(file.fd, FS_IOC_GETFLAGS, &file.original) != 0)
         GTEST_SKIP() << "NOT TESTED: this file system has no inode flags (" << std::strerror(errno) << ")";
-    }
-    const int original = flags;
-    flags |= FS_IMMUTABLE_FL;
-    if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0) {
-        ::close(fd);
+    int flags = file.original | FS_IMMUTABLE_FL;
+    if (::ioctl(file.fd, FS_IOC_SETFLAGS, &flags) != 0)
         GTEST_SKIP() << "NOT TESTED: cannot set the immutable flag (" << std::strerror(errno) << ")";
-    }
+    file.set = true;
 
     RemoveResult r = removeTreeAt(tmp.fd(), "loc");
 
@@ -477,9 +481,6 @@ TEST(remover_permissions, immutable_file_is_passed_over)
     EXPECT_EQ(readFile(tmp / "loc/a/stuck"), "immutable");
     EXPECT_FALSE(exists(tmp / "loc/a/free"));
     EXPECT_FALSE(exists(tmp / "loc/b"));
-
-    ::ioctl(fd, FS_IOC_SETFLAGS, &original);
-    ::close(fd);
 }
 
 // ---------------------------------------------------------------------------
