@@ -2,10 +2,12 @@
 
 #include "ui_MainWindow.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCursor>
 #include <QEvent>
 #include <QIcon>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMetaObject>
@@ -32,6 +34,22 @@ QIcon trayIcon()
     icon.addFile(QStringLiteral(":/Disk20.png"), QSize(20, 20));
     icon.addFile(QStringLiteral(":/Disk20@2x.png"), QSize(40, 40));
     return icon;
+}
+
+// The installed theme icon where there is one (every size the package
+// installs), else the tray image in both sizes, so a 2x scale gets 40 px.
+QIcon applicationIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("headroom"), trayIcon());
+}
+
+// "&Check Junk" reads "Check Junk".
+QString withoutMnemonic(QString text)
+{
+    text.replace(QLatin1String("&&"), QLatin1String("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return text.trimmed();
 }
 
 template <typename T>
@@ -74,7 +92,7 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
 {
     initImageResources();
     ui_->setupUi(window_.get());
-    window_->setWindowIcon(trayIcon());
+    window_->setWindowIcon(applicationIcon());
     window_->installEventFilter(this);
 
     trayWatch_ = new QTimer(this);
@@ -123,20 +141,19 @@ void AppDelegate::connectCommands()
     connect(ui_->exitItem, &QAction::triggered, this, &AppDelegate::requestQuit);
 }
 
-// The gauges and size fields carry no text of their own; give screen
-// readers the caption that sighted users read beside them.
+// The spinners carry no text of their own; name them after the work they
+// show. The gauges, figures and check boxes are named with their values by
+// each refresh (showDisk, showMemory).
 void AppDelegate::labelForAccessibility()
 {
-    const auto name = [this](std::string_view key) { return L(key).trimmed(); };
-    ui_->diskTotalSize->setAccessibleName(name("Total"));
-    ui_->diskFreeSize->setAccessibleName(name("FreeDisk"));
-    ui_->diskLevelIndicator->setAccessibleName(name("Disk"));
-    ui_->freeMemLevelIndicator->setAccessibleName(name("Free"));
-    ui_->wiredMemLevelIndicator->setAccessibleName(name("Wired"));
-    ui_->activeMemLevelIndicator->setAccessibleName(name("Active"));
-    ui_->inactiveMemLevelIndicator->setAccessibleName(name("Inactive"));
-    ui_->progressIndicator->setAccessibleName(name("Check"));
-    ui_->releaseMemProgressIndicator->setAccessibleName(name("Release"));
+    ui_->progressIndicator->setAccessibleName(withoutMnemonic(L("Check")));
+    ui_->releaseMemProgressIndicator->setAccessibleName(withoutMnemonic(L("Release")));
+}
+
+void AppDelegate::setTitle(QAbstractButton* button, const QString& title)
+{
+    button->setText(title);
+    button->setAccessibleName(withoutMnemonic(title));
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -310,6 +327,19 @@ void AppDelegate::refuseBusyRequest(const char* what)
         statusItem_->showMessage(QStringLiteral("Headroom"), L("Busy"), QSystemTrayIcon::Information, 4000);
 }
 
+void AppDelegate::report(const QString& text)
+{
+    lastReport_ = text;
+    if (statusItem_ && inTray_ && QSystemTrayIcon::supportsMessages()) {
+        ui_->reportLabel->setVisible(false);
+        statusItem_->showMessage(QStringLiteral("Headroom"), text, QSystemTrayIcon::Information, 10000);
+    } else {
+        ui_->reportLabel->setText(text);
+        ui_->reportLabel->setVisible(true);
+    }
+    trace(QStringLiteral("notify"));
+}
+
 void AppDelegate::requestQuit()
 {
     stopWork();
@@ -384,5 +414,6 @@ QPushButton* AppDelegate::releaseButton() const { return ui_->releaseButton; }
 QGroupBox* AppDelegate::releaseMemProgressIndicatorBox() const { return ui_->releaseMemProgressIndicatorBox; }
 QProgressBar* AppDelegate::releaseMemProgressIndicator() const { return ui_->releaseMemProgressIndicator; }
 QLabel* AppDelegate::noTrayHintLabel() const { return ui_->noTrayHintLabel; }
+QLabel* AppDelegate::reportLabel() const { return ui_->reportLabel; }
 
 } // namespace headroom

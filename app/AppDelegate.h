@@ -22,6 +22,7 @@
 #include <string_view>
 #include <thread>
 
+class QAbstractButton;
 class QAction;
 class QCheckBox;
 class QGroupBox;
@@ -52,7 +53,8 @@ struct AppEnvironment {
     // Test seams; the application leaves both empty.
     // Called on the main thread with the name of each interface change that
     // the scan, the clean and the release make, as it is applied:
-    // "progress.start", "checkButton.disabled", "title.caches", ...
+    // "progress.start", "checkButton.disabled", "title.caches", ..., and
+    // "notify" when the report of a clean or a release is shown.
     std::function<void(const QString& step)> uiTrace;
     // Called on a worker thread just before it reads the check box of a junk
     // row; `stage` is "clean" or "scan", `row` the index in the junk table.
@@ -66,6 +68,7 @@ struct AppEnvironment {
 struct DiskFigures {
     std::int64_t total = 0; // 0 when the volume cannot be read
     std::int64_t free = 0;
+    bool freeRead = false;  // whether `free` was read (0 may be a full disk)
 };
 
 // The application controller: owns the tray item, the window built from
@@ -143,6 +146,9 @@ public:
 
     QMainWindow* window() const { return window_.get(); }
     QLabel* noTrayHintLabel() const;
+    // Where the report of a clean or a release shows while there is no tray
+    // to show it in.
+    QLabel* reportLabel() const;
 
     // The check boxes in the order of the junk location table.
     std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes() const;
@@ -181,6 +187,8 @@ public:
     // Exit status of the purge tool of the last finished release, -1 when it
     // could not be started; nothing until a release has ended.
     std::optional<int> lastPurgeStatus() const { return lastPurgeStatus_; }
+    // The text of the last report after a clean or a release; empty before.
+    const QString& lastReport() const { return lastReport_; }
 
     // Quit: hides the window and the tray icon at once, asks running work
     // to stop (a clean at the next entry, a scan before its next row; a
@@ -210,6 +218,11 @@ private:
     void finishScan();
     void finishClean();
     void finishRelease();
+    // Tells the user how a clean or a release went: a tray message, or the
+    // report line of the window when there is no tray. Never a dialog.
+    void report(const QString& text);
+    // Sets a title and the name screen readers read for it.
+    static void setTitle(QAbstractButton* button, const QString& title);
 
     // Runs `change` on the main thread after every change posted before it;
     // dropped once quitting has begun.
@@ -255,6 +268,7 @@ private:
     DiskRun diskRun_ = DiskRun::None;
     bool releaseRunning_ = false;
     std::optional<int> lastPurgeStatus_;
+    QString lastReport_;
     std::array<std::atomic<int>, kJunkRowCount> boxStates_{};
     std::string diskWorkDir_;
     std::thread diskWorker_;

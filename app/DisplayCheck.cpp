@@ -1,6 +1,8 @@
 #include "app/DisplayCheck.h"
 
-#include <cstdlib>
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <cstring>
 #include <string_view>
 
@@ -8,10 +10,11 @@ namespace headroom {
 
 namespace {
 
+// qgetenv, not getenv: it holds Qt's environment lock, so a thread that
+// changes the environment meanwhile cannot pull the value away under us.
 std::string variable(const char* name)
 {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
+    return qgetenv(name).toStdString();
 }
 
 bool platformCanWork(std::string_view entry, const DisplayEnvironment& environment)

@@ -32,6 +32,16 @@ const char* const kStringKeys[] = {
     QT_TRANSLATE_NOOP("Headroom", "Trash"),
     QT_TRANSLATE_NOOP("Headroom", "Permission Alert"),
     QT_TRANSLATE_NOOP("Headroom", "Permission Info"),
+    QT_TRANSLATE_NOOP("Headroom", "Percent Used"),
+    // Reports after a clean and a release
+    QT_TRANSLATE_NOOP("Headroom", "Clean Freed"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean Removed"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean Held"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean Unmeasured"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Freed"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Nothing"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Failed"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Unmeasured"),
     // Memory
     QT_TRANSLATE_NOOP("Headroom", "Free"),
     QT_TRANSLATE_NOOP("Headroom", "Wired"),

@@ -28,20 +28,44 @@ QString sizeText(std::int64_t bytes)
 
 // The same object that the clean removes: base/relative reached without
 // following a link below the base. A location that cannot be reached
-// measures 0.
-std::uint64_t measureLocation(const std::string& base, std::string_view relative)
+// measures 0, and so does a walk stopped by `cancel` (quitting).
+std::uint64_t measureLocation(const std::string& base, std::string_view relative, const std::atomic<bool>* cancel)
 {
     const OpenedLocation location = openLocationParent(base, relative);
     if (location.parentFd < 0)
         return 0;
-    const std::uint64_t bytes = measureTreeAt(location.parentFd, location.leaf).bytes;
+    WalkOptions options;
+    options.cancel = cancel;
+    const WalkResult result = measureTreeAt(location.parentFd, location.leaf, options);
     ::close(location.parentFd);
-    return bytes;
+    return result.cancelled ? 0 : result.bytes;
+}
+
+// Removes base/relative and returns what went: its size just before, less
+// whatever a removal that failed in part left behind. Measured apart from
+// the removal, which stays a plain unlink walk; the walk before it also
+// brings the folders into the cache that the removal then reads.
+std::uint64_t removeMeasured(const std::string& base, std::string_view relative, const std::atomic<bool>* cancel)
+{
+    const std::uint64_t before = measureLocation(base, relative, cancel);
+    const RemoveResult result = removeLocation(base, std::string(relative), cancel);
+    if (result.locationGone || result.cancelled)
+        return before;
+    const std::uint64_t left = measureLocation(base, relative, cancel);
+    return before > left ? before - left : 0;
 }
 
 QString rowStep(const char* prefix, std::size_t row)
 {
-    return QLatin1String(prefix) + QLatin1String(junkTable()[row].row.data(), junkTable()[row].row.size());
+    const std::string_view name = junkTable()[row].row;
+    return QLatin1String(prefix) + QLatin1String(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+// "Total 465.76 GB": the caption and the figure beside it, for screen
+// readers, which would otherwise read the figure alone.
+QString captioned(const QString& caption, const QString& value)
+{
+    return caption.trimmed() + QLatin1Char(' ') + value;
 }
 
 } // namespace
@@ -53,7 +77,8 @@ void AppDelegate::updateDiskUI()
 
 DiskFigures AppDelegate::measureDisk() const
 {
-    return {figures_.diskTotal().value_or(0), figures_.diskAvailable().value_or(0)};
+    const std::optional<std::int64_t> free = figures_.diskAvailable();
+    return {figures_.diskTotal().value_or(0), free.value_or(0), free.has_value()};
 }
 
 void AppDelegate::showDisk(const DiskFigures& figures)
@@ -61,21 +86,25 @@ void AppDelegate::showDisk(const DiskFigures& figures)
     ui_->totalLabel->setText(L("Total"));
     ui_->freeLabel->setText(L("FreeDisk"));
     ui_->diskTotalSize->setText(sizeText(figures.total));
+    ui_->diskTotalSize->setAccessibleName(captioned(L("Total"), ui_->diskTotalSize->text()));
     ui_->diskFreeSize->setText(sizeText(figures.free));
+    ui_->diskFreeSize->setAccessibleName(captioned(L("FreeDisk"), ui_->diskFreeSize->text()));
 
     // An unreadable volume (total 0) is never divided by: it shows 0 %.
     const DiskPercentages percent = diskPercentages(figures.total, figures.free);
     ui_->diskLevelIndicatorBox->setTitle(QString::fromStdString(diskGaugeTitle(percent.used)));
     ui_->diskLevelIndicator->setValue(percent.used);
+    ui_->diskLevelIndicator->setAccessibleName(
+        QString::fromStdString(diskGaugeAccessibleName(lookup_, percent.used)));
 
     // Bare labels: a refresh takes away the sizes an earlier scan put there.
     const JunkTable& table = junkTable();
     const auto boxes = junkCheckBoxes();
     for (std::size_t row = 0; row < table.size(); ++row)
-        boxes[row]->setText(L(table[row].labelKey));
+        setTitle(boxes[row], L(table[row].labelKey));
 
-    ui_->checkButton->setText(L("Check"));
-    ui_->cleanButton->setText(L("Clean"));
+    setTitle(ui_->checkButton, L("Check"));
+    setTitle(ui_->cleanButton, L("Clean"));
     ui_->diskStatusItem->setText(QString::fromStdString(diskStatusLine(lookup_, figures.total, figures.free)));
 }
 
@@ -193,10 +222,12 @@ void AppDelegate::checkDisk(QObject* /*object*/)
         // The box as it is now, not as it was when the scan started.
         if (boxStates_[row].load() != Qt::Checked)
             continue;
-        const std::uint64_t bytes = measureLocation(diskWorkDir_, table[row].relativePath);
+        const std::uint64_t bytes = measureLocation(diskWorkDir_, table[row].relativePath, &stopping_);
+        if (stopping())
+            return; // the walk was cut short: its figure is not shown
         const QString title = QString::fromStdString(junkCheckBoxTitle(lookup_, table[row].labelKey, bytes));
         post([this, row, title] {
-            junkCheckBoxes()[row]->setText(title);
+            setTitle(junkCheckBoxes()[row], title);
             trace(rowStep("title.", row));
         });
     }
@@ -223,6 +254,10 @@ void AppDelegate::finishScan()
 void AppDelegate::cleanDisk(QObject* object)
 {
     const JunkTable& table = junkTable();
+    // For the report: the volume's free space before anything goes, and
+    // what the removed locations measured.
+    const DiskFigures before = measureDisk();
+    std::uint64_t removedBytes = 0;
     for (std::size_t row = 0; row < table.size(); ++row) {
         if (beforeJunkRow_)
             beforeJunkRow_("clean", row);
@@ -232,7 +267,7 @@ void AppDelegate::cleanDisk(QObject* object)
             continue;
         // Whether it went or not, the scan below shows what is left. A quit
         // stops the removal before its next entry.
-        removeLocation(diskWorkDir_, std::string(table[row].relativePath), &stopping_);
+        removedBytes += removeMeasured(diskWorkDir_, table[row].relativePath, &stopping_);
     }
     if (stopping())
         return;
@@ -245,6 +280,15 @@ void AppDelegate::cleanDisk(QObject* object)
         trace(QStringLiteral("disk.refresh"));
     });
     post([this] { finishClean(); });
+    // The gain comes from the refresh's own figure, measured once.
+    CleanSpace space;
+    if (before.freeRead)
+        space.freeBefore = before.free;
+    if (figures.freeRead)
+        space.freeAfter = figures.free;
+    space.removedBytes = removedBytes;
+    const QString text = QString::fromStdString(cleanReport(lookup_, space));
+    post([this, text] { report(text); });
 }
 
 void AppDelegate::finishClean()

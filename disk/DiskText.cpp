@@ -53,4 +53,37 @@ std::string junkCheckBoxTitle(const KeyLookup& tr, std::string_view labelKey, st
     return title;
 }
 
+std::string diskGaugeAccessibleName(const KeyLookup& tr, int usedPercent)
+{
+    std::string label = tr("Disk");
+    while (!label.empty() && label.back() == ' ')
+        label.pop_back();
+    return label + " " + std::to_string(usedPercent) + " " + tr("Percent Used");
+}
+
+std::uint64_t spaceGained(const CleanSpace& space)
+{
+    if (!space.freeBefore || !space.freeAfter)
+        return 0;
+    const Int128 gained = Int128{*space.freeAfter} - *space.freeBefore;
+    return gained <= 0 ? 0 : static_cast<std::uint64_t>(gained);
+}
+
+bool spaceStillHeld(std::uint64_t gained, std::uint64_t removed)
+{
+    constexpr std::uint64_t kFloor = std::uint64_t{1} << 20;
+    return gained < removed / 2 && removed - gained > kFloor;
+}
+
+std::string cleanReport(const KeyLookup& tr, const CleanSpace& space)
+{
+    if (!space.freeBefore || !space.freeAfter)
+        return tr("Clean Unmeasured");
+    const std::uint64_t gained = spaceGained(space);
+    std::string text = tr("Clean Freed") + MiscTool::convertBytes(gained);
+    if (spaceStillHeld(gained, space.removedBytes))
+        text += "\n" + tr("Clean Removed") + MiscTool::convertBytes(space.removedBytes) + "\n" + tr("Clean Held");
+    return text;
+}
+
 } // namespace headroom

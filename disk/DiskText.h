@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,30 @@ std::string diskStatusLine(const KeyLookup& tr, std::int64_t total, std::int64_t
 // Check-box title after a scan: the label's text, followed directly by the
 // size text when the location holds more than 0 bytes.
 std::string junkCheckBoxTitle(const KeyLookup& tr, std::string_view labelKey, std::uint64_t bytes);
+
+// What screen readers hear for the disk gauge: "Disk 49 % used".
+std::string diskGaugeAccessibleName(const KeyLookup& tr, int usedPercent);
+
+// What a clean did to the volume: its free space sampled before the first
+// removal and by the refresh after the clean, and what the removed
+// locations measured (apparent sizes, as the scan counts them).
+struct CleanSpace {
+    std::optional<std::int64_t> freeBefore; // nothing when the volume could not be read
+    std::optional<std::int64_t> freeAfter;
+    std::uint64_t removedBytes = 0;
+};
+
+// Bytes the volume gained; 0 when it gained nothing or could not be read.
+std::uint64_t spaceGained(const CleanSpace& space);
+
+// Whether the volume got back so much less than was removed that the report
+// says why: under half of it, and short by more than 1 MiB (other programs
+// write to the disk meanwhile, and small files take whole blocks).
+bool spaceStillHeld(std::uint64_t gained, std::uint64_t removed);
+
+// The report after a clean: what the volume gained and, when space is still
+// held, what was removed and that open files or hard links keep the rest in
+// use; lines joined by "\n".
+std::string cleanReport(const KeyLookup& tr, const CleanSpace& space);
 
 } // namespace headroom

@@ -33,10 +33,12 @@ void AppDelegate::showMemory(const MemoryFigures& figures)
     }};
     for (std::size_t i = 0; i < gauges.size(); ++i) {
         const MemoryCategory& category = figures.categories[i];
-        gauges[i].first->setTitle(QString::fromStdString(memoryBoxTitle(lookup_, category)));
+        const QString title = QString::fromStdString(memoryBoxTitle(lookup_, category));
+        gauges[i].first->setTitle(title);
         gauges[i].second->setValue(category.percent);
+        gauges[i].second->setAccessibleName(title.simplified());
     }
-    ui_->releaseButton->setText(L("Release"));
+    setTitle(ui_->releaseButton, L("Release"));
     ui_->memoryStatusItem1->setText(QString::fromStdString(memoryStatusLine1(lookup_, figures)));
     ui_->memoryStatusItem2->setText(QString::fromStdString(memoryStatusLine2(lookup_, figures)));
 }
@@ -79,6 +81,8 @@ void AppDelegate::releaseAction(QObject* /*sender*/)
 
 void AppDelegate::releaseMem(QObject* /*object*/)
 {
+    // Not shown: only the report compares it with the sample after.
+    const MemoryFigures before = measureMemory();
     // Waits for the tool however long it takes; a tool that cannot be
     // started returns -1 at once and the release ends all the same.
     const int status = MiscTool::purgeRAM();
@@ -92,6 +96,8 @@ void AppDelegate::releaseMem(QObject* /*object*/)
         trace(QStringLiteral("memory.refresh"));
     });
     post([this] { finishRelease(); });
+    const QString text = QString::fromStdString(releaseReport(lookup_, status, before, figures));
+    post([this, text] { report(text); });
 }
 
 void AppDelegate::finishRelease()

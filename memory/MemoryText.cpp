@@ -53,4 +53,24 @@ std::string memoryStatusLine2(const KeyLookup& tr, const MemoryFigures& figures)
     return memoryBoxTitle(tr, figures.categories[2]) + "  " + memoryBoxTitle(tr, figures.categories[3]);
 }
 
+std::uint64_t memoryGivenBack(const MemoryFigures& before, const MemoryFigures& after)
+{
+    const std::uint64_t was = before.categories[0].bytes;
+    const std::uint64_t now = after.categories[0].bytes;
+    return now > was ? now - was : 0;
+}
+
+std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before,
+                          const MemoryFigures& after)
+{
+    if (toolStatus != 0)
+        return tr("Release Failed");
+    if (before.totalPages == 0 || after.totalPages == 0)
+        return tr("Release Unmeasured");
+    const std::uint64_t bytes = memoryGivenBack(before, after);
+    if (bytes == 0)
+        return tr("Release Nothing");
+    return tr("Release Freed") + MiscTool::convertBytes(bytes);
+}
+
 } // namespace headroom

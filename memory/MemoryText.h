@@ -37,4 +37,15 @@ std::string memoryBoxTitle(const KeyLookup& tr, const MemoryCategory& category);
 std::string memoryStatusLine1(const KeyLookup& tr, const MemoryFigures& figures);
 std::string memoryStatusLine2(const KeyLookup& tr, const MemoryFigures& figures);
 
+// Bytes the release gave back: how much the free pages grew from the sample
+// before the purge tool to the one after it; 0 when they did not grow.
+std::uint64_t memoryGivenBack(const MemoryFigures& before, const MemoryFigures& after);
+
+// The report after a release. `toolStatus` is the purge tool's exit status
+// (-1: it could not be started); any status but 0 means the release failed
+// or was cancelled (the password prompt dismissed, say). A failed sample
+// (no pages at all) on either side leaves the amount unknown.
+std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before,
+                          const MemoryFigures& after);
+
 } // namespace headroom

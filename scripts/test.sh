@@ -21,6 +21,8 @@ done
 if [ "$#" -eq 0 ]; then
   echo "== lint =="
   scripts/lint.sh
+  echo "== platforms =="
+  scripts/check-platforms.sh build/ci/headroom
   echo "== fuzz =="
   scripts/fuzz.sh "${HEADROOM_FUZZ_BUDGET:-20000}"
 fi

@@ -33,6 +33,9 @@
 // Threads: workers that run dry wait on a small shared queue. A busy worker
 // notices idle ones with one relaxed load per batch and hands over the
 // shallowest subfolder it has not entered yet, opened, as a new subtree.
+// A cancel flag is looked at before every step of a worker (one batch read
+// or one folder entered); once it is set, each worker drops its subtree and
+// the subtrees still queued, and the walk ends with what it had counted.
 // Memory per worker is one getdents buffer, the capped name stack and 56
 // bytes per level of depth; nothing grows with the size of the tree.
 
@@ -257,6 +260,8 @@ public:
         return m_total;
     }
 
+    bool cancelled() const { return options.cancel && options.cancel->load(std::memory_order_relaxed); }
+
     const RootInfo root;
     const WalkOptions& options;
     const unsigned descriptorsPerWorker;
@@ -328,6 +333,11 @@ void Worker::walkTask(const Task& task)
 
     Name name;
     while (!m_stack.empty()) {
+        // Once per step: a step reads at most one batch or enters one folder.
+        if (m_walk.cancelled()) {
+            abandonTask();
+            return;
+        }
         if (popName(name)) {
             descend(name);
             continue;
@@ -731,7 +741,9 @@ WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& 
     }
     for (std::thread& t : helpers)
         t.join();
-    return walk.total();
+    WalkResult result = walk.total();
+    result.cancelled = walk.cancelled();
+    return result;
 }
 
 WalkResult measureTree(const std::string& path, const WalkOptions& options)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,12 +23,17 @@ struct WalkOptions {
     // been opened, with its depth (1 for the root's own subfolders). Lets a
     // test change the tree at a known point of the walk.
     std::function<void(std::size_t depth)> onFolderEntered;
+
+    // When given and set, every worker stops before its next folder batch
+    // and the walk returns what it had counted so far, marked cancelled.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct WalkResult {
     std::uint64_t bytes = 0;   // sum of st_size of every entry below the root
     std::uint64_t entries = 0; // entries counted
     std::uint64_t errors = 0;  // entries or folders that could not be read
+    bool cancelled = false;    // stopped on request: the figures are partial
 };
 
 // Measures the tree below `path`: every entry at every depth, folders' own

@@ -13,11 +13,11 @@
     </message>
     <message>
         <source>Check</source>
-        <translation>Müll prüfen</translation>
+        <translation>Müll &amp;prüfen</translation>
     </message>
     <message>
         <source>Clean</source>
-        <translation>Müll entfernen</translation>
+        <translation>Müll &amp;entfernen</translation>
     </message>
     <message>
         <source>Memory</source>
@@ -94,6 +94,42 @@
     <message>
         <source>Permission Info</source>
         <translation>Wählen Sie im nächsten Fenster Ihren persönlichen Ordner und versuchen Sie es dann noch einmal.</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% belegt</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>Bereinigung fertig, auf der Festplatte frei geworden: </translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>Die entfernten Objekte belegten </translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>Dateien, die Programme noch geöffnet halten, oder harte Links an anderer Stelle belegen den Rest weiterhin.</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>Bereinigung fertig. Der freie Platz der Festplatte ließ sich nicht lesen.</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>Der Cache hat Speicher zurückgegeben: </translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>Es ließ sich kein Speicher freigeben.</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>Die Speicherfreigabe ist fehlgeschlagen oder wurde abgebrochen; es wurde kein Speicher freigegeben.</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>Speicher freigegeben; wie viel, ließ sich nicht messen.</translation>
     </message>
     <message>
         <source>Free</source>

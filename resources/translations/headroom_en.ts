@@ -13,11 +13,11 @@
     </message>
     <message>
         <source>Check</source>
-        <translation>Check Junk</translation>
+        <translation>&amp;Check Junk</translation>
     </message>
     <message>
         <source>Clean</source>
-        <translation>Clean Junk</translation>
+        <translation>C&amp;lean Junk</translation>
     </message>
     <message>
         <source>Memory</source>
@@ -94,6 +94,42 @@
     <message>
         <source>Permission Info</source>
         <translation>Choose your home folder in the next window, then ask again.</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% used</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>Cleaning done: the disk gained </translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>The removed items measured </translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>Files that programs still hold open, or hard links to them elsewhere, keep the rest in use.</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>Cleaning done. The free space of the disk could not be read.</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>The cache gave back </translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>No memory could be freed.</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>The memory release failed or was cancelled; no memory was freed.</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>Memory released; how much could not be measured.</translation>
     </message>
     <message>
         <source>Free</source>

@@ -79,7 +79,7 @@ struct FixedFigures {
 };
 
 inline AppEnvironment environment(std::shared_ptr<const StringTable> strings, std::shared_ptr<PromptLog> log,
-                                  std::shared_ptr<FixedFigures> figures)
+                                  const std::shared_ptr<FixedFigures>& figures)
 {
     AppEnvironment env;
     env.strings = std::move(strings);

@@ -101,10 +101,10 @@ private:
 };
 
 inline AppEnvironment workEnvironment(std::shared_ptr<const StringTable> strings, std::shared_ptr<PromptLog> log,
-                                      std::shared_ptr<FixedFigures> figures, std::shared_ptr<Trace> trace,
-                                      std::shared_ptr<RowGate> gate)
+                                      const std::shared_ptr<FixedFigures>& figures, const std::shared_ptr<Trace>& trace,
+                                      const std::shared_ptr<RowGate>& gate)
 {
-    AppEnvironment env = environment(std::move(strings), std::move(log), std::move(figures));
+    AppEnvironment env = environment(std::move(strings), std::move(log), figures);
     env.uiTrace = [trace](const QString& step) {
         trace->steps << step;
         if (trace->onStep)

@@ -128,32 +128,38 @@ void TestAppDelegate::startupTitlesAndFillsEverythingBeforeTheGrant()
     figures_->tray = true;
     log_->folders = {home_->path()};
     auto d = make();
-    QStringList tabsDuringGrant;
-    QStringList titlesDuringGrant;
-    QString diskLineDuringGrant;
-    QString memoryLineDuringGrant;
-    bool trayReadyDuringGrant = false;
-    log_->duringAlert = [&] {
-        tabsDuringGrant = tabLabels(d->tabView());
-        for (const MenuTitle& t : menuTitles(*d))
-            titlesDuringGrant << t.item->text();
-        diskLineDuringGrant = d->diskStatusItem()->text();
-        memoryLineDuringGrant = d->memoryStatusItem1()->text();
-        trayReadyDuringGrant = d->statusItem() && d->statusItem()->contextMenu() == d->statusMenu()
-            && !d->statusItem()->icon().isNull() && d->statusItem()->isVisible();
+    // What the window shows while the alert is up. The prompt log outlives
+    // this test, so its hook holds its own state rather than our locals.
+    struct DuringGrant {
+        QStringList tabs;
+        QStringList titles;
+        QString diskLine;
+        QString memoryLine;
+        bool trayReady = false;
+    };
+    const auto seen = std::make_shared<DuringGrant>();
+    log_->duringAlert = [seen, delegate = d.get()] {
+        seen->tabs = tabLabels(delegate->tabView());
+        for (const MenuTitle& t : menuTitles(*delegate))
+            seen->titles << t.item->text();
+        seen->diskLine = delegate->diskStatusItem()->text();
+        seen->memoryLine = delegate->memoryStatusItem1()->text();
+        seen->trayReady = delegate->statusItem() && delegate->statusItem()->contextMenu() == delegate->statusMenu()
+            && !delegate->statusItem()->icon().isNull() && delegate->statusItem()->isVisible();
     };
 
     d->applicationDidFinishLaunching();
+    log_->duringAlert = nullptr;
 
     QCOMPARE(log_->events, (QStringList{"alert", "chooseFolder"}));
-    QVERIFY(trayReadyDuringGrant);
-    QCOMPARE(tabsDuringGrant, (QStringList{"Disk", "Memory"}));
+    QVERIFY(seen->trayReady);
+    QCOMPARE(seen->tabs, (QStringList{"Disk", "Memory"}));
     QStringList keys;
     for (const MenuTitle& t : menuTitles(*d))
         keys << QString::fromLatin1(t.key);
-    QCOMPARE(titlesDuringGrant, keys);
-    QCOMPARE(diskLineDuringGrant, QStringLiteral("Total:465.76 GB  FreeDisk:233.57 GB (51%)"));
-    QCOMPARE(memoryLineDuringGrant, QStringLiteral("Free1.00 GB  Wired1.00 GB"));
+    QCOMPARE(seen->titles, keys);
+    QCOMPARE(seen->diskLine, QStringLiteral("Total:465.76 GB  FreeDisk:233.57 GB (51%)"));
+    QCOMPARE(seen->memoryLine, QStringLiteral("Free1.00 GB  Wired1.00 GB"));
 }
 
 void TestAppDelegate::startupEndsWithTheDiskTabAloneWhateverTheGrant_data()

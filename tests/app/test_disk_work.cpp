@@ -53,7 +53,9 @@ const QStringList kScanStart{"progress.start", "progressBox.shown", "checkButton
 const QStringList kCleanStart{"progress.start", "progressBox.shown", "checkButton.disabled", "cleanButton.disabled"};
 const QStringList kScanEnd{"progress.stop", "progressBox.hidden", "checkButton.enabled", "cleanButton.enabled",
                            "checkItem.enabled"};
-const QStringList kCleanEnd{"progress.stop", "progressBox.hidden", "checkButton.enabled", "cleanButton.enabled"};
+// A clean ends with its report, after every closing step.
+const QStringList kCleanEnd{"progress.stop", "progressBox.hidden", "checkButton.enabled", "cleanButton.enabled",
+                            "notify"};
 const QStringList kForward{"application.activate", "window.front", "tab.first"};
 
 } // namespace
@@ -76,6 +78,8 @@ private slots:
 
     void cleanRemovesExactlyTheCheckedLocations();
     void boxChangedDuringCleanCountsForRowsNotYetReached();
+    void cleanReportsWhatTheVolumeGained_data();
+    void cleanReportsWhatTheVolumeGained();
 
     void secondRequestWhileOneRunsIsRefused_data();
     void secondRequestWhileOneRunsIsRefused();
@@ -167,15 +171,16 @@ void TestDiskWork::withoutGrantAlertThenGrantAndNoWork()
     for (QCheckBox* box : d->junkCheckBoxes())
         box->setText(QStringLiteral("untouched"));
 
-    QStringList alerts;
-    log_->duringAlert = [&] { alerts << log_->alertMessage; };
+    // Held by the hook itself: the prompt log outlives this test's locals.
+    const auto alerts = std::make_shared<QStringList>();
+    log_->duringAlert = [alerts, log = log_.get()] { *alerts << log->alertMessage; };
     log_->events.clear();
     log_->folders = {grantSucceeds ? home_->path() : QString()};
     mark("request");
     (clean ? d->cleanButton() : d->checkButton())->click();
 
     QCOMPARE(log_->events, (QStringList{"alert", "alert", "chooseFolder"}));
-    QCOMPARE(alerts, (QStringList{d->L("Permission Alert"), d->L("Authorization")}));
+    QCOMPARE(*alerts, (QStringList{d->L("Permission Alert"), d->L("Authorization")}));
     QCOMPARE(log_->alertInformative, d->L("Authorization Need"));
     QCOMPARE(d->isAuthorized(), grantSucceeds);
 
@@ -440,6 +445,68 @@ void TestDiskWork::boxChangedDuringCleanCountsForRowsNotYetReached()
     QVERIFY(exists(location(Downloads)));
     QVERIFY(exists(location(MailDownloads)));
     QVERIFY(!exists(location(Trash)));
+}
+
+void TestDiskWork::cleanReportsWhatTheVolumeGained_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("allCameBack");
+    QTest::newRow("no tray, the volume gained it all") << false << true;
+    QTest::newRow("no tray, files still held") << false << false;
+    QTest::newRow("tray, the volume gained it all") << true << true;
+    QTest::newRow("tray, files still held") << true << false;
+}
+
+void TestDiskWork::cleanReportsWhatTheVolumeGained()
+{
+    QFETCH(bool, tray);
+    QFETCH(bool, allCameBack);
+    figures_->tray = tray;
+    QVERIFY(writeBytes(location(Caches) + "/a", qint64{3} * 1024 * 1024));
+    QVERIFY(writeBytes(location(Caches) + "/sub/b", qint64{200} * 1024));
+    QVERIFY(writeBytes(location(Trash) + "/files/t", qint64{1024} * 1024));
+    QVERIFY(writeBytes(location(Downloads) + "/keep", qint64{5} * 1024 * 1024)); // not checked
+    const std::uint64_t removed = expectedBytes(home_->path(), junkTable()[Caches].relativePath)
+        + expectedBytes(home_->path(), junkTable()[Trash].relativePath);
+    auto* d = launch();
+    setBoxes({Qt::Checked, Qt::Unchecked, Qt::Unchecked, Qt::Unchecked, Qt::Checked});
+
+    // What the window shows when the report comes.
+    bool cleanEnabledAtReport = false;
+    bool spinnerHiddenAtReport = false;
+    trace_->onStep = [d, &cleanEnabledAtReport, &spinnerHiddenAtReport](const QString& step) {
+        if (step != QLatin1String("notify"))
+            return;
+        cleanEnabledAtReport = d->cleanButton()->isEnabled();
+        spinnerHiddenAtReport = d->progressIndicatorBox()->isHidden();
+    };
+    // The free space moves while the worker waits before its first row, so
+    // only a sample taken before the removals sees the old figure. Not the
+    // sum removed: the volume gains a bit more (blocks) or far less (held).
+    const std::int64_t freeBefore = *figures_->free;
+    const std::uint64_t gained = allCameBack ? removed + 8192 : removed / 4;
+    gate_->pauseAt("clean", Caches);
+    mark("request");
+    d->cleanButton()->click();
+    QTRY_VERIFY(gate_->reached());
+    figures_->free = freeBefore + static_cast<std::int64_t>(gained);
+    gate_->open();
+    QTRY_VERIFY(!d->isDiskWorkRunning());
+    QTRY_COMPARE(trace_->after("request").count(QStringLiteral("notify")), qsizetype(1));
+    trace_->onStep = nullptr;
+
+    QCOMPARE(trace_->steps.last(), QStringLiteral("notify"));
+    QVERIFY(cleanEnabledAtReport);
+    QVERIFY(spinnerHiddenAtReport);
+    QString expected = d->L("Clean Freed") + sizeText(gained);
+    if (!allCameBack)
+        expected += "\n" + d->L("Clean Removed") + sizeText(removed) + "\n" + d->L("Clean Held");
+    QCOMPARE(d->lastReport(), expected);
+    // In the tray's message when there is a tray, else in the window.
+    QCOMPARE(d->reportLabel()->isVisibleTo(d->window()), !tray);
+    if (!tray)
+        QCOMPARE(d->reportLabel()->text(), expected);
+    QVERIFY(exists(location(Downloads) + "/keep"));
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,8 +36,11 @@ const QByteArray kAfter = "nr_free_pages 600000\nnr_active_anon 100000\nnr_activ
 
 const QStringList kStart{"tab.last", "releaseProgress.shown", "releaseProgress.start", "releaseProgressBox.shown",
                          "releaseButton.disabled"};
+// A release ends with its report, after every restoring step.
 const QStringList kEnd{"memory.refresh", "releaseProgress.stop", "releaseProgress.hidden", "releaseProgressBox.hidden",
-                       "releaseButton.enabled"};
+                       "releaseButton.enabled", "notify"};
+// Free pages in kBefore and kAfter.
+constexpr std::uint64_t kFreePagesGained = 600000 - 100000;
 
 QString helper(const char* name)
 {
@@ -184,6 +188,12 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
     QVERIFY(spinningAtRefresh);
     QCOMPARE(d->memoryStatusItem1()->text(), line1For(kAfter));
     QCOMPARE(d->lastPurgeStatus().value_or(-999), status);
+    // What the cache gave back, from the samples either side of the tool;
+    // a failed tool frees nothing whatever the counters did.
+    QCOMPARE(d->lastReport(), status == 0 ? d->L("Release Freed")
+                                     + QString::fromStdString(MiscTool::convertBytes(kFreePagesGained * kPageSize))
+                                                : d->L("Release Failed"));
+    QVERIFY(!d->reportLabel()->isVisibleTo(d->window())); // the tray showed it
     QVERIFY(d->releaseMemProgressIndicator()->isHidden());
     QCOMPARE(d->releaseMemProgressIndicator()->maximum(), 1);
     QVERIFY(d->releaseMemProgressIndicatorBox()->isHidden());
@@ -223,6 +233,11 @@ void TestRelease::toolThatCannotStartStillEndsTheRelease()
     QCOMPARE(trace_->after("request"), kStart + kEnd);
     QCOMPARE(d->lastPurgeStatus().value_or(-999), -1);
     QCOMPARE(d->memoryStatusItem1()->text(), line1For(kAfter));
+    // No tray here: the report is in the window, and says nothing was freed
+    // although the free pages grew.
+    QCOMPARE(d->lastReport(), d->L("Release Failed"));
+    QVERIFY(d->reportLabel()->isVisibleTo(d->window()));
+    QCOMPARE(d->reportLabel()->text(), d->L("Release Failed"));
     QVERIFY(d->releaseButton()->isEnabled());
     QVERIFY(d->releaseMemProgressIndicatorBox()->isHidden());
 }

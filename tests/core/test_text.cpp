@@ -207,6 +207,83 @@ TEST(MemoryText, PercentagesStayInRangeForHugeCounters)
     }
 }
 
+// --- Reports after a clean and a release ---------------------------------
+
+TEST(DiskText, GaugeNameReadsTheLabelAndThePercentage)
+{
+    EXPECT_EQ(diskGaugeAccessibleName(kIdentity, 66), "Disk 66 Percent Used");
+    const KeyLookup padded = [](std::string_view key) {
+        return std::string(key == "Disk" ? "Festplatte  " : key == "Percent Used" ? "% belegt" : "?");
+    };
+    EXPECT_EQ(diskGaugeAccessibleName(padded, 0), "Festplatte 0 % belegt");
+}
+
+TEST(DiskText, CleanReportTellsTheVolumesGainNotTheSumRemoved)
+{
+    constexpr std::int64_t kMB = 1048576;
+    // The volume gained what was removed: one line, the gain.
+    EXPECT_EQ(cleanReport(kIdentity, {100 * kGB, 101 * kGB, kGB}), "Clean Freed1.00 GB");
+    // It gained more than the apparent sizes (whole blocks): still one line.
+    EXPECT_EQ(cleanReport(kIdentity, {100 * kGB, 100 * kGB + 3 * kMB, 2 * kMB}), "Clean Freed3.0 MB");
+    // Under half came back, and by more than the floor: why, and how much went.
+    EXPECT_EQ(cleanReport(kIdentity, {100 * kGB, 100 * kGB + 300 * kMB, kGB}),
+              "Clean Freed300.0 MB\nClean Removed1.00 GB\nClean Held");
+    // The disk filled up meanwhile: nothing gained, and the rest is held.
+    EXPECT_EQ(cleanReport(kIdentity, {100 * kGB, 99 * kGB, 2 * kGB}),
+              "Clean Freed0 Bytes\nClean Removed2.00 GB\nClean Held");
+    // No figure for the volume on either side: no amount at all.
+    EXPECT_EQ(cleanReport(kIdentity, {std::nullopt, 5 * kGB, kGB}), "Clean Unmeasured");
+    EXPECT_EQ(cleanReport(kIdentity, {5 * kGB, std::nullopt, kGB}), "Clean Unmeasured");
+}
+
+TEST(DiskText, SpaceCountsAsHeldOnlyUnderHalfAndAboveTheFloor)
+{
+    constexpr std::uint64_t kMiB = 1048576;
+    EXPECT_FALSE(spaceStillHeld(0, 0));
+    EXPECT_FALSE(spaceStillHeld(0, kMiB));          // short by exactly the floor
+    EXPECT_TRUE(spaceStillHeld(0, kMiB + 1));
+    EXPECT_FALSE(spaceStillHeld(50 * kMiB, 100 * kMiB)); // exactly half came back
+    EXPECT_TRUE(spaceStillHeld(50 * kMiB - 1, 100 * kMiB));
+    EXPECT_FALSE(spaceStillHeld(3 * kMiB, kMiB));    // more came back than went
+    EXPECT_FALSE(spaceStillHeld(std::numeric_limits<std::uint64_t>::max(), std::numeric_limits<std::uint64_t>::max()));
+    EXPECT_EQ(spaceGained({std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(), 0}),
+              std::numeric_limits<std::uint64_t>::max());
+}
+
+TEST(DiskText, CleanReportTextsComeFromTheTable)
+{
+    const KeyLookup german = [](std::string_view key) {
+        static const std::map<std::string, std::string, std::less<>> texts{
+            {"Clean Freed", "Frei geworden: "}, {"Clean Removed", "Entfernt: "}, {"Clean Held", "Offen."}};
+        const auto it = texts.find(key);
+        return it == texts.end() ? std::string(key) : it->second;
+    };
+    EXPECT_EQ(cleanReport(german, {0, 0, kGB}), "Frei geworden: 0 Bytes\nEntfernt: 1.00 GB\nOffen.");
+}
+
+TEST(MemoryText, ReleaseReportsTheGrowthOfFreePages)
+{
+    const MemoryFigures before = memoryFigures(sample(100000, 5000, 500000, 300000));
+    const MemoryFigures after = memoryFigures(sample(600000, 5000, 150000, 150000));
+    EXPECT_EQ(memoryGivenBack(before, after), std::uint64_t{500000} * 4096);
+    EXPECT_EQ(releaseReport(kIdentity, 0, before, after), "Release Freed1.91 GB");
+    // Free pages shrank or stayed: nothing given back, never a negative size.
+    EXPECT_EQ(memoryGivenBack(after, before), 0u);
+    EXPECT_EQ(releaseReport(kIdentity, 0, after, before), "Release Nothing");
+    EXPECT_EQ(releaseReport(kIdentity, 0, before, before), "Release Nothing");
+}
+
+TEST(MemoryText, FailedToolOrSampleIsNeverReportedAsFreedMemory)
+{
+    const MemoryFigures before = memoryFigures(sample(100000, 5000, 500000, 300000));
+    const MemoryFigures after = memoryFigures(sample(600000, 5000, 150000, 150000));
+    const MemoryFigures failed = memoryFigures(VMStatSchema{});
+    for (int status : {1, 126, 127, -1})
+        EXPECT_EQ(releaseReport(kIdentity, status, before, after), "Release Failed") << status;
+    EXPECT_EQ(releaseReport(kIdentity, 0, failed, after), "Release Unmeasured");
+    EXPECT_EQ(releaseReport(kIdentity, 0, before, failed), "Release Unmeasured");
+}
+
 // --- Junk locations -------------------------------------------------------
 
 TEST(JunkLocations, RowsAndLabelKeysAreTheSameOnEveryPlatform)
