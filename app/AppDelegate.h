@@ -213,6 +213,7 @@ private:
     // The parts of the scan and clean requests on the main thread.
     void askForPermission(QObject* sender);
     void bringDiskTabForward();
+    void requestDiskWork(QObject* sender, DiskRun run);
     void startDiskWork(DiskRun run, void (AppDelegate::*body)(QObject*));
     void refuseBusyRequest(const char* what);
     void finishScan();

@@ -108,9 +108,6 @@ void AppDelegate::showDisk(const DiskFigures& figures)
     ui_->diskStatusItem->setText(QString::fromStdString(diskStatusLine(lookup_, figures.total, figures.free)));
 }
 
-} // namespace headroom
-
-namespace headroom {
 
 void AppDelegate::askForPermission(QObject* sender)
 {
@@ -142,31 +139,17 @@ void AppDelegate::bringDiskTabForward()
 
 void AppDelegate::checkAction(QObject* sender)
 {
-    if (stopping())
-        return;
-    if (!isAuthorized_) {
-        askForPermission(sender);
-        return;
-    }
-    if (diskRun_ != DiskRun::None) {
-        refuseBusyRequest("check");
-        return;
-    }
-    bringDiskTabForward();
-    startAnimation(ui_->progressIndicator);
-    trace(QStringLiteral("progress.start"));
-    ui_->progressIndicatorBox->setVisible(true);
-    trace(QStringLiteral("progressBox.shown"));
-    ui_->checkButton->setEnabled(false);
-    trace(QStringLiteral("checkButton.disabled"));
-    ui_->cleanButton->setEnabled(false);
-    trace(QStringLiteral("cleanButton.disabled"));
-    ui_->checkItem->setEnabled(false);
-    trace(QStringLiteral("checkItem.disabled"));
-    startDiskWork(DiskRun::Scan, &AppDelegate::checkDisk);
+    requestDiskWork(sender, DiskRun::Scan);
 }
 
 void AppDelegate::cleanAction(QObject* sender)
+{
+    requestDiskWork(sender, DiskRun::Clean);
+}
+
+// A scan and a clean start the same way; only the scan also disables the
+// menu's Check item.
+void AppDelegate::requestDiskWork(QObject* sender, DiskRun run)
 {
     if (stopping())
         return;
@@ -174,8 +157,9 @@ void AppDelegate::cleanAction(QObject* sender)
         askForPermission(sender);
         return;
     }
+    const bool scan = run == DiskRun::Scan;
     if (diskRun_ != DiskRun::None) {
-        refuseBusyRequest("clean");
+        refuseBusyRequest(scan ? "check" : "clean");
         return;
     }
     bringDiskTabForward();
@@ -187,7 +171,11 @@ void AppDelegate::cleanAction(QObject* sender)
     trace(QStringLiteral("checkButton.disabled"));
     ui_->cleanButton->setEnabled(false);
     trace(QStringLiteral("cleanButton.disabled"));
-    startDiskWork(DiskRun::Clean, &AppDelegate::cleanDisk);
+    if (scan) {
+        ui_->checkItem->setEnabled(false);
+        trace(QStringLiteral("checkItem.disabled"));
+    }
+    startDiskWork(run, scan ? &AppDelegate::checkDisk : &AppDelegate::cleanDisk);
 }
 
 void AppDelegate::startDiskWork(DiskRun run, void (AppDelegate::*body)(QObject*))
