@@ -108,7 +108,6 @@ void AppDelegate::showDisk(const DiskFigures& figures)
     ui_->diskStatusItem->setText(QString::fromStdString(diskStatusLine(lookup_, figures.total, figures.free)));
 }
 
-
 void AppDelegate::askForPermission(QObject* sender)
 {
     // No work in this request, even when the grant below succeeds: the user
