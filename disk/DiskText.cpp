@@ -82,7 +82,8 @@ std::string cleanReport(const KeyLookup& tr, const CleanSpace& space)
     const std::uint64_t gained = spaceGained(space);
     std::string text = tr("Clean Freed") + MiscTool::convertBytes(gained);
     if (spaceStillHeld(gained, space.removedBytes))
-        text += "\n" + tr("Clean Removed") + MiscTool::convertBytes(space.removedBytes) + "\n" + tr("Clean Held");
+        text.append("\n").append(tr("Clean Removed")).append(MiscTool::convertBytes(space.removedBytes))
+            .append("\n").append(tr("Clean Held"));
     return text;
 }
 

@@ -14,12 +14,15 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -187,5 +190,36 @@ inline QMap<QString, QByteArray> snapshot(const QString& root)
     }
     return files;
 }
+
+// The fakes and the temporary home of one scan or clean test, made afresh
+// for each test function. A test class derives from it beside QObject and
+// calls startWork() from init() and endWork() from cleanup().
+class WorkFixture {
+protected:
+    void startWork()
+    {
+        log_ = std::make_shared<PromptLog>();
+        figures_ = std::make_shared<FixedFigures>();
+        trace_ = std::make_shared<Trace>();
+        gate_ = std::make_shared<RowGate>();
+        home_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(home_->isValid());
+        log_->folders = {home_->path()};
+    }
+    void endWork()
+    {
+        // A failed check may leave a worker held at the gate: let it go
+        // before the controller waits for it.
+        gate_->open();
+        d_.reset();
+    }
+
+    std::shared_ptr<PromptLog> log_;
+    std::shared_ptr<FixedFigures> figures_;
+    std::shared_ptr<Trace> trace_;
+    std::shared_ptr<RowGate> gate_;
+    std::unique_ptr<QTemporaryDir> home_;
+    std::unique_ptr<AppDelegate> d_;
+};
 
 } // namespace headroom::test

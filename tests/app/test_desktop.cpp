@@ -49,7 +49,7 @@ QString sizeText(std::uint64_t bytes)
 
 } // namespace
 
-class TestDesktop : public QObject {
+class TestDesktop : public QObject, protected WorkFixture {
     Q_OBJECT
 
 private slots:
@@ -66,30 +66,16 @@ private slots:
 
 private:
     AppDelegate* launch(const QLocale& locale);
-
-    std::shared_ptr<PromptLog> log_;
-    std::shared_ptr<FixedFigures> figures_;
-    std::shared_ptr<Trace> trace_;
-    std::shared_ptr<RowGate> gate_;
-    std::unique_ptr<QTemporaryDir> home_;
-    std::unique_ptr<AppDelegate> d_;
 };
 
 void TestDesktop::init()
 {
-    log_ = std::make_shared<PromptLog>();
-    figures_ = std::make_shared<FixedFigures>();
-    trace_ = std::make_shared<Trace>();
-    gate_ = std::make_shared<RowGate>();
-    home_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(home_->isValid());
-    log_->folders = {home_->path()};
+    startWork();
 }
 
 void TestDesktop::cleanup()
 {
-    gate_->open();
-    d_.reset();
+    endWork();
 }
 
 AppDelegate* TestDesktop::launch(const QLocale& locale)

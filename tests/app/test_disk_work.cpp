@@ -60,7 +60,7 @@ const QStringList kForward{"application.activate", "window.front", "tab.first"};
 
 } // namespace
 
-class TestDiskWork : public QObject {
+class TestDiskWork : public QObject, protected WorkFixture {
     Q_OBJECT
 
 private slots:
@@ -102,32 +102,16 @@ private:
     }
     void setBoxes(std::initializer_list<Qt::CheckState> states);
     void mark(const QString& marker) { trace_->steps << marker; }
-
-    std::shared_ptr<PromptLog> log_;
-    std::shared_ptr<FixedFigures> figures_;
-    std::shared_ptr<Trace> trace_;
-    std::shared_ptr<RowGate> gate_;
-    std::unique_ptr<QTemporaryDir> home_;
-    std::unique_ptr<AppDelegate> d_;
 };
 
 void TestDiskWork::init()
 {
-    log_ = std::make_shared<PromptLog>();
-    figures_ = std::make_shared<FixedFigures>();
-    trace_ = std::make_shared<Trace>();
-    gate_ = std::make_shared<RowGate>();
-    home_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(home_->isValid());
-    log_->folders = {home_->path()};
+    startWork();
 }
 
 void TestDiskWork::cleanup()
 {
-    // A failed check may leave a worker held at the gate: let it go before
-    // the controller waits for it.
-    gate_->open();
-    d_.reset();
+    endWork();
 }
 
 AppDelegate* TestDiskWork::launch()

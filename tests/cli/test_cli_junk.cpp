@@ -4,6 +4,7 @@
 // stand-in tools.
 
 #include "RunCli.h"
+#include "tests/core/TempTree.h"
 
 #include "app/StringTable.h"
 #include "cli/JunkCommands.h"
@@ -33,50 +34,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char name[] = "/tmp/headroom-junk-XXXXXX";
-        if (::mkdtemp(name) == nullptr)
-            ADD_FAILURE() << "mkdtemp failed";
-        path_ = name;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-void writeFile(const std::string& path, const std::string& content)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "<missing>";
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool exists(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
+using headroom::test::exists;
+using headroom::test::helper;
+using headroom::test::readFile;
+using headroom::test::TempTree;
+using headroom::test::writeFile;
 
 // The bytes below `path`, counted here independently: every entry's own
 // size, links not followed.
@@ -120,7 +82,7 @@ const std::vector<std::string> kEnglish{"LC_ALL=C", "LANG=C", "LC_MESSAGES"};
 
 // A home with something in every location, and canaries beside them.
 struct Home {
-    TempDir tmp;
+    TempTree tmp;
     std::string home = tmp / "home";
     std::string canary = tmp / "canary";
 
@@ -205,7 +167,7 @@ TEST(cli_scan, link_as_location_measures_nothing_behind_it)
 
 TEST(cli_scan, awkward_home_names_stay_one_field)
 {
-    TempDir tmp;
+    TempTree tmp;
     const std::string home = tmp / "ho\tme\nwith\\odd\rname";
     writeFile(home + "/Downloads/f", "12345");
     CliResult r = runCli({"scan", home}, kEnglish);
@@ -325,12 +287,6 @@ TEST(cli_clean, no_row_is_a_usage_error)
 
 // ---------------------------------------------------------------------------
 
-std::string helper(const char* name)
-{
-    const char* dir = std::getenv("HEADROOM_TEST_HELPERS");
-    return std::string(dir ? dir : "tests/helpers") + "/" + name;
-}
-
 std::string vmstatText(std::uint64_t freePages, std::uint64_t activeFile)
 {
     std::ostringstream s;
@@ -360,7 +316,7 @@ std::string memoryLines(const std::string& vmstatPath)
 
 TEST(cli_release, prints_memory_before_and_after_and_passes_the_status_on)
 {
-    TempDir tmp;
+    TempTree tmp;
     ToolOverride restore;
     writeFile(tmp / "before", vmstatText(262144, 1000));
     writeFile(tmp / "after", vmstatText(524288, 9000));
@@ -383,7 +339,7 @@ TEST(cli_release, prints_memory_before_and_after_and_passes_the_status_on)
 
 TEST(cli_release, tool_that_cannot_start)
 {
-    TempDir tmp;
+    TempTree tmp;
     ToolOverride restore;
     headroom::platform::setPurgeToolPathForTesting(tmp / "missing-tool");
     std::ostringstream out, err;

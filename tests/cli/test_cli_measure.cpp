@@ -3,6 +3,7 @@
 // seams pointed at test data.
 
 #include "RunCli.h"
+#include "tests/core/TempTree.h"
 
 #include "app/StringTable.h"
 #include "cli/Cli.h"
@@ -29,40 +30,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder below /tmp, removed with everything in it afterwards.
-class TempDir {
-public:
-    TempDir()
-    {
-        char name[] = "/tmp/headroom-cli-XXXXXX";
-        if (::mkdtemp(name) == nullptr)
-            ADD_FAILURE() << "mkdtemp failed";
-        path_ = name;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using headroom::test::entrySize;
+using headroom::test::TempTree;
 
 void writeFile(const std::string& path, std::size_t bytes)
 {
-    std::ofstream(path, std::ios::binary) << std::string(bytes, 'x');
-}
-
-std::uint64_t entrySize(const std::string& path)
-{
-    struct stat st {};
-    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    return static_cast<std::uint64_t>(st.st_size);
+    headroom::test::writeFile(path, std::string(bytes, 'x'));
 }
 
 std::vector<std::string> lines(const std::string& text)
@@ -177,7 +150,7 @@ bool havePython()
 // read it back, one per line.
 std::string pythonDecodedPaths(const std::string& jsonLines)
 {
-    TempDir dir;
+    TempTree dir;
     const std::string input = dir / "lines.json";
     std::ofstream(input, std::ios::binary) << jsonLines;
     const std::string command =
@@ -241,7 +214,7 @@ private:
 
 TEST(CliSize, TsvLineToTheByte)
 {
-    TempDir dir;
+    TempTree dir;
     writeFile(dir / "a", 2048);
     writeFile(dir / "b", 5);
     const CliResult r = runCli({"size", dir.path()});
@@ -252,7 +225,7 @@ TEST(CliSize, TsvLineToTheByte)
 
 TEST(CliSize, SubfoldersCountTheirOwnEntry)
 {
-    TempDir dir;
+    TempTree dir;
     fs::create_directories(dir / "sub/deeper");
     writeFile(dir / "sub/deeper/file", 1536);
     const std::uint64_t expected = entrySize(dir / "sub") + entrySize(dir / "sub/deeper") + 1536;
@@ -262,7 +235,7 @@ TEST(CliSize, SubfoldersCountTheirOwnEntry)
 
 TEST(CliSize, OneLinePerPathInOrderAndNonFoldersMeasureZero)
 {
-    TempDir dir;
+    TempTree dir;
     fs::create_directory(dir / "folder");
     writeFile(dir / "folder/data", 1048576);
     writeFile(dir / "file", 100);
@@ -280,7 +253,7 @@ TEST(CliSize, OneLinePerPathInOrderAndNonFoldersMeasureZero)
 
 TEST(CliSize, ControlCharactersInPathsAreEscapedSoEachPathIsOneLine)
 {
-    TempDir dir;
+    TempTree dir;
     const std::string odd = "tab\there\nnew\\back\rret";
     fs::create_directory(dir / odd);
     writeFile(dir / odd + "/f", 3);
@@ -298,7 +271,7 @@ TEST(CliSize, ControlCharactersInPathsAreEscapedSoEachPathIsOneLine)
 
 TEST(CliSize, JsonLineToTheByte)
 {
-    TempDir dir;
+    TempTree dir;
     writeFile(dir / "a", 1536);
     const CliResult r = runCli({"size", "--json", dir.path(), dir / "missing"});
     EXPECT_EQ(r.exitCode, 0);
@@ -309,7 +282,7 @@ TEST(CliSize, JsonLineToTheByte)
 
 TEST(CliSize, JsonGivesAnyPathBackByteForByte)
 {
-    TempDir dir;
+    TempTree dir;
     const std::vector<std::string> names{
         "plain", "quote\"back\\slash", "tab\tnl\ncr\r", std::string("ctl\x01\x1f\x7f", 6), "caf\xe9",
         "\xff\xfe\x80", std::string("Gr\xc3\xbc\xc3\x9f") + "e \xe2\x82\xac \xf0\x9f\x98\x80",
@@ -346,7 +319,7 @@ TEST(CliSize, JsonGivesAnyPathBackByteForByte)
 
 TEST(CliSize, DoubleDashEndsOptions)
 {
-    TempDir dir;
+    TempTree dir;
     for (const char* name : {"--json", "-x", "-", "--"}) {
         fs::create_directory(dir / name);
         writeFile(dir / name + "/f", 7);
@@ -495,7 +468,7 @@ TEST(CliMemory, JsonIsOneObjectWithTheSameKeys)
     EXPECT_TRUE(std::regex_match(r.out, std::regex(pattern))) << r.out;
 
     if (havePython()) {
-        TempDir dir;
+        TempTree dir;
         std::ofstream(dir / "m.json") << r.out;
         const std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
                                   "assert list(d)[-2:]==[\"total\",\"percent\"] and len(d)==13; "
@@ -535,7 +508,7 @@ Output runInProcess(const std::vector<std::string>& args)
 TEST(CliInProcess, StatusComposesTheTrayLines)
 {
     SeamGuard guard;
-    TempDir dir;
+    TempTree dir;
     std::ofstream(dir / "vmstat") << "nr_free_pages 262144\nnr_active_anon 300000\nnr_active_file 93216\n"
                                      "nr_inactive_file 262144\nnr_unevictable 131072\n";
     headroom::platform::setVmstatPathForTesting(dir / "vmstat");
@@ -568,7 +541,7 @@ TEST(CliInProcess, StatusWhenNothingCanBeRead)
 TEST(CliInProcess, MemoryFiguresOfAKnownSample)
 {
     SeamGuard guard;
-    TempDir dir;
+    TempTree dir;
     std::ofstream(dir / "vmstat") << "nr_free_pages 1\nnr_unevictable 2\nnr_active_file 2\nnr_inactive_anon 2\n"
                                      "pgfault 5000000000\npgactivate 9\npgpgin 4000\npgpgout 41\n";
     headroom::platform::setVmstatPathForTesting(dir / "vmstat");

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
@@ -360,6 +362,47 @@ std::optional<std::uint64_t> duBelow(const std::string& path)
     if (!all)
         return std::nullopt;
     return *all - entrySize(path);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return "<missing>";
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string helper(const char* name)
+{
+    const char* dir = std::getenv("HEADROOM_TEST_HELPERS"); // NOLINT(concurrency-mt-unsafe): read before any thread starts
+    return std::string(dir ? dir : "tests/helpers") + "/" + name;
+}
+
+int openDescriptors()
+{
+    DIR* d = ::opendir("/proc/self/fd");
+    if (!d)
+        return -1;
+    int n = 0;
+    while (const dirent* e = ::readdir(d))
+        if (e->d_name[0] != '.')
+            ++n;
+    ::closedir(d);
+    return n;
 }
 
 ChildOutcome runInChild(const std::function<ChildOutcome()>& fn)

@@ -1,9 +1,10 @@
 #pragma once
 
-// Temporary trees for the core tests: a private folder that is removed with
-// everything in it (mounts below it detached first), builders that take raw
-// byte names, and child-process runners for tests that need another
-// RLIMIT, a private mount namespace or fewer capabilities.
+// Temporary trees for the core and CLI tests: a private folder that is
+// removed with everything in it (mounts below it detached first), builders
+// that take raw byte names, small file helpers, and child-process runners
+// for tests that need another RLIMIT, a private mount namespace or fewer
+// capabilities.
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +56,24 @@ std::optional<std::uint64_t> duApparentBytes(const std::string& path);
 // The sum the walker is expected to give on a tree with no mount inside:
 // du's figure minus the root's own entry.
 std::optional<std::uint64_t> duBelow(const std::string& path);
+
+// The whole content of `path`, or "<missing>" when it cannot be opened.
+std::string readFile(const std::string& path);
+
+// Writes `content` to `path`, creating the folders above it first.
+void writeFile(const std::string& path, const std::string& content);
+
+// Whether `path` names an entry, a dangling link included.
+bool exists(const std::string& path);
+
+// The full path of the stand-in script `name` below $HEADROOM_TEST_HELPERS
+// (tests/helpers when unset).
+std::string helper(const char* name);
+
+// How many descriptors this process has open, the one used to count them
+// included (-1 when /proc/self/fd cannot be listed); compare two counts to
+// find a leak.
+int openDescriptors();
 
 // Outcome of work done in a forked child.
 struct ChildOutcome {

@@ -48,15 +48,9 @@
 namespace {
 
 using headroom::test::ChildOutcome;
+using headroom::test::helper;
+using headroom::test::openDescriptors;
 using headroom::test::TempTree;
-
-int openDescriptors()
-{
-    int n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++n;
-    return n;
-}
 
 // Fails the test when the descriptors open at the end of a scope differ
 // from those at its start.
@@ -70,12 +64,6 @@ public:
 private:
     int m_before;
 };
-
-std::string helper(const char* name)
-{
-    const char* dir = std::getenv("HEADROOM_TEST_HELPERS"); // NOLINT(concurrency-mt-unsafe): read before any thread starts
-    return std::string(dir ? dir : "tests/helpers") + "/" + name;
-}
 
 // Every entry below `root` by relative path, with its size and inode.
 std::map<std::string, std::pair<std::uintmax_t, ino_t>> inventory(const std::string& root)

@@ -1,6 +1,8 @@
 #include "tools/Location.h"
 #include "tools/TreeWalker.h"
 
+#include "tests/core/TempTree.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -18,29 +20,7 @@ namespace fs = std::filesystem;
 using headroom::joinPath;
 using headroom::openLocationParent;
 using headroom::OpenedLocation;
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "headroom-location-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using headroom::test::TempTree;
 
 // Closes the parent descriptor however the test ends.
 struct Opened {
@@ -73,7 +53,7 @@ TEST(location_join, one_separator_and_no_trailing_one)
 
 TEST(location_open, parent_is_the_real_parent_and_leaf_the_last_component)
 {
-    TempDir tmp;
+    TempTree tmp;
     fs::create_directories(tmp / "home/.local/share/Trash");
     for (const char* rel : {".local/share/Trash", ".local/share/Trash/", "/.local//share/Trash//"}) {
         Opened o(openLocationParent(tmp / "home", rel));
@@ -89,7 +69,7 @@ TEST(location_open, parent_is_the_real_parent_and_leaf_the_last_component)
 
 TEST(location_open, base_link_is_followed_links_below_it_are_not)
 {
-    TempDir tmp;
+    TempTree tmp;
     fs::create_directories(tmp / "real/.local/share");
     fs::create_directories(tmp / "elsewhere/share/Trash");
     ASSERT_EQ(::symlink((tmp / "real").c_str(), (tmp / "home-link").c_str()), 0);
@@ -113,7 +93,7 @@ TEST(location_open, base_link_is_followed_links_below_it_are_not)
 
 TEST(location_open, dot_components_and_missing_parts_are_refused)
 {
-    TempDir tmp;
+    TempTree tmp;
     fs::create_directories(tmp / "home/a");
     for (const char* rel : {"..", "../home", "a/../a", "./a", "a/.", "", "/", "//"}) {
         Opened o(openLocationParent(tmp / "home", rel));
@@ -136,7 +116,7 @@ TEST(location_open, dot_components_and_missing_parts_are_refused)
 
 TEST(location_open, measuring_through_it_never_follows_the_leaf_link)
 {
-    TempDir tmp;
+    TempTree tmp;
     fs::create_directories(tmp / "home");
     fs::create_directories(tmp / "outside");
     std::ofstream(tmp / "outside/big") << std::string(5000, 'x');

@@ -1,5 +1,7 @@
 #include "tools/PurgeTool.h"
 
+#include "tests/core/TempTree.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -22,46 +24,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using headroom::test::helper;
+using headroom::test::readFile;
+using headroom::test::TempTree;
 using headroom::runAndWait;
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "headroom-purge-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-std::string helper(const char* name)
-{
-    const char* dir = std::getenv("HEADROOM_TEST_HELPERS");
-    return std::string(dir ? dir : "tests/helpers") + "/" + name;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "<missing>";
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void writeScript(const std::string& path, const std::string& body)
 {
@@ -94,7 +60,7 @@ TEST(purge_run, exit_status_is_passed_on)
 
 TEST(purge_run, tool_that_cannot_start_gives_minus_one)
 {
-    TempDir tmp;
+    TempTree tmp;
     EXPECT_EQ(runAndWait(tmp / "missing-tool"), -1);
     EXPECT_EQ(runAndWait(""), -1);
     std::ofstream(tmp / "not-executable") << "#!/bin/sh\nexit 0\n";
@@ -110,7 +76,7 @@ TEST(purge_run, killed_tool_reports_the_signal)
 
 TEST(purge_run, waits_until_the_tool_has_ended)
 {
-    TempDir tmp;
+    TempTree tmp;
     EnvVar marker("HEADROOM_TEST_MARKER", tmp / "marker");
     EXPECT_EQ(runAndWait(helper("purge-sleeps.sh")), 0);
     EXPECT_EQ(readFile(tmp / "marker"), "done\n");
@@ -120,7 +86,7 @@ void onAlarm(int) {}
 
 TEST(purge_run, signals_while_waiting_do_not_end_the_wait)
 {
-    TempDir tmp;
+    TempTree tmp;
     EnvVar marker("HEADROOM_TEST_MARKER", tmp / "marker");
     struct sigaction sa {};
     struct sigaction old {};
@@ -141,7 +107,7 @@ TEST(purge_run, signals_while_waiting_do_not_end_the_wait)
 
 TEST(purge_run, tool_gets_no_arguments_and_the_callers_environment_folder_and_streams)
 {
-    TempDir tmp;
+    TempTree tmp;
     fs::create_directories(tmp / "cwd");
     EnvVar marker("HEADROOM_TEST_MARKER", tmp / "report");
     EnvVar value("HEADROOM_TEST_VALUE", "from the caller");
@@ -215,7 +181,7 @@ protected:
             GTEST_SKIP() << "NOT TESTED: needs root to run the helper as another user";
         ::chmod(tmp.path().c_str(), 0777);
     }
-    TempDir tmp;
+    TempTree tmp;
 };
 
 TEST_F(PurgeHelper, without_root_and_without_pkexec_fails_with_one_line)

@@ -2,6 +2,8 @@
 #include "tools/TreeRemover.h"
 #include "tools/TreeWalker.h"
 
+#include "tests/core/TempTree.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -33,6 +35,9 @@ namespace fs = std::filesystem;
 using headroom::RemoveResult;
 using headroom::removeLocation;
 using headroom::removeTreeAt;
+using headroom::test::exists;
+using headroom::test::openDescriptors;
+using headroom::test::readFile;
 
 // A temporary folder of this test alone; every removal below is pointed
 // into it and nowhere else.
@@ -79,26 +84,6 @@ void writeFile(const std::string& path, const std::string& content)
     std::fclose(f);
 }
 
-std::string readFile(const std::string& path)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    std::string out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    std::fclose(f);
-    return out;
-}
-
-bool exists(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 bool isLink(const std::string& path)
 {
     struct stat st {};
@@ -136,19 +121,6 @@ struct Canary {
         EXPECT_EQ(countEntries(dir), 3u);
     }
 };
-
-int openFdCount()
-{
-    int n = 0;
-    DIR* d = ::opendir("/proc/self/fd");
-    if (!d)
-        return -1;
-    while (dirent* e = ::readdir(d))
-        if (e->d_name[0] != '.')
-            ++n;
-    ::closedir(d);
-    return n - 1; // the listing's own descriptor
-}
 
 // Builds a chain of `depth` nested folders "d" below dirfd/name, through
 // descriptors (the path is far longer than PATH_MAX), with a file at the end.
@@ -356,7 +328,7 @@ TEST(remover_shape, ten_thousand_deep_chain_goes)
 {
     TempDir tmp;
     makeChain(tmp.fd(), "loc", 10000);
-    const int before = openFdCount();
+    const int before = openDescriptors();
 
     RemoveResult r = removeTreeAt(tmp.fd(), "loc");
 
@@ -364,7 +336,7 @@ TEST(remover_shape, ten_thousand_deep_chain_goes)
     EXPECT_FALSE(exists(tmp / "loc"));
     EXPECT_EQ(r.failed, 0u);
     EXPECT_EQ(r.removed, 10002u); // loc, 10,000 folders, the file
-    EXPECT_EQ(openFdCount(), before);
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(remover_bound, deep_chain_within_a_small_descriptor_limit)
@@ -378,17 +350,17 @@ TEST(remover_bound, deep_chain_within_a_small_descriptor_limit)
         rlimit limit{64, 64};
         if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
             return std::string("SKIP: setrlimit refused: ") + std::strerror(errno);
-        const int before = openFdCount();
+        const int before = openDescriptors();
         int most = 0;
         RemoveResult r = removeTreeAt(tmp.fd(), "loc", [&](int, const char*) {
             static int calls = 0;
             if (++calls % 97 == 0)
-                most = std::max(most, openFdCount());
+                most = std::max(most, openDescriptors());
         });
         std::string problems;
         if (!r.locationGone || r.failed != 0)
             problems += "chain not removed under a limit of 64 (failed " + std::to_string(r.failed) + "); ";
-        if (openFdCount() != before)
+        if (openDescriptors() != before)
             problems += "descriptors leaked; ";
         if (most - before > 32)
             problems += "held " + std::to_string(most - before) + " descriptors at once; ";

@@ -37,15 +37,8 @@
 namespace {
 
 using headroom::test::ChildOutcome;
+using headroom::test::openDescriptors;
 using headroom::test::TempTree;
-
-int openDescriptors()
-{
-    int n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++n;
-    return n;
-}
 
 struct Snapshot {
     std::map<std::string, std::pair<std::uintmax_t, ino_t>> entries;
