@@ -216,6 +216,7 @@ private:
     void requestDiskWork(QObject* sender, DiskRun run);
     void startDiskWork(DiskRun run, void (AppDelegate::*body)(QObject*));
     void refuseBusyRequest(const char* what);
+    void stopDiskProgress();
     void finishScan();
     void finishClean();
     void finishRelease();

@@ -221,7 +221,8 @@ void AppDelegate::checkDisk(QObject* /*object*/)
     post([this] { finishScan(); });
 }
 
-void AppDelegate::finishScan()
+// The closing steps a scan and a clean share, in their order.
+void AppDelegate::stopDiskProgress()
 {
     stopAnimation(ui_->progressIndicator);
     trace(QStringLiteral("progress.stop"));
@@ -231,6 +232,11 @@ void AppDelegate::finishScan()
     trace(QStringLiteral("checkButton.enabled"));
     ui_->cleanButton->setEnabled(true);
     trace(QStringLiteral("cleanButton.enabled"));
+}
+
+void AppDelegate::finishScan()
+{
+    stopDiskProgress();
     ui_->checkItem->setEnabled(true);
     trace(QStringLiteral("checkItem.enabled"));
     // The scan inside a clean does not end the clean.
@@ -280,14 +286,7 @@ void AppDelegate::cleanDisk(QObject* object)
 
 void AppDelegate::finishClean()
 {
-    stopAnimation(ui_->progressIndicator);
-    trace(QStringLiteral("progress.stop"));
-    ui_->progressIndicatorBox->setVisible(false);
-    trace(QStringLiteral("progressBox.hidden"));
-    ui_->checkButton->setEnabled(true);
-    trace(QStringLiteral("checkButton.enabled"));
-    ui_->cleanButton->setEnabled(true);
-    trace(QStringLiteral("cleanButton.enabled"));
+    stopDiskProgress();
     diskRun_ = DiskRun::None;
 }
 
