@@ -5,7 +5,8 @@
 // Each worker walks one subtree at a time depth-first, relative to open
 // directory descriptors. A folder is read in batches with getdents64; every
 // entry of a batch is measured with statx (the size is needed for each, so
-// there is one stat per entry whatever d_type says), and the names of the
+// there is one stat per entry whatever d_type says; a big batch goes to the
+// kernel through an io_uring in one call, see StatxRing), and the names of the
 // batch's subfolders are pushed on a per-worker stack of names, which the
 // worker then pops to descend. Popping in LIFO order keeps the name stack
 // as small as the unvisited siblings along the current path. The stack has
@@ -30,9 +31,10 @@
 // either. Folders are opened with openat2 RESOLVE_NO_XDEV where the kernel
 // has it, so a mount made between the stat and the open is not entered.
 //
-// Threads: workers that run dry wait on a small shared queue. A busy worker
-// notices idle ones with one relaxed load per batch and hands over the
-// shallowest subfolder it has not entered yet, opened, as a new subtree.
+// Threads: workers that run dry take their next subtree from a small shared
+// queue (one slot per worker). After each batch a busy worker tops the queue
+// up, with one relaxed load, from the shallowest subfolders it has not
+// entered yet, opened, each a new subtree; it always keeps one for itself.
 // A cancel flag is looked at before every step of a worker (one batch read
 // or one folder entered); once it is set, each worker drops its subtree and
 // the subtrees still queued, and the walk ends with what it had counted.
@@ -40,6 +42,7 @@
 // bytes per level of depth; nothing grows with the size of the tree.
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -51,6 +54,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "tools/StatxRing.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -71,6 +76,9 @@ constexpr std::size_t kDentsBufferSize = std::size_t{64} * 1024;
 constexpr std::size_t kNameStackCap = std::size_t{256} * 1024;
 constexpr std::size_t kMaxName = 255;
 constexpr unsigned kMaxDescriptorsPerWorker = 256;
+// Batches smaller than this are stat'ed with plain calls: the ring's
+// round trip only pays off over many entries.
+constexpr std::size_t kRingMinBatch = 16;
 
 // linux_dirent64 field offsets (the struct ends in a flexible array, which
 // ISO C++ lacks, so fields are read with memcpy).
@@ -160,10 +168,14 @@ private:
     void descend(const Name& name);
     void readBatch(Level& level);
     void measure(const Level& level, const char* name);
+    void measureSorted(const Level& level);
+    void count(int error, const struct statx& sx, const char* name);
+    StatxRing* ring();
     void ascend();
     void abandonTask();
     void abandonClosedPath();
     void share();
+    bool shareOne();
     void pushName(const char* name, std::size_t length, FolderId id);
     bool closeShallowest();
     int openFolder(int parent, const char* name, bool mayCloseShallowest);
@@ -179,6 +191,9 @@ private:
     unsigned m_open = 0;
     std::size_t m_pending = 0;           // records not handed to another worker
     std::size_t m_taskDepth = 0;
+    std::unique_ptr<StatxRing> m_ring;
+    bool m_ringTried = false;
+    std::array<const char*, StatxRing::kCapacity> m_batchNames {};
     WalkResult m_result;
 };
 
@@ -186,7 +201,7 @@ class Walk {
 public:
     Walk(const RootInfo& root, const WalkOptions& options, unsigned workers, unsigned descriptorsPerWorker)
         : root(root), options(options), descriptorsPerWorker(descriptorsPerWorker),
-          queueCap(std::max(2u, workers)), m_workers(workers)
+          queueCap(workers > 1 ? workers : 0), m_workers(workers)
     {
     }
 
@@ -508,8 +523,7 @@ void Worker::readBatch(Level& level)
     }
     if (m_names.size() + maybeFolders * (18 + kMaxName) <= kNameStackCap) {
         std::sort(m_order.begin(), m_order.end());
-        for (const auto& [ino, pos] : m_order)
-            measure(level, buf + pos + kDirentName);
+        measureSorted(level);
         level.cookie = lastOff;
         return;
     }
@@ -543,11 +557,50 @@ void Worker::readBatch(Level& level)
     level.cookie = lastOff;
 }
 
+// The ring is opened on the first batch big enough to use it, so small
+// walks never pay for its setup.
+StatxRing* Worker::ring()
+{
+    if (!m_ringTried && m_walk.options.batchStat) {
+        m_ringTried = true;
+        m_ring = StatxRing::open();
+    }
+    return m_ring.get();
+}
+
+// Measures the batch noted in m_order, through the ring when there is one.
+void Worker::measureSorted(const Level& level)
+{
+    const char* buf = m_buffer.get();
+    StatxRing* const r = m_order.size() >= kRingMinBatch ? ring() : nullptr;
+    if (!r) {
+        for (const auto& [ino, pos] : m_order)
+            measure(level, buf + pos + kDirentName);
+        return;
+    }
+    for (std::size_t first = 0; first < m_order.size(); first += StatxRing::kCapacity) {
+        const auto n = static_cast<unsigned>(std::min<std::size_t>(StatxRing::kCapacity, m_order.size() - first));
+        for (unsigned i = 0; i < n; ++i)
+            m_batchNames[i] = buf + m_order[first + i].second + kDirentName;
+        r->stat(level.fd, m_batchNames.data(), n, kStatxFlags, kStatxMask);
+        for (unsigned i = 0; i < n; ++i)
+            count(r->error(i), r->result(i), m_batchNames[i]);
+    }
+    if (r->broken())
+        m_ring.reset();
+}
+
 void Worker::measure(const Level& level, const char* name)
 {
     struct statx sx;
-    if (::statx(level.fd, name, kStatxFlags, kStatxMask, &sx) != 0) {
-        if (!ignorableError(errno))
+    const int error = ::statx(level.fd, name, kStatxFlags, kStatxMask, &sx) == 0 ? 0 : errno;
+    count(error, sx, name);
+}
+
+void Worker::count(int error, const struct statx& sx, const char* name)
+{
+    if (error != 0) {
+        if (!ignorableError(error))
             ++m_result.errors;
     } else if (m_walk.root.sameMount(sx)) {
         m_result.bytes += sx.stx_size;
@@ -618,12 +671,19 @@ void Worker::abandonTask()
     m_firstOpen = 1;
 }
 
-// Hands the shallowest subfolder not yet entered to an idle worker.
+// Keeps the shared queue stocked with the shallowest subfolders not yet
+// entered (while this worker keeps at least one for itself), so a worker
+// that runs dry finds its next subtree waiting instead of waiting for a
+// busy one to reach its next batch.
 void Worker::share()
 {
-    if (m_pending < 2 || m_walk.idle.load(std::memory_order_relaxed) == 0
-        || m_walk.queued.load(std::memory_order_relaxed) >= m_walk.queueCap)
-        return;
+    while (m_walk.queueCap > 0 && m_pending >= 2
+           && m_walk.queued.load(std::memory_order_relaxed) < m_walk.queueCap && shareOne()) {
+    }
+}
+
+bool Worker::shareOne()
+{
     for (std::size_t i = 0; i < m_stack.size(); ++i) {
         Level& level = m_stack[i];
         if (level.fd < 0)
@@ -646,18 +706,19 @@ void Worker::share()
         const int fd = openFolder(level.fd, name.bytes, false);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE)
-                return; // keep it; this worker will enter it itself
+                return false; // keep it; this worker will enter it itself
             if (!ignorableError(errno) && errno != EXDEV)
                 ++m_result.errors;
         } else if (!m_walk.give({fd, name.id, m_taskDepth + i + 1})) {
             ::close(fd);
-            return;
+            return false;
         }
         m_names[off + 16] = 1;
         --m_pending;
         level.shareHint = r + 1;
-        return;
+        return true;
     }
+    return false;
 }
 
 // More threads than cores: on a cold cache most of them wait for inode

@@ -24,6 +24,11 @@ struct WalkOptions {
     // test change the tree at a known point of the walk.
     std::function<void(std::size_t depth)> onFolderEntered;
 
+    // Stat big batches of entries through an io_uring where the kernel
+    // allows it (one system call per batch instead of one per entry).
+    // false: always one statx call per entry. The figures are the same.
+    bool batchStat = true;
+
     // When given and set, every worker stops before its next folder batch
     // and the walk returns what it had counted so far, marked cancelled.
     const std::atomic<bool>* cancel = nullptr;

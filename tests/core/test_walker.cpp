@@ -67,6 +67,15 @@ void buildMixedTree(const TempTree& t, unsigned seed)
     std::vector<std::string> files;
     const std::vector<std::string> odd{"\xff\xfe bytes", "new\nline", "-rf", " lead", "tab\there", "\x01\x7f",
                                        std::string(255, 'L'), ".hidden", "..dots", "\xc3\x28"};
+    // One folder wide enough to be measured in several batches of statx.
+    t.makeDir("wide");
+    for (unsigned i = 0; i < 700; ++i) {
+        const std::string rel = "wide/w" + std::to_string(i);
+        if (i % 50 == 0)
+            t.makeSymlink(rel, "../wide");
+        else
+            t.makeFile(rel, pick(3) == 0 ? 0 : pick(9000));
+    }
     for (unsigned i = 0; i < 160; ++i) {
         const std::string& parent = folders[pick(static_cast<unsigned>(folders.size()))];
         const std::string base = (i % 9 == 0) ? odd[(i / 9) % odd.size()] : "e" + std::to_string(i);
@@ -235,9 +244,15 @@ TEST(walker_test, mixed_trees_match_du_for_any_thread_count_and_descriptor_bound
         ASSERT_TRUE(du) << "seed " << seed;
         for (unsigned threads : {1u, 2u, 3u, 8u}) {
             for (unsigned bound : {0u, 1u, 2u, 5u}) {
-                const WalkResult r = measureTree(t.path(), withThreads(threads, bound));
-                EXPECT_EQ(r.bytes, *du) << "seed " << seed << " threads " << threads << " bound " << bound;
-                EXPECT_EQ(r.errors, 0u) << "seed " << seed << " threads " << threads << " bound " << bound;
+                for (bool batch : {true, false}) {
+                    WalkOptions o = withThreads(threads, bound);
+                    o.batchStat = batch;
+                    const WalkResult r = measureTree(t.path(), o);
+                    EXPECT_EQ(r.bytes, *du) << "seed " << seed << " threads " << threads << " bound " << bound
+                                            << " batch " << batch;
+                    EXPECT_EQ(r.errors, 0u) << "seed " << seed << " threads " << threads << " bound " << bound
+                                            << " batch " << batch;
+                }
             }
         }
         EXPECT_EQ(measureTree(t.path()).bytes, *du) << "default options, seed " << seed;
@@ -436,8 +451,10 @@ TEST(walker_test, listable_but_unsearchable_folder_adds_nothing_inside)
     t.makeDir("root");
     t.makeFile("root/kept", 99);
     t.makeDir("root/noexec");
-    t.makeFile("root/noexec/a", 1000);
-    t.makeFile("root/noexec/b", 2000);
+    // Enough entries for a batched statx, which runs on kernel threads
+    // that must be refused just the same.
+    for (int i = 0; i < 40; ++i)
+        t.makeFile("root/noexec/f" + std::to_string(i), 1000 + static_cast<std::size_t>(i));
     t.makeDir("root/noexec/c");
     const auto all = duBelow(t / "root");
     const auto inside = duBelow(t / "root/noexec");
@@ -445,12 +462,16 @@ TEST(walker_test, listable_but_unsearchable_folder_adds_nothing_inside)
     ASSERT_EQ(::chmod((t / "root/noexec").c_str(), 0444), 0);
     const std::uint64_t expected = *all - *inside;
     expectChildPassed(headroom::test::runWithoutDacCapabilities([&] {
-        const WalkResult r = measureTree(t / "root", withThreads(1));
-        if (r.bytes != expected)
-            return ChildOutcome::fail(mismatch("bytes", r.bytes, expected));
-        if (r.errors < 3)
-            return ChildOutcome::fail("each entry that could not be measured is an error; got " +
-                                      std::to_string(r.errors));
+        for (bool batch : {true, false}) {
+            WalkOptions o = withThreads(1);
+            o.batchStat = batch;
+            const WalkResult r = measureTree(t / "root", o);
+            if (r.bytes != expected)
+                return ChildOutcome::fail(mismatch("bytes", r.bytes, expected));
+            if (r.errors < 41)
+                return ChildOutcome::fail("each entry that could not be measured is an error; got " +
+                                          std::to_string(r.errors));
+        }
         return ChildOutcome::pass();
     }));
 }
