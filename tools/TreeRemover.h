@@ -16,6 +16,7 @@ struct RemoveResult {
 
 // Test seam: called between listing a folder and opening one of its
 // entries, with the descriptor of the listed folder and the entry's name.
+// With more than one removal thread it is called from any of them.
 using RemoveProbe = std::function<void(int dirfd, const char* name)>;
 
 // Removes the entry `name` inside the open folder `parentFd` as a whole.
@@ -25,11 +26,14 @@ using RemoveProbe = std::function<void(int dirfd, const char* name)>;
 // descriptors, with a bounded number of descriptors whatever the depth.
 // When `cancel` is given and becomes true, the removal stops before the next
 // entry; everything not yet removed stays where it was.
+// `threads`: how many threads share the subfolders found directly in the
+// entry (each removes whole subfolders); 0 picks from the machine and the
+// descriptor limit, 1 removes on the calling thread only.
 RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe = {},
-                          const std::atomic<bool>* cancel = nullptr);
+                          const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
 
 // Removes base/relative (see openLocationParent); nothing outside it.
 RemoveResult removeLocation(const std::string& base, const std::string& relative,
-                            const std::atomic<bool>* cancel = nullptr);
+                            const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
 
 } // namespace headroom

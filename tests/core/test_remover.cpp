@@ -703,7 +703,7 @@ TEST(remover_cancel, stops_before_the_next_entry_and_leaves_the_rest)
     writeFile(tmp / "loc/top", "x");
 
     // Asked to stop as the second of the three subfolders is about to be
-    // opened.
+    // opened (on one thread, so "second" is well defined).
     std::atomic<bool> cancel{false};
     std::vector<std::string> opened;
     RemoveResult r = removeTreeAt(
@@ -715,7 +715,7 @@ TEST(remover_cancel, stops_before_the_next_entry_and_leaves_the_rest)
             if (opened.size() == 2)
                 cancel = true;
         },
-        &cancel);
+        &cancel, 1);
 
     EXPECT_TRUE(r.cancelled);
     EXPECT_FALSE(r.locationGone);
@@ -750,3 +750,110 @@ TEST(remover_cancel, cancelled_before_the_start_removes_nothing)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Several threads sharing the location's subfolders
+
+namespace {
+
+// loc/ with `folders` subfolders, each holding files, a nested folder, a
+// link to the canary and a hard link to a canary file; returns the number
+// of entries below loc.
+std::size_t makeWideLocation(const TempDir& tmp, const Canary& canary, int folders, int filesEach)
+{
+    for (int i = 0; i < folders; ++i) {
+        const std::string sub = tmp / ("loc/s" + std::to_string(i));
+        fs::create_directories(sub + "/nested/deeper");
+        for (int j = 0; j < filesEach; ++j)
+            writeFile(sub + "/f" + std::to_string(j), "x");
+        writeFile(sub + "/nested/deeper/g", "x");
+        ::symlink(canary.dir.c_str(), (sub + "/to-canary").c_str());
+        ::link(canary.file.c_str(), (sub + "/nested/hard").c_str());
+    }
+    writeFile(tmp / "loc/top", "x");
+    return countEntries(tmp / "loc");
+}
+
+} // namespace
+
+TEST(remover_parallel, subfolders_shared_among_threads_all_go_and_nothing_outside)
+{
+    for (unsigned threads : {1u, 2u, 3u, 8u, 0u}) {
+        TempDir tmp;
+        Canary canary(tmp);
+        const std::size_t entries = makeWideLocation(tmp, canary, 37, 5);
+        const int before = openDescriptors();
+        const RemoveResult r = removeTreeAt(tmp.fd(), "loc", {}, nullptr, threads);
+        EXPECT_EQ(openDescriptors(), before) << "threads " << threads;
+        EXPECT_TRUE(r.locationGone) << "threads " << threads;
+        EXPECT_EQ(r.removed, entries + 1) << "threads " << threads; // the location itself too
+        EXPECT_EQ(r.failed, 0u) << "threads " << threads;
+        canary.expectIntact();
+        struct stat st {};
+        ASSERT_EQ(::stat(canary.file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_nlink, 1u) << "every hard link inside went, the outside name stays";
+    }
+}
+
+TEST(remover_parallel, cancel_midway_leaves_every_entry_not_yet_removed)
+{
+    TempDir tmp;
+    Canary canary(tmp);
+    const std::size_t entries = makeWideLocation(tmp, canary, 40, 10);
+    std::atomic<bool> cancel{false};
+    std::atomic<int> opened{0};
+    const RemoveResult r = removeTreeAt(
+        tmp.fd(), "loc",
+        [&](int, const char*) {
+            if (opened.fetch_add(1) == 30)
+                cancel = true;
+        },
+        &cancel, 4);
+
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.locationGone);
+    const std::size_t left = countEntries(tmp / "loc");
+    EXPECT_GT(left, 0u);
+    // Nothing counted twice or lost between the threads' tallies.
+    EXPECT_EQ(r.removed + left, entries);
+    EXPECT_EQ(r.failed, 0u);
+    for (int i = 0; i < 40; ++i) {
+        const std::string sub = tmp / ("loc/s" + std::to_string(i));
+        for (int j = 0; j < 10; ++j) {
+            const std::string f = sub + "/f" + std::to_string(j);
+            if (exists(f)) {
+                EXPECT_EQ(readFile(f), "x");
+            }
+        }
+    }
+    canary.expectIntact();
+}
+
+TEST(remover_parallel, subfolders_swapped_for_links_while_threads_remove_them)
+{
+    TempDir tmp;
+    Canary canary(tmp);
+    makeWideLocation(tmp, canary, 24, 3);
+    fs::create_directories(tmp / "parking");
+    // Each subfolder, just before a thread opens it, is moved out and
+    // replaced by a link to the canary: the link goes, the moved folder and
+    // the canary stay whole.
+    std::atomic<int> swapped{0};
+    const RemoveResult r = removeTreeAt(
+        tmp.fd(), "loc",
+        [&](int dirfd, const char* name) {
+            if (name[0] != 's')
+                return;
+            const std::string parked = tmp / ("parking/" + std::string(name));
+            if (::renameat(dirfd, name, AT_FDCWD, parked.c_str()) == 0
+                && ::symlinkat(canary.dir.c_str(), dirfd, name) == 0)
+                swapped.fetch_add(1);
+        },
+        nullptr, 8);
+
+    EXPECT_EQ(swapped.load(), 24);
+    EXPECT_TRUE(r.locationGone);
+    canary.expectIntact();
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(countEntries(tmp / ("parking/s" + std::to_string(i))), 3u + 5u) << i;
+}
