@@ -289,13 +289,27 @@ void AppDelegate::post(std::function<void()> change)
     const std::lock_guard lock(postMutex_);
     if (stopping())
         return;
-    QMetaObject::invokeMethod(
-        this,
-        [this, change = std::move(change)] {
-            if (!stopping())
-                change();
-        },
-        Qt::QueuedConnection);
+    const bool wake = posted_.empty();
+    posted_.push_back(std::move(change));
+    // One wake-up covers everything queued until it runs: runPosted()
+    // goes on until the queue is empty.
+    if (wake)
+        QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+}
+
+void AppDelegate::runPosted()
+{
+    for (;;) {
+        std::function<void()> change;
+        {
+            const std::lock_guard lock(postMutex_);
+            if (posted_.empty() || stopping())
+                return;
+            change = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        change();
+    }
 }
 
 void AppDelegate::trace(const QString& step) const

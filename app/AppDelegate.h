@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -227,8 +228,11 @@ private:
     static void setTitle(QAbstractButton* button, const QString& title);
 
     // Runs `change` on the main thread after every change posted before it;
-    // dropped once quitting has begun.
+    // dropped once quitting has begun. The changes travel in `posted_`,
+    // under postMutex_; Qt's event queue only carries the wake-up (by name,
+    // so no object built on the worker crosses through Qt).
     void post(std::function<void()> change);
+    Q_INVOKABLE void runPosted();
     // The progress indicators are busy bars: an empty range spins.
     static void startAnimation(QProgressBar* indicator);
     static void stopAnimation(QProgressBar* indicator);
@@ -276,6 +280,7 @@ private:
     std::thread diskWorker_;
     std::thread releaseWorker_;
     std::mutex postMutex_;           // orders posting against the start of quitting
+    std::deque<std::function<void()>> posted_; // under postMutex_
     std::atomic<bool> stopping_{false}; // quitting: workers stop, nothing more is shown
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the warnings-as-
 # errors build, the AddressSanitizer + UndefinedBehaviorSanitizer build, and
-# the ThreadSanitizer build of the core; then clang-tidy and cppcheck, and a
+# the ThreadSanitizer build; then clang-tidy and cppcheck, and a
 # short libFuzzer run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
