@@ -6,7 +6,10 @@
 #   bench/bench_remove.sh [BUILD_DIR] [RUNS]
 #
 # BENCH_DIR picks the scratch folder (default: a new folder below /tmp);
-# it must be on the file system you want to measure.
+# it must be on the file system you want to measure. EMPTY_FILES=1 makes
+# every file empty, so the removal frees no data blocks and the time is the
+# folder and inode work alone (on a file system mounted with `discard`,
+# freeing data blocks dominates otherwise, for both tools alike).
 set -euo pipefail
 
 build=${1:-build/ci}
@@ -21,16 +24,18 @@ dirs=500
 files_per_dir=999 # 500 folders + 499,500 files = 500,000 entries
 
 make_tree() { # $1: folder to create
-  python3 - "$1" "$dirs" "$files_per_dir" <<'PY'
+  python3 - "$1" "$dirs" "$files_per_dir" "${EMPTY_FILES:-0}" <<'PY'
 import os, sys
 root, dirs, files = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+empty = sys.argv[4] == "1"
 os.makedirs(root)
 for d in range(dirs):
     sub = os.path.join(root, "d%03d" % d)
     os.mkdir(sub)
     for f in range(files):
         fd = os.open(os.path.join(sub, "f%04d" % f), os.O_CREAT | os.O_WRONLY, 0o644)
-        os.write(fd, b"x" * (f % 64))
+        if not empty:
+            os.write(fd, b"x" * (f % 64))
         os.close(fd)
 PY
 }
