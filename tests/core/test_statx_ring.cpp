@@ -37,6 +37,19 @@ std::unique_ptr<StatxRing> openRingOrSay()
     return ring;
 }
 
+// A folder opened for the test, closed however the test ends.
+struct Folder {
+    int fd;
+    explicit Folder(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~Folder()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+};
+
 // In this (child) process, makes system call `nr` fail with `error`.
 bool refuseSyscall(long nr, int error)
 {
@@ -72,7 +85,7 @@ struct Batch {
         tree.makeDir("d");
         for (unsigned i = 0; i < StatxRing::kCapacity + 37; ++i) {
             const std::string name = "f" + std::to_string(i);
-            tree.makeFile("d/" + name, i * 7);
+            tree.makeFile("d/" + name, static_cast<std::size_t>(i) * 7);
             names.push_back(name);
         }
         tree.makeDir("d/sub");
@@ -120,7 +133,8 @@ TEST(statx_ring, answers_each_name_of_full_and_partial_batches_like_plain_statx)
     std::unique_ptr<StatxRing> ring = openRingOrSay();
     if (!ring)
         GTEST_SKIP() << "no io_uring here";
-    const int dirfd = ::open((b.tree / "d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const Folder folder(b.tree / "d");
+    const int dirfd = folder.fd;
     ASSERT_GE(dirfd, 0);
     // A full batch, then the rest, then single names: the ring is reused
     // and no answer of one batch leaks into the next.
@@ -130,7 +144,6 @@ TEST(statx_ring, answers_each_name_of_full_and_partial_batches_like_plain_statx)
     for (std::size_t i = b.names.size() - 3; i < b.names.size(); ++i)
         expectSameAsPlain(*ring, dirfd, b.names, i, 1);
     EXPECT_FALSE(ring->broken());
-    ::close(dirfd);
 }
 
 TEST(statx_ring, names_relative_to_another_folder_and_a_closed_one)
@@ -144,13 +157,16 @@ TEST(statx_ring, names_relative_to_another_folder_and_a_closed_one)
     if (!ring)
         GTEST_SKIP() << "no io_uring here";
     const char* names[] = {"same"};
-    for (const char* folder : {"a", "b"}) {
-        const int fd = ::open((t / folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        ring->stat(fd, names, 1, kFlags, kMask);
-        ASSERT_EQ(ring->error(0), 0);
-        EXPECT_EQ(ring->result(0).stx_size, folder[0] == 'a' ? 100u : 200u);
-        ::close(fd);
+    for (const char* name : {"a", "b"}) {
+        int fd = -1;
+        {
+            const Folder folder(t / name);
+            fd = folder.fd;
+            ASSERT_GE(fd, 0);
+            ring->stat(fd, names, 1, kFlags, kMask);
+            ASSERT_EQ(ring->error(0), 0);
+            EXPECT_EQ(ring->result(0).stx_size, name[0] == 'a' ? 100u : 200u);
+        }
         // The descriptor is gone: an answer, not a hang or a stale result.
         ring->stat(fd, names, 1, kFlags, kMask);
         EXPECT_EQ(ring->error(0), EBADF);
@@ -188,7 +204,8 @@ TEST(statx_ring, refused_ring_falls_back_to_plain_statx)
             if (c.nr == SYS_io_uring_setup && StatxRing::open())
                 return ChildOutcome::fail("a ring opened although setup is refused");
             if (ring) {
-                const int dirfd = ::open((b.tree / "d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                const Folder folder(b.tree / "d");
+                const int dirfd = folder.fd;
                 std::vector<const char*> pointers;
                 for (unsigned i = 0; i < 40; ++i)
                     pointers.push_back(b.names[i].c_str());
@@ -201,7 +218,6 @@ TEST(statx_ring, refused_ring_falls_back_to_plain_statx)
                 }
                 if (!ring->broken())
                     return ChildOutcome::fail("the refused ring does not say it is broken");
-                ::close(dirfd);
             }
             for (unsigned threads : {1u, 4u}) {
                 headroom::WalkOptions options;
