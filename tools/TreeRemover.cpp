@@ -112,7 +112,7 @@ public:
         rootId_ = root.id;
         stack_.push_back(std::move(root));
         list(stack_.back());
-        if (threads > 1 && stack_.back().pending.size() > 1 && !cancelRequested())
+        if (threads > 1 && !stack_.back().pending.empty() && !cancelRequested())
             removeSubfoldersInParallel(threads);
         drain(0);
         result_.locationGone = gone(parentFd_, name);
@@ -146,15 +146,16 @@ private:
         }
     }
 
-    // Removes `child` of the location, which `root` (its frame, descriptor
-    // borrowed) describes; the location itself is left for its owner.
-    void removeChild(const Frame& root, const std::string& child)
+    // Removes `child` of the folder `parent` (the location or one of its
+    // subfolders; its frame, descriptor borrowed), which is left for its
+    // owner. `location` is the identity of the location, for the mount check.
+    void removeChild(const Frame& parent, const Identity& location, const std::string& child)
     {
-        rootId_ = root.id;
+        rootId_ = location;
         Frame base;
-        base.fd = root.fd;
-        base.id = root.id;
-        base.name = root.name;
+        base.fd = parent.fd;
+        base.id = parent.id;
+        base.name = parent.name;
         stack_.clear();
         stack_.push_back(std::move(base));
         descend(child);
@@ -162,34 +163,69 @@ private:
         stack_.clear(); // the borrowed descriptor stays open
     }
 
+    struct Task {
+        const Frame* parent = nullptr;
+        std::string name;
+    };
+
     // Each thread takes the next subfolder of the location and removes it
     // whole. A subfolder is a separate tree, so the threads never work in
     // the same folder; the location's descriptor stays open throughout and
     // every removal is relative to it. On a cold cache most of the time
     // is spent waiting for inode reads, which the disk then serves several
     // at a time.
+    //
+    // A location with fewer subfolders than threads (a trash: files/ and
+    // info/) shares out the next level instead: this thread opens and
+    // empties each of those subfolders of their files, the threads remove
+    // their subfolders relative to them, and this thread then removes the
+    // emptied folders themselves.
     void removeSubfoldersInParallel(unsigned threads)
     {
-        Frame& root = stack_.back();
-        std::vector<std::string> names = std::move(root.pending);
+        // descend() pushes onto stack_, so the location's frame is looked up
+        // afresh after each.
+        std::vector<Frame> opened;
+        if (stack_.back().pending.size() < threads) {
+            opened.reserve(stack_.back().pending.size());
+            while (!stack_.back().pending.empty() && !cancelRequested()) {
+                std::string child = std::move(stack_.back().pending.back());
+                stack_.back().pending.pop_back();
+                const std::size_t depth = stack_.size();
+                descend(child); // identity and mount checked as anywhere else
+                if (stack_.size() > depth) {
+                    opened.push_back(std::move(stack_.back()));
+                    stack_.pop_back();
+                }
+            }
+        }
+        Frame& root = stack_.back(); // stack_ does not change from here on
+        std::vector<Task> tasks;
+        for (Frame& folder : opened) {
+            for (std::string& name : folder.pending)
+                tasks.push_back({&folder, std::move(name)});
+            folder.pending.clear();
+        }
+        for (std::string& name : root.pending)
+            tasks.push_back({&root, std::move(name)});
         root.pending.clear();
+
         std::mutex mutex;
         auto work = [&](Remover& remover) {
             for (;;) {
-                std::string child;
+                Task task;
                 {
                     std::lock_guard lock(mutex);
-                    if (names.empty() || remover.cancelRequested())
+                    if (tasks.empty() || remover.cancelRequested())
                         return;
-                    child = std::move(names.back());
-                    names.pop_back();
+                    task = std::move(tasks.back());
+                    tasks.pop_back();
                 }
-                remover.removeChild(root, child);
+                remover.removeChild(*task.parent, rootId_, task.name);
             }
         };
         std::vector<Remover> helpers;
         std::vector<std::thread> running;
-        const std::size_t wanted = std::min<std::size_t>(threads, names.size()) - 1;
+        const std::size_t wanted = std::min<std::size_t>(threads, tasks.size()) - std::min<std::size_t>(1, tasks.size());
         try {
             helpers.reserve(wanted);
             running.reserve(wanted);
@@ -217,6 +253,16 @@ private:
         merge(mine.result_);
         for (const Remover& helper : helpers)
             merge(helper.result_);
+
+        // The folders opened above, now empty unless something in them could
+        // not go; after a cancel they stay as they are.
+        for (Frame& folder : opened) {
+            ::close(folder.fd);
+            if (cancelRequested())
+                result_.cancelled = true;
+            else
+                counted(::unlinkat(root.fd, folder.name.c_str(), AT_REMOVEDIR));
+        }
     }
 
     void merge(const RemoveResult& other)

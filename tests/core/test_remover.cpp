@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,9 @@
 #include <functional>
 #include <linux/capability.h>
 #include <linux/fs.h>
+#include <mutex>
 #include <sched.h>
+#include <set>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -856,4 +859,71 @@ TEST(remover_parallel, subfolders_swapped_for_links_while_threads_remove_them)
     canary.expectIntact();
     for (int i = 0; i < 24; ++i)
         EXPECT_EQ(countEntries(tmp / ("parking/s" + std::to_string(i))), 3u + 5u) << i;
+}
+
+TEST(remover_parallel, few_subfolders_share_out_the_next_level)
+{
+    // Shaped like a trash: nearly everything below one subfolder.
+    auto build = [](const TempDir& tmp) {
+        for (int i = 0; i < 20; ++i) {
+            const std::string sub = tmp / ("loc/files/t" + std::to_string(i));
+            fs::create_directories(sub + "/inner");
+            for (int j = 0; j < 4; ++j)
+                writeFile(sub + "/f" + std::to_string(j), "x");
+        }
+        writeFile(tmp / "loc/files/loose", "x");
+        fs::create_directories(tmp / "loc/info");
+        writeFile(tmp / "loc/info/t0.trashinfo", "x");
+        return countEntries(tmp / "loc");
+    };
+    {
+        TempDir tmp;
+        Canary canary(tmp);
+        const std::size_t entries = build(tmp);
+        ::symlink(canary.dir.c_str(), (tmp / "loc/files/t3/to-canary").c_str());
+        std::mutex mutex;
+        std::set<std::thread::id> threads;
+        const int before = openDescriptors();
+        const RemoveResult r = removeTreeAt(
+            tmp.fd(), "loc",
+            [&](int, const char* name) {
+                if (name[0] != 't')
+                    return;
+                {
+                    const std::lock_guard lock(mutex);
+                    threads.insert(std::this_thread::get_id());
+                }
+                // Long enough for every thread to have taken a subfolder.
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            },
+            nullptr, 4);
+        EXPECT_EQ(openDescriptors(), before);
+        EXPECT_TRUE(r.locationGone);
+        EXPECT_EQ(r.removed, entries + 2); // the link and the location too
+        EXPECT_EQ(r.failed, 0u);
+        EXPECT_GE(threads.size(), 2u) << "the subfolders of files/ were not shared out";
+        canary.expectIntact();
+    }
+    {
+        // Cancelled while the threads work below files/: files/ stays, and
+        // nothing is counted twice or lost.
+        TempDir tmp;
+        Canary canary(tmp);
+        const std::size_t entries = build(tmp);
+        std::atomic<bool> cancel{false};
+        std::atomic<int> opened{0};
+        const RemoveResult r = removeTreeAt(
+            tmp.fd(), "loc",
+            [&](int, const char*) {
+                if (opened.fetch_add(1) == 12)
+                    cancel = true;
+            },
+            &cancel, 4);
+        EXPECT_TRUE(r.cancelled);
+        EXPECT_FALSE(r.locationGone);
+        EXPECT_TRUE(exists(tmp / "loc/files"));
+        EXPECT_EQ(r.removed + countEntries(tmp / "loc"), entries);
+        EXPECT_EQ(r.failed, 0u);
+        canary.expectIntact();
+    }
 }
