@@ -199,8 +199,9 @@ private:
 
 class Walk {
 public:
-    Walk(const RootInfo& root, const WalkOptions& options, unsigned workers, unsigned descriptorsPerWorker)
-        : root(root), options(options), descriptorsPerWorker(descriptorsPerWorker),
+    Walk(const RootInfo& root, const WalkOptions& options, unsigned workers, unsigned descriptorsPerWorker,
+         bool rings)
+        : root(root), options(options), descriptorsPerWorker(descriptorsPerWorker), rings(rings),
           queueCap(workers > 1 ? workers : 0), m_workers(workers)
     {
     }
@@ -280,6 +281,7 @@ public:
     const RootInfo root;
     const WalkOptions& options;
     const unsigned descriptorsPerWorker;
+    const bool rings; // workers may open a StatxRing (one descriptor each)
     const std::size_t queueCap;
     std::atomic<unsigned> idle{0};
     std::atomic<std::size_t> queued{0};
@@ -561,7 +563,7 @@ void Worker::readBatch(Level& level)
 // walks never pay for its setup.
 StatxRing* Worker::ring()
 {
-    if (!m_ringTried && m_walk.options.batchStat) {
+    if (!m_ringTried && m_walk.rings) {
         m_ringTried = true;
         m_ring = StatxRing::open();
     }
@@ -744,6 +746,17 @@ unsigned descriptorBudget(unsigned workers)
     return std::clamp(perWorker, 2u, kMaxDescriptorsPerWorker);
 }
 
+// The rings are a speed-up that costs a descriptor per worker: where the
+// process may open only a few, those go to the folders and every entry is
+// stat'ed with plain calls, which need none.
+bool descriptorsPlentiful(unsigned workers)
+{
+    struct rlimit rl {};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0)
+        return false;
+    return rl.rlim_cur == RLIM_INFINITY || rl.rlim_cur >= 256 + 4 * static_cast<rlim_t>(workers);
+}
+
 std::string withoutTrailingSlashes(const std::string& name)
 {
     std::size_t end = name.size();
@@ -778,7 +791,7 @@ WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& 
 
     const unsigned threads = std::max(1u, options.threads ? options.threads : defaultThreads());
     const unsigned descriptors = options.maxOpenFolders ? std::max(2u, options.maxOpenFolders) : descriptorBudget(threads);
-    Walk walk(info, options, threads, descriptors);
+    Walk walk(info, options, threads, descriptors, options.batchStat && descriptorsPlentiful(threads));
     walk.seed({fd, idOf(sx), 0});
 
     std::vector<std::thread> helpers;

@@ -25,7 +25,8 @@ struct WalkOptions {
     std::function<void(std::size_t depth)> onFolderEntered;
 
     // Stat big batches of entries through an io_uring where the kernel
-    // allows it (one system call per batch instead of one per entry).
+    // allows it (one system call per batch instead of one per entry) and
+    // the process may open plenty of descriptors (each ring takes one).
     // false: always one statx call per entry. The figures are the same.
     bool batchStat = true;
 
