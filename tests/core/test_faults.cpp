@@ -6,6 +6,7 @@
 
 #include "disk/DiskText.h"
 #include "memory/MemoryText.h"
+#include "tests/core/ChildExpect.h"
 #include "tests/core/TempTree.h"
 #include "tools/Location.h"
 #include "tools/MiscTool.h"
@@ -36,14 +37,6 @@
 #include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
-
-#if defined(__SANITIZE_THREAD__)
-#define HEADROOM_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define HEADROOM_TSAN 1
-#endif
-#endif
 
 namespace {
 
@@ -223,10 +216,7 @@ TEST(DescriptorFaults, walker_with_almost_no_descriptors_counts_what_it_reached)
             return ChildOutcome::fail("after the limit was raised: " + std::to_string(full.bytes));
         return ChildOutcome::pass();
     });
-    if (outcome.status == ChildOutcome::Status::Refused) {
-        GTEST_SKIP() << outcome.message;
-    }
-    EXPECT_EQ(outcome.status, ChildOutcome::Status::Passed) << outcome.message;
+    headroom::test::expectChildPassed(outcome);
 }
 
 TEST(DescriptorFaults, removal_with_almost_no_descriptors_passes_over_and_touches_nothing_outside)
@@ -259,10 +249,7 @@ TEST(DescriptorFaults, removal_with_almost_no_descriptors_passes_over_and_touche
             return ChildOutcome::fail("second removal: " + std::to_string(second.failed) + " failed");
         return ChildOutcome::pass();
     });
-    if (outcome.status == ChildOutcome::Status::Refused) {
-        GTEST_SKIP() << outcome.message;
-    }
-    EXPECT_EQ(outcome.status, ChildOutcome::Status::Passed) << outcome.message;
+    headroom::test::expectChildPassed(outcome);
     EXPECT_EQ(inventory(tree / "canary"), canary);
 }
 
@@ -386,10 +373,7 @@ TEST_P(ListingFaults, walker_counts_the_folder_entry_but_nothing_inside)
             return ChildOutcome::fail("failing root measured " + std::to_string(root.bytes));
         return ChildOutcome::pass();
     });
-    if (outcome.status == ChildOutcome::Status::Refused) {
-        GTEST_SKIP() << outcome.message;
-    }
-    EXPECT_EQ(outcome.status, ChildOutcome::Status::Passed) << outcome.message;
+    headroom::test::expectChildPassed(outcome);
 }
 
 TEST_P(ListingFaults, removal_passes_over_the_folder_and_removes_the_rest)

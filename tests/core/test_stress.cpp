@@ -6,6 +6,7 @@
 // on the memory they may take.
 
 #include "disk/JunkLocations.h"
+#include "tests/core/ChildExpect.h"
 #include "tests/core/TempTree.h"
 #include "tools/Location.h"
 #include "tools/TreeRemover.h"
@@ -275,14 +276,6 @@ TEST(stress, scans_and_cleans_interleaved_with_a_changing_tree)
 // memory cap is on the growth of the child's peak resident size while it
 // measures and removes: neither may keep a list of the tree.
 
-#if defined(__SANITIZE_THREAD__)
-#define HEADROOM_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define HEADROOM_TSAN 1
-#endif
-#endif
-
 // ThreadSanitizer keeps several bytes of shadow and history for every byte
 // the program touches, so its cap is scaled by that factor.
 #ifdef HEADROOM_TSAN
@@ -386,10 +379,7 @@ TEST(big_trees, two_hundred_thousand_entries_in_one_folder)
 {
     const TempTree tree;
     const ChildOutcome outcome = inScratch(tree, wideTree);
-    if (outcome.status == ChildOutcome::Status::Refused) {
-        GTEST_SKIP() << outcome.message;
-    }
-    EXPECT_EQ(outcome.status, ChildOutcome::Status::Passed) << outcome.message;
+    headroom::test::expectChildPassed(outcome);
 }
 
 ChildOutcome deepTree(const std::string& scratch)
@@ -418,10 +408,7 @@ TEST(big_trees, chain_fifty_thousand_deep)
 {
     const TempTree tree;
     const ChildOutcome outcome = inScratch(tree, deepTree);
-    if (outcome.status == ChildOutcome::Status::Refused) {
-        GTEST_SKIP() << outcome.message;
-    }
-    EXPECT_EQ(outcome.status, ChildOutcome::Status::Passed) << outcome.message;
+    headroom::test::expectChildPassed(outcome);
 }
 
 } // namespace

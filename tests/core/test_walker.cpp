@@ -1,5 +1,6 @@
 #include "tools/TreeWalker.h"
 
+#include "tests/core/ChildExpect.h"
 #include "tests/core/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ using headroom::WalkOptions;
 using headroom::WalkResult;
 using headroom::test::ChildOutcome;
 using headroom::test::duBelow;
+using headroom::test::expectChildPassed;
 using headroom::test::entrySize;
 using headroom::test::TempTree;
 
@@ -38,17 +40,6 @@ WalkOptions withThreads(unsigned threads, unsigned maxOpenFolders = 0)
     o.threads = threads;
     o.maxOpenFolders = maxOpenFolders;
     return o;
-}
-
-// Reports a child's outcome to the test: skipped (loudly) only when the
-// child was refused the privilege change it needs.
-void expectChildPassed(const ChildOutcome& outcome)
-{
-    if (outcome.status == ChildOutcome::Status::Refused) {
-        std::fprintf(stderr, "*** walker_test SKIPPED: %s\n", outcome.message.c_str());
-        GTEST_SKIP() << "privilege change refused: " << outcome.message;
-    }
-    EXPECT_EQ(outcome.status, ChildOutcome::Status::Passed) << outcome.message;
 }
 
 std::string mismatch(const char* what, std::uint64_t got, std::uint64_t want)
