@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/Prompter.h"
-#include "app/StringTable.h"
+#include "l10n/StringTable.h"
 #include "app/SystemFigures.h"
-#include "disk/DiskText.h"
-#include "disk/JunkLocations.h"
-#include "memory/MemoryText.h"
+#include "core/DiskText.h"
+#include "core/JunkLocations.h"
+#include "core/MemoryText.h"
 
 #include <QObject>
 #include <QString>
@@ -265,7 +265,6 @@ private:
     bool applicationHidden_ = false;
     bool windowShownBeforeHide_ = false;
     bool inTray_ = false;
-    bool launched_ = false;
 
     // Worker bookkeeping. The flags below are read and written on the main
     // thread only; a worker sees the check boxes through `boxStates_`, which

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/MiscTool.h"
-#include "tools/VMStatSchema.h"
+#include "core/PageCounters.h"
+#include "core/VolumeFigures.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,7 +18,7 @@ struct SystemFigures {
 
     static SystemFigures live()
     {
-        return {&MiscTool::getDiskTotalSize, &MiscTool::getDiskAvailableSize, &MiscTool::vm_stat};
+        return {&getDiskTotalSize, &getDiskAvailableSize, &vm_stat};
     }
 };
 

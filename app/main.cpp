@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/DisplayCheck.h"
-#include "app/StringTable.h"
+#include "l10n/StringTable.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

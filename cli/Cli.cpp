@@ -1,12 +1,15 @@
 #include "cli/Cli.h"
 
-#include "app/StringTable.h"
+#include "l10n/StringTable.h"
 #include "cli/JunkCommands.h"
 #include "cli/Json.h"
-#include "disk/DiskText.h"
-#include "disk/JunkLocations.h"
-#include "memory/MemoryText.h"
-#include "tools/MiscTool.h"
+#include "core/DiskText.h"
+#include "core/JunkLocations.h"
+#include "core/MemoryText.h"
+#include "core/PageCounters.h"
+#include "core/SizeText.h"
+#include "core/TreeWalker.h"
+#include "core/VolumeFigures.h"
 
 #include <array>
 #include <locale>
@@ -90,9 +93,9 @@ int statusCommand(const std::vector<std::string>& words, std::ostream& out, std:
         return *status;
 
     const KeyLookup tr = StringTable::lookup(StringTable::forSystemLocale());
-    const std::int64_t total = MiscTool::getDiskTotalSize().value_or(0);
-    const std::int64_t free = MiscTool::getDiskAvailableSize().value_or(0);
-    const MemoryFigures memory = memoryFigures(MiscTool::vm_stat());
+    const std::int64_t total = getDiskTotalSize().value_or(0);
+    const std::int64_t free = getDiskAvailableSize().value_or(0);
+    const MemoryFigures memory = memoryFigures(vm_stat());
     out << diskStatusLine(tr, total, free) << '\n'
         << memoryStatusLine1(tr, memory) << '\n'
         << memoryStatusLine2(tr, memory) << '\n';
@@ -108,8 +111,8 @@ int sizeCommand(const std::vector<std::string>& words, std::ostream& out, std::o
         return usageError(err, "size needs at least one PATH");
 
     for (const std::string& path : parsed.operands) {
-        const std::uint64_t bytes = MiscTool::getSize(path);
-        const std::string text = MiscTool::convertBytes(bytes);
+        const std::uint64_t bytes = getSize(path);
+        const std::string text = convertBytes(bytes);
         if (parsed.json) {
             out << "{\"path\": " << jsonQuote(path) << ", \"bytes\": " << std::to_string(bytes)
                 << ", \"text\": " << jsonQuote(text) << "}\n";
@@ -127,7 +130,7 @@ int memoryCommand(const std::vector<std::string>& words, std::ostream& out, std:
     if (const auto status = rejectBadWords(parsed, "memory", false, out, err))
         return *status;
 
-    const VMStatSchema sample = MiscTool::vm_stat();
+    const VMStatSchema sample = vm_stat();
     const MemoryFigures figures = memoryFigures(sample);
     const std::array<std::pair<const char*, std::uint64_t>, 12> counters{{
         {"pagesFree", sample.pagesFree()},

@@ -1,16 +1,18 @@
 #include "cli/JunkCommands.h"
 
-#include "app/StringTable.h"
+#include "l10n/StringTable.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
-#include "disk/DiskText.h"
-#include "disk/JunkLocations.h"
-#include "memory/MemoryText.h"
-#include "tools/Location.h"
-#include "tools/MiscTool.h"
-#include "tools/Platform.h"
-#include "tools/TreeRemover.h"
-#include "tools/TreeWalker.h"
+#include "core/DiskText.h"
+#include "core/JunkLocations.h"
+#include "core/MemoryText.h"
+#include "core/Location.h"
+#include "core/PageCounters.h"
+#include "core/PurgeTool.h"
+#include "core/SizeText.h"
+#include "core/Platform.h"
+#include "core/TreeRemover.h"
+#include "core/TreeWalker.h"
 
 #include <array>
 #include <cstdint>
@@ -57,7 +59,7 @@ void printScan(const std::string& home, bool json, std::ostream& out)
         bool first = true;
         for (const RowScan& r : rows) {
             out << (first ? "" : ",") << "{\"row\":" << jsonQuote(r.row->row) << ",\"path\":" << jsonQuote(r.path)
-                << ",\"bytes\":" << r.bytes << ",\"text\":" << jsonQuote(MiscTool::convertBytes(r.bytes))
+                << ",\"bytes\":" << r.bytes << ",\"text\":" << jsonQuote(convertBytes(r.bytes))
                 << ",\"title\":" << jsonQuote(junkCheckBoxTitle(tr, r.row->labelKey, r.bytes)) << '}';
             first = false;
         }
@@ -151,12 +153,12 @@ int releaseCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     const KeyLookup tr = StringTable::lookup(StringTable::forSystemLocale());
     auto printMemory = [&] {
-        const MemoryFigures figures = memoryFigures(MiscTool::vm_stat());
+        const MemoryFigures figures = memoryFigures(vm_stat());
         out << memoryStatusLine1(tr, figures) << '\n' << memoryStatusLine2(tr, figures) << '\n';
     };
     printMemory();
     out.flush();
-    const int status = MiscTool::purgeRAM();
+    const int status = purgeRAM();
     printMemory();
     if (status < 0) {
         // As a shell reports a command it cannot run.

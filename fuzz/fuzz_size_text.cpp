@@ -5,7 +5,7 @@
 // printf in the "C" locale is checked as a second witness.
 
 #include "FuzzCheck.h"
-#include "tools/MiscTool.h"
+#include "core/SizeText.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -101,7 +101,7 @@ std::string printfText(std::uint64_t n)
 
 void checkOne(std::uint64_t n)
 {
-    const std::string text = headroom::MiscTool::convertBytes(n);
+    const std::string text = headroom::convertBytes(n);
     const std::string expected = reference(n);
     FUZZ_CHECK(text == expected, "n=" + std::to_string(n) + " got '" + text + "' want '" + expected + "'");
     FUZZ_CHECK(text == printfText(n), "n=" + std::to_string(n) + " printf gives '" + printfText(n) + "'");

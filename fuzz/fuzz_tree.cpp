@@ -10,10 +10,9 @@
 // entry (inode, size, link count, mtime) after every removal.
 
 #include "FuzzCheck.h"
-#include "tools/Location.h"
-#include "tools/MiscTool.h"
-#include "tools/TreeRemover.h"
-#include "tools/TreeWalker.h"
+#include "core/Location.h"
+#include "core/TreeRemover.h"
+#include "core/TreeWalker.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -344,7 +343,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         + " bytes, " + std::to_string(expectedEntries) + " entries";
     FUZZ_CHECK(walked.bytes == expectedBytes && walked.entries == expectedEntries && walked.errors == 0, figures);
     if ((mode & 0x20) != 0)
-        FUZZ_CHECK(headroom::MiscTool::getSize(g_work + "/loc") == expectedBytes, figures);
+        FUZZ_CHECK(headroom::getSize(g_work + "/loc") == expectedBytes, figures);
 
     const headroom::RemoveResult removed = (mode & 0x40) != 0
         ? headroom::removeLocation(g_work, "loc")

@@ -4,7 +4,7 @@
 // 15-word host block mapping with whatever words the input holds.
 
 #include "FuzzCheck.h"
-#include "tools/VmStatParse.h"
+#include "core/VmStatParse.h"
 
 #include <array>
 #include <cstddef>
@@ -116,25 +116,6 @@ std::string describe(const VMStatSchema& r)
     return s;
 }
 
-void checkHostBlock(const std::uint8_t* data, std::size_t size)
-{
-    std::array<std::uint32_t, 15> words{};
-    std::memcpy(words.data(), data, size < 60 ? size : 60);
-    const VMStatSchema r = headroom::fromHostVmInfo(words);
-    // free, active, inactive, wire, zero_fill, reactivations, pageins,
-    // pageouts, faults, cow_faults, (4 unused), speculative
-    const std::array<std::uint64_t, 11> want{words[0], words[1], words[2], words[14], words[3], words[8],
-                                             words[9], words[4], words[5], words[6], words[7]};
-    FUZZ_CHECK(fields(r) == want, describe(r));
-    FUZZ_CHECK(r.getTotalMemory() == Wide{words[0]} + words[1] + words[2] + words[3], describe(r));
-
-    // Words 10 to 13 take no part: any other values there change nothing.
-    std::array<std::uint32_t, 15> other = words;
-    for (std::size_t i = 10; i <= 13; ++i)
-        other[i] = ~words[i] ^ words[i - 10];
-    FUZZ_CHECK(fields(headroom::fromHostVmInfo(other)) == want, "words 10..13 changed the record");
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -147,6 +128,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(fields(*got) == fields(*want),
                    "got " + describe(*got) + "\nwant " + describe(*want) + "\n" + headroom::fuzz::visible(text));
     }
-    checkHostBlock(data, size);
     return 0;
 }

@@ -27,6 +27,9 @@ else
 fi
 
 status=0
+echo "== layers"
+scripts/check-layers.sh || status=1
+
 echo "== clang-tidy (${#files[@]} files)"
 # Four files per clang-tidy, one per core; a clean file prints nothing.
 # The database is gcc's: clang is told to pass over gcc-only warning flags.

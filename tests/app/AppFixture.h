@@ -5,8 +5,8 @@
 
 #include "app/AppDelegate.h"
 #include "app/Prompter.h"
-#include "app/StringTable.h"
-#include "tools/VMStatSchema.h"
+#include "l10n/StringTable.h"
+#include "core/VMStatSchema.h"
 
 #include <QString>
 #include <QStringList>

@@ -4,8 +4,8 @@
 
 #include "WorkFixture.h"
 
-#include "disk/JunkLocations.h"
-#include "tools/MiscTool.h"
+#include "core/JunkLocations.h"
+#include "core/SizeText.h"
 
 #include <QAccessible>
 #include <QAccessibleInterface>
@@ -44,7 +44,7 @@ void collectNames(QAccessibleInterface* node, QMultiMap<QAccessible::Role, QStri
 
 QString sizeText(std::uint64_t bytes)
 {
-    return QString::fromStdString(MiscTool::convertBytes(bytes));
+    return QString::fromStdString(convertBytes(bytes));
 }
 
 } // namespace

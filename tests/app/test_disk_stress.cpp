@@ -5,8 +5,8 @@
 
 #include "WorkFixture.h"
 
-#include "disk/JunkLocations.h"
-#include "tools/MiscTool.h"
+#include "core/JunkLocations.h"
+#include "core/SizeText.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -198,7 +198,7 @@ void TestDiskStress::interleavedRequestsOnAChangingHome()
         const std::uint64_t bytes = expectedBytes(h, junkTable()[row].relativePath);
         const QString label = d->L(junkTable()[row].labelKey);
         QCOMPARE(d->junkCheckBoxes()[row]->text(),
-                 bytes > 0 ? label + QString::fromStdString(MiscTool::convertBytes(bytes)) : label);
+                 bytes > 0 ? label + QString::fromStdString(convertBytes(bytes)) : label);
     }
     QVERIFY(d->checkButton()->isEnabled());
     QVERIFY(d->cleanButton()->isEnabled());

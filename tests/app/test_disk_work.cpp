@@ -5,8 +5,8 @@
 
 #include "WorkFixture.h"
 
-#include "disk/JunkLocations.h"
-#include "tools/MiscTool.h"
+#include "core/JunkLocations.h"
+#include "core/SizeText.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -32,7 +32,7 @@ enum Row : std::size_t { Caches, Logs, Downloads, MailDownloads, Trash };
 
 QString sizeText(std::uint64_t bytes)
 {
-    return QString::fromStdString(MiscTool::convertBytes(bytes));
+    return QString::fromStdString(convertBytes(bytes));
 }
 
 QString rowName(std::size_t row)

@@ -5,10 +5,11 @@
 
 #include "WorkFixture.h"
 
-#include "memory/MemoryText.h"
-#include "tools/MiscTool.h"
-#include "tools/Platform.h"
-#include "tools/VmStatParse.h"
+#include "core/MemoryText.h"
+#include "core/PageCounters.h"
+#include "core/SizeText.h"
+#include "core/Platform.h"
+#include "core/VmStatParse.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -129,7 +130,7 @@ void TestRelease::cleanup()
 AppDelegate* TestRelease::launch()
 {
     AppEnvironment env = workEnvironment(strings_, log_, figures_, trace_, std::make_shared<RowGate>());
-    env.figures.vmStat = &MiscTool::vm_stat; // the file the stand-in rewrites
+    env.figures.vmStat = &vm_stat; // the file the stand-in rewrites
     d_ = std::make_unique<AppDelegate>(std::move(env));
     d_->applicationDidFinishLaunching();
     return d_.get();
@@ -191,7 +192,7 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
     // What the cache gave back, from the samples either side of the tool;
     // a failed tool frees nothing whatever the counters did.
     QCOMPARE(d->lastReport(), status == 0 ? d->L("Release Freed")
-                                     + QString::fromStdString(MiscTool::convertBytes(kFreePagesGained * kPageSize))
+                                     + QString::fromStdString(convertBytes(kFreePagesGained * kPageSize))
                                                 : d->L("Release Failed"));
     QVERIFY(!d->reportLabel()->isVisibleTo(d->window())); // the tray showed it
     QVERIFY(d->releaseMemProgressIndicator()->isHidden());

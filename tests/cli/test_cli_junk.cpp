@@ -4,15 +4,16 @@
 // stand-in tools.
 
 #include "RunCli.h"
-#include "tests/core/TempTree.h"
+#include "tests/support/TempTree.h"
 
-#include "app/StringTable.h"
+#include "l10n/StringTable.h"
 #include "cli/JunkCommands.h"
-#include "disk/DiskText.h"
-#include "disk/JunkLocations.h"
-#include "memory/MemoryText.h"
-#include "tools/MiscTool.h"
-#include "tools/Platform.h"
+#include "core/DiskText.h"
+#include "core/JunkLocations.h"
+#include "core/MemoryText.h"
+#include "core/PageCounters.h"
+#include "core/SizeText.h"
+#include "core/Platform.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -198,7 +199,7 @@ TEST(cli_scan, json_holds_the_same_rows)
         EXPECT_EQ(o.value("row").toString().toStdString(), table[i].row);
         EXPECT_EQ(o.value("path").toString().toStdString(), path);
         EXPECT_EQ(static_cast<std::uint64_t>(o.value("bytes").toDouble()), bytes);
-        EXPECT_EQ(o.value("text").toString().toStdString(), headroom::MiscTool::convertBytes(bytes));
+        EXPECT_EQ(o.value("text").toString().toStdString(), headroom::convertBytes(bytes));
         EXPECT_EQ(o.value("title").toString().toStdString(), englishTitle(table[i].labelKey, bytes));
     }
 }
@@ -310,7 +311,7 @@ std::string memoryLines(const std::string& vmstatPath)
 {
     headroom::platform::setVmstatPathForTesting(vmstatPath);
     const auto tr = headroom::StringTable::lookup(headroom::StringTable::forSystemLocale());
-    const auto figures = headroom::memoryFigures(headroom::MiscTool::vm_stat());
+    const auto figures = headroom::memoryFigures(headroom::vm_stat());
     return headroom::memoryStatusLine1(tr, figures) + "\n" + headroom::memoryStatusLine2(tr, figures) + "\n";
 }
 

@@ -3,13 +3,13 @@
 // seams pointed at test data.
 
 #include "RunCli.h"
-#include "tests/core/TempTree.h"
+#include "tests/support/TempTree.h"
 
-#include "app/StringTable.h"
+#include "l10n/StringTable.h"
 #include "cli/Cli.h"
-#include "disk/DiskText.h"
-#include "tools/MiscTool.h"
-#include "tools/Platform.h"
+#include "core/DiskText.h"
+#include "core/SizeText.h"
+#include "core/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -230,7 +230,7 @@ TEST(CliSize, SubfoldersCountTheirOwnEntry)
     writeFile(dir / "sub/deeper/file", 1536);
     const std::uint64_t expected = entrySize(dir / "sub") + entrySize(dir / "sub/deeper") + 1536;
     const CliResult r = runCli({"size", dir.path()});
-    EXPECT_EQ(r.out, std::to_string(expected) + "\t" + headroom::MiscTool::convertBytes(expected) + "\t" + dir.path() + "\n");
+    EXPECT_EQ(r.out, std::to_string(expected) + "\t" + headroom::convertBytes(expected) + "\t" + dir.path() + "\n");
 }
 
 TEST(CliSize, OneLinePerPathInOrderAndNonFoldersMeasureZero)
@@ -379,7 +379,7 @@ TEST(CliStatus, EnglishUnderTheCLocale)
 {
     struct statvfs root {};
     ASSERT_EQ(::statvfs("/", &root), 0);
-    const std::string totalText = headroom::MiscTool::convertBytes(std::uint64_t{root.f_blocks} * root.f_frsize);
+    const std::string totalText = headroom::convertBytes(std::uint64_t{root.f_blocks} * root.f_frsize);
 
     for (const std::string lang : {"C", "POSIX", "en_US.UTF-8", "fr_FR.UTF-8"}) {
         const CliResult r = runCli({"status"}, languageEnv(lang));

@@ -1,4 +1,4 @@
-#include "app/StringTable.h"
+#include "l10n/StringTable.h"
 
 #include <gtest/gtest.h>
 

@@ -4,15 +4,17 @@
 // state (absent figures read as 0, a zero sample, unreadable parts measured
 // as nothing, removals passed over) and hold no descriptor afterwards.
 
-#include "disk/DiskText.h"
-#include "memory/MemoryText.h"
-#include "tests/core/ChildExpect.h"
-#include "tests/core/TempTree.h"
-#include "tools/Location.h"
-#include "tools/MiscTool.h"
-#include "tools/Platform.h"
-#include "tools/TreeRemover.h"
-#include "tools/TreeWalker.h"
+#include "core/DiskText.h"
+#include "core/MemoryText.h"
+#include "tests/support/ChildExpect.h"
+#include "tests/support/TempTree.h"
+#include "core/Location.h"
+#include "core/PageCounters.h"
+#include "core/PurgeTool.h"
+#include "core/VolumeFigures.h"
+#include "core/Platform.h"
+#include "core/TreeRemover.h"
+#include "core/TreeWalker.h"
 
 #include <gtest/gtest.h>
 
@@ -87,8 +89,8 @@ TEST_F(SeamFaults, failed_volume_figures_are_absent_and_never_divided_by)
 {
     const DescriptorCount fds;
     headroom::platform::setVolumeQueryForTesting([] { return std::optional<headroom::platform::VolumeStats>{}; });
-    const auto total = headroom::MiscTool::getDiskTotalSize();
-    const auto free = headroom::MiscTool::getDiskAvailableSize();
+    const auto total = headroom::getDiskTotalSize();
+    const auto free = headroom::getDiskAvailableSize();
     EXPECT_FALSE(total.has_value());
     EXPECT_FALSE(free.has_value());
     const auto percent = headroom::diskPercentages(total.value_or(0), free.value_or(0));
@@ -115,7 +117,7 @@ TEST_F(SeamFaults, unreadable_counters_give_a_zero_sample_and_the_one_diagnostic
         const DescriptorCount fds;
         headroom::platform::setVmstatPathForTesting(source);
         ::testing::internal::CaptureStderr();
-        const headroom::VMStatSchema sample = headroom::MiscTool::vm_stat();
+        const headroom::VMStatSchema sample = headroom::vm_stat();
         const std::string said = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(said, "Failed to get VM statistics.");
         EXPECT_EQ(sample.getTotalMemory(), 0u);
@@ -133,13 +135,13 @@ TEST_F(SeamFaults, purge_tool_missing_failing_or_slow_is_waited_for_and_reported
     {
         const DescriptorCount fds;
         headroom::platform::setPurgeToolPathForTesting(tree / "no-such-tool");
-        EXPECT_EQ(headroom::MiscTool::purgeRAM(), -1);
+        EXPECT_EQ(headroom::purgeRAM(), -1);
     }
     {
         const DescriptorCount fds;
         headroom::platform::setPurgeToolPathForTesting(helper("purge-fails.sh"));
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(headroom::MiscTool::purgeRAM(), 3);
+        EXPECT_EQ(headroom::purgeRAM(), 3);
         ::testing::internal::GetCapturedStderr();
     }
     {
@@ -149,7 +151,7 @@ TEST_F(SeamFaults, purge_tool_missing_failing_or_slow_is_waited_for_and_reported
         const std::string marker = tree / "marker";
         ASSERT_EQ(::setenv("HEADROOM_TEST_MARKER", marker.c_str(), 1), 0); // NOLINT(concurrency-mt-unsafe): no other thread runs
         headroom::platform::setPurgeToolPathForTesting(helper("purge-sleeps.sh"));
-        EXPECT_EQ(headroom::MiscTool::purgeRAM(), 0);
+        EXPECT_EQ(headroom::purgeRAM(), 0);
         ::unsetenv("HEADROOM_TEST_MARKER"); // NOLINT(concurrency-mt-unsafe): no other thread runs
         struct stat st {};
         EXPECT_EQ(::stat(marker.c_str(), &st), 0) << "purgeRAM returned before the tool had ended";

@@ -1,7 +1,7 @@
-#include "tools/Location.h"
-#include "tools/TreeWalker.h"
+#include "core/Location.h"
+#include "core/TreeWalker.h"
 
-#include "tests/core/TempTree.h"
+#include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 

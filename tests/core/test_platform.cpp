@@ -1,5 +1,7 @@
-#include "tools/MiscTool.h"
-#include "tools/Platform.h"
+#include "core/PurgeTool.h"
+#include "core/TreeWalker.h"
+#include "core/VolumeFigures.h"
+#include "core/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +17,10 @@
 #include <unistd.h>
 
 namespace platform = headroom::platform;
-using headroom::MiscTool;
+using headroom::getDiskAvailableSize;
+using headroom::getDiskTotalSize;
+using headroom::getSize;
+using headroom::purgeRAM;
 
 namespace {
 
@@ -57,8 +62,8 @@ TEST(Volume, RootVolumeIsReadFromTheSystem)
     ASSERT_TRUE(stats.has_value());
     EXPECT_GT(stats->size, 0u);
     EXPECT_LE(stats->available, stats->size);
-    const auto total = MiscTool::getDiskTotalSize();
-    const auto available = MiscTool::getDiskAvailableSize();
+    const auto total = getDiskTotalSize();
+    const auto available = getDiskAvailableSize();
     ASSERT_TRUE(total.has_value());
     ASSERT_TRUE(available.has_value());
     EXPECT_EQ(static_cast<std::uint64_t>(*total), stats->size);
@@ -69,19 +74,19 @@ TEST(Volume, FiguresComeFromTheSeamUnchanged)
 {
     SeamGuard guard;
     platform::setVolumeQueryForTesting([] { return platform::VolumeStats{500107862016, 250790436864}; });
-    EXPECT_EQ(MiscTool::getDiskTotalSize(), std::optional<std::int64_t>(500107862016));
-    EXPECT_EQ(MiscTool::getDiskAvailableSize(), std::optional<std::int64_t>(250790436864));
+    EXPECT_EQ(getDiskTotalSize(), std::optional<std::int64_t>(500107862016));
+    EXPECT_EQ(getDiskAvailableSize(), std::optional<std::int64_t>(250790436864));
 }
 
 TEST(Volume, UnreadableVolumeGivesAbsentFigures)
 {
     SeamGuard guard;
     platform::setVolumeQueryForTesting([] { return std::optional<platform::VolumeStats>(); });
-    EXPECT_FALSE(MiscTool::getDiskTotalSize().has_value());
-    EXPECT_FALSE(MiscTool::getDiskAvailableSize().has_value());
+    EXPECT_FALSE(getDiskTotalSize().has_value());
+    EXPECT_FALSE(getDiskAvailableSize().has_value());
     // An empty query puts the real one back.
     platform::setVolumeQueryForTesting({});
-    EXPECT_TRUE(MiscTool::getDiskTotalSize().has_value());
+    EXPECT_TRUE(getDiskTotalSize().has_value());
 }
 
 TEST(Volume, FiguresBeyondTheSignedRangeClamp)
@@ -91,13 +96,13 @@ TEST(Volume, FiguresBeyondTheSignedRangeClamp)
     platform::setVolumeQueryForTesting([=] {
         return platform::VolumeStats{huge, static_cast<std::uint64_t>(kInt64Max) + 1};
     });
-    EXPECT_EQ(MiscTool::getDiskTotalSize(), std::optional<std::int64_t>(kInt64Max));
-    EXPECT_EQ(MiscTool::getDiskAvailableSize(), std::optional<std::int64_t>(kInt64Max));
+    EXPECT_EQ(getDiskTotalSize(), std::optional<std::int64_t>(kInt64Max));
+    EXPECT_EQ(getDiskAvailableSize(), std::optional<std::int64_t>(kInt64Max));
     platform::setVolumeQueryForTesting([] {
         return platform::VolumeStats{static_cast<std::uint64_t>(kInt64Max), 0};
     });
-    EXPECT_EQ(MiscTool::getDiskTotalSize(), std::optional<std::int64_t>(kInt64Max));
-    EXPECT_EQ(MiscTool::getDiskAvailableSize(), std::optional<std::int64_t>(0));
+    EXPECT_EQ(getDiskTotalSize(), std::optional<std::int64_t>(kInt64Max));
+    EXPECT_EQ(getDiskAvailableSize(), std::optional<std::int64_t>(0));
 }
 
 TEST(Vmstat, PathDefaultsToProcAndCanBeRedirected)
@@ -149,9 +154,9 @@ TEST(PurgeTool, PurgeRamRunsTheToolAndReturnsItsStatus)
     ASSERT_NE(::mkdtemp(dir), nullptr);
     const std::string tool = makeScript(std::string(dir) + "/tool", "exit 7", 0755);
     platform::setPurgeToolPathForTesting(tool);
-    EXPECT_EQ(MiscTool::purgeRAM(), 7);
+    EXPECT_EQ(purgeRAM(), 7);
     platform::setPurgeToolPathForTesting(std::string(dir) + "/missing");
-    EXPECT_EQ(MiscTool::purgeRAM(), -1);
+    EXPECT_EQ(purgeRAM(), -1);
     ::unlink(tool.c_str());
     ::rmdir(dir);
 }
@@ -198,11 +203,11 @@ TEST(GetSize, MeasuresTheTreeBelowAFolder)
     char dir[] = "/tmp/headroom-size-XXXXXX";
     ASSERT_NE(::mkdtemp(dir), nullptr);
     const std::string root = dir;
-    EXPECT_EQ(MiscTool::getSize(root), 0u);
+    EXPECT_EQ(getSize(root), 0u);
     std::ofstream(root + "/five") << "12345";
-    EXPECT_EQ(MiscTool::getSize(root), 5u);
-    EXPECT_EQ(MiscTool::getSize(root + "/five"), 0u) << "a file is not a folder";
-    EXPECT_EQ(MiscTool::getSize(root + "/missing"), 0u);
+    EXPECT_EQ(getSize(root), 5u);
+    EXPECT_EQ(getSize(root + "/five"), 0u) << "a file is not a folder";
+    EXPECT_EQ(getSize(root + "/missing"), 0u);
     ::unlink((root + "/five").c_str());
     ::rmdir(dir);
 }

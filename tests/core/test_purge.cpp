@@ -1,6 +1,6 @@
-#include "tools/PurgeTool.h"
+#include "core/Process.h"
 
-#include "tests/core/TempTree.h"
+#include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 using headroom::test::helper;
 using headroom::test::readFile;
 using headroom::test::TempTree;
-using headroom::runAndWait;
+using headroom::process::runAndWait;
 
 void writeScript(const std::string& path, const std::string& body)
 {

@@ -1,8 +1,8 @@
-#include "tools/Location.h"
-#include "tools/TreeRemover.h"
-#include "tools/TreeWalker.h"
+#include "core/Location.h"
+#include "core/TreeRemover.h"
+#include "core/TreeWalker.h"
 
-#include "tests/core/TempTree.h"
+#include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 

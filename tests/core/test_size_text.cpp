@@ -1,4 +1,4 @@
-#include "tools/MiscTool.h"
+#include "core/SizeText.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-using headroom::MiscTool;
+
+using headroom::convertBytes;
 
 namespace {
 
@@ -96,31 +97,31 @@ const Example kWorkedExamples[] = {
 TEST(SizeText, WorkedExamples)
 {
     for (const Example& e : kWorkedExamples)
-        EXPECT_EQ(MiscTool::convertBytes(e.bytes), e.text) << "bytes = " << e.bytes;
+        EXPECT_EQ(convertBytes(e.bytes), e.text) << "bytes = " << e.bytes;
 }
 
 TEST(SizeText, UnitBoundariesRoundUpIntoTheSmallerUnit)
 {
     // Just below each threshold the smaller unit shows 1024, never the next.
-    EXPECT_EQ(MiscTool::convertBytes(kKB - 1), "1023 Bytes");
-    EXPECT_EQ(MiscTool::convertBytes(kMB - 1), "1024.0 KB");
-    EXPECT_EQ(MiscTool::convertBytes(kGB - 1), "1024.0 MB");
-    EXPECT_EQ(MiscTool::convertBytes(kKB), "1.0 KB");
-    EXPECT_EQ(MiscTool::convertBytes(kMB), "1.0 MB");
-    EXPECT_EQ(MiscTool::convertBytes(kGB), "1.00 GB");
+    EXPECT_EQ(convertBytes(kKB - 1), "1023 Bytes");
+    EXPECT_EQ(convertBytes(kMB - 1), "1024.0 KB");
+    EXPECT_EQ(convertBytes(kGB - 1), "1024.0 MB");
+    EXPECT_EQ(convertBytes(kKB), "1.0 KB");
+    EXPECT_EQ(convertBytes(kMB), "1.0 MB");
+    EXPECT_EQ(convertBytes(kGB), "1.00 GB");
     // No unit above GB.
-    EXPECT_EQ(MiscTool::convertBytes(1024 * kGB * 1024), "1048576.00 GB");
+    EXPECT_EQ(convertBytes(1024 * kGB * 1024), "1048576.00 GB");
 }
 
 TEST(SizeText, HalfwayValuesRoundLikePrintf)
 {
     // Quotients that are exact binary halves: printf rounds the exact value
     // half to even, which a naive "add 0.05 and cut" would get wrong.
-    EXPECT_EQ(MiscTool::convertBytes(kKB + 256), "1.2 KB");     // 1.25
-    EXPECT_EQ(MiscTool::convertBytes(kKB + 768), "1.8 KB");     // 1.75
-    EXPECT_EQ(MiscTool::convertBytes(kMB + kMB / 4), "1.2 MB"); // 1.25
-    EXPECT_EQ(MiscTool::convertBytes(kGB + kGB / 8), "1.12 GB"); // 1.125
-    EXPECT_EQ(MiscTool::convertBytes(kGB + 3 * kGB / 8), "1.38 GB"); // 1.375
+    EXPECT_EQ(convertBytes(kKB + 256), "1.2 KB");     // 1.25
+    EXPECT_EQ(convertBytes(kKB + 768), "1.8 KB");     // 1.75
+    EXPECT_EQ(convertBytes(kMB + kMB / 4), "1.2 MB"); // 1.25
+    EXPECT_EQ(convertBytes(kGB + kGB / 8), "1.12 GB"); // 1.125
+    EXPECT_EQ(convertBytes(kGB + 3 * kGB / 8), "1.38 GB"); // 1.375
 }
 
 TEST(SizeText, MatchesPrintfInTheCLocale)
@@ -166,7 +167,7 @@ TEST(SizeText, MatchesPrintfInTheCLocale)
 
     int mismatches = 0;
     for (const std::uint64_t n : values) {
-        const std::string got = MiscTool::convertBytes(n);
+        const std::string got = convertBytes(n);
         const std::string want = printfReference(n);
         if (got != want && ++mismatches <= 10)
             ADD_FAILURE() << "bytes = " << n << ": got \"" << got << "\", printf gives \"" << want << "\"";
@@ -191,7 +192,7 @@ TEST(SizeText, KeepsThePointUnderACommaDecimalLocale)
     ASSERT_EQ(std::use_facet<std::numpunct<char>>(std::locale()).decimal_point(), ',');
 
     for (const Example& e : kWorkedExamples)
-        EXPECT_EQ(MiscTool::convertBytes(e.bytes), e.text) << "bytes = " << e.bytes;
+        EXPECT_EQ(convertBytes(e.bytes), e.text) << "bytes = " << e.bytes;
     // No thousands grouping either.
-    EXPECT_EQ(MiscTool::convertBytes(1099511627776 * 1000), "1024000.00 GB");
+    EXPECT_EQ(convertBytes(1099511627776 * 1000), "1024000.00 GB");
 }

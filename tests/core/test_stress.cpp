@@ -5,12 +5,12 @@
 // removed in a child under the default limit of 1,024 open files and a cap
 // on the memory they may take.
 
-#include "disk/JunkLocations.h"
-#include "tests/core/ChildExpect.h"
-#include "tests/core/TempTree.h"
-#include "tools/Location.h"
-#include "tools/TreeRemover.h"
-#include "tools/TreeWalker.h"
+#include "core/JunkLocations.h"
+#include "tests/support/ChildExpect.h"
+#include "tests/support/TempTree.h"
+#include "core/Location.h"
+#include "core/TreeRemover.h"
+#include "core/TreeWalker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "disk/DiskText.h"
-#include "disk/JunkLocations.h"
-#include "memory/MemoryText.h"
+#include "core/DiskText.h"
+#include "core/JunkLocations.h"
+#include "core/MemoryText.h"
 
 #include <gtest/gtest.h>
 
@@ -142,7 +142,6 @@ TEST(MemoryText, PagesAreFourKiBAndTitlesJoinWithoutSeparator)
     // 4 GiB in pages, a quarter of it free.
     const MemoryFigures f = memoryFigures(sample(262144, 131072, 393216, 262144));
     EXPECT_EQ(f.totalPages, 1048576u);
-    EXPECT_EQ(f.totalBytes, 4294967296u);
     EXPECT_EQ(f.categories[0].bytes, 1073741824u);
     EXPECT_EQ(f.categories[0].percent, 25);
     EXPECT_EQ(memoryBoxTitle(kIdentity, f.categories[0]), "Free1.00 GB");
@@ -286,40 +285,13 @@ TEST(MemoryText, FailedToolOrSampleIsNeverReportedAsFreedMemory)
 
 // --- Junk locations -------------------------------------------------------
 
-TEST(JunkLocations, RowsAndLabelKeysAreTheSameOnEveryPlatform)
-{
-    const std::array<std::string_view, 5> rows{"caches", "logs", "downloads", "mail-downloads", "trash"};
-    const std::array<std::string_view, 5> keys{"Caches", "Logs", "Downloads", "Mail Download", "Trash"};
-    for (const JunkTable* table : {&kLinuxJunkTable, &kAppleJunkTable}) {
-        for (std::size_t i = 0; i < kJunkRowCount; ++i) {
-            EXPECT_EQ((*table)[i].row, rows[i]);
-            EXPECT_EQ((*table)[i].labelKey, keys[i]);
-        }
-    }
-}
-
-TEST(JunkLocations, PathsFollowEachPlatformsHomeLayout)
-{
-    const std::array<std::string_view, 5> linux{".cache", "Logs", "Downloads", "Mail Downloads", ".local/share/Trash"};
-    const std::array<std::string_view, 5> apple{"Library/Caches", "Logs", "Downloads", "Mail Downloads", ".Trash"};
-    for (std::size_t i = 0; i < kJunkRowCount; ++i) {
-        EXPECT_EQ(kLinuxJunkTable[i].relativePath, linux[i]);
-        EXPECT_EQ(kAppleJunkTable[i].relativePath, apple[i]);
-    }
-#ifdef __APPLE__
-    EXPECT_EQ(&junkTable(), &kAppleJunkTable);
-#else
-    EXPECT_EQ(&junkTable(), &kLinuxJunkTable);
-#endif
-}
-
 TEST(JunkLocations, PathsStayBelowTheGrantedFolder)
 {
     // A removal joins these to the granted folder: none may be absolute,
     // climb out, or name the folder itself.
-    for (const JunkTable* table : {&kLinuxJunkTable, &kAppleJunkTable}) {
+    {
         std::set<std::string_view> seen;
-        for (const JunkLocation& location : *table) {
+        for (const JunkLocation& location : junkTable()) {
             const std::string_view path = location.relativePath;
             ASSERT_FALSE(path.empty());
             EXPECT_NE(path.front(), '/') << path;

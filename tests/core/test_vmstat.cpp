@@ -1,6 +1,6 @@
-#include "tools/MiscTool.h"
-#include "tools/Platform.h"
-#include "tools/VmStatParse.h"
+#include "core/PageCounters.h"
+#include "core/Platform.h"
+#include "core/VmStatParse.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,9 @@
 
 #include <unistd.h>
 
-using headroom::fromHostVmInfo;
-using headroom::MiscTool;
 using headroom::parseProcVmstat;
 using headroom::VMStatSchema;
+using headroom::vm_stat;
 
 namespace {
 
@@ -92,47 +91,6 @@ TEST(VMStatSchema, TotalOfFull32BitCountersDoesNotWrap)
     r.setPagesActive(4294967295u);
     r.setPagesInactive(4294967295u);
     EXPECT_EQ(r.getTotalMemory(), 17179869180u);
-}
-
-// --- The Apple block ------------------------------------------------------
-
-TEST(HostVmInfo, EachWordFillsItsField)
-{
-    std::array<std::uint32_t, 15> words{};
-    for (std::uint32_t i = 0; i < words.size(); ++i)
-        words[i] = 1000 + i;
-    const VMStatSchema r = fromHostVmInfo(words);
-    EXPECT_EQ(r.pagesFree(), 1000u);
-    EXPECT_EQ(r.pagesActive(), 1001u);
-    EXPECT_EQ(r.pagesInactive(), 1002u);
-    EXPECT_EQ(r.pagesWiredDown(), 1003u);
-    EXPECT_EQ(r.pagesZeroFilled(), 1004u);
-    EXPECT_EQ(r.pagesReactivated(), 1005u);
-    EXPECT_EQ(r.pageins(), 1006u);
-    EXPECT_EQ(r.pageouts(), 1007u);
-    EXPECT_EQ(r.translationFaults(), 1008u);
-    EXPECT_EQ(r.pagesCopyOnWrite(), 1009u);
-    EXPECT_EQ(r.pagesSpeculative(), 1014u);
-}
-
-TEST(HostVmInfo, WordsTenToThirteenAreIgnoredAndWordsWidenWithoutSign)
-{
-    std::array<std::uint32_t, 15> words{};
-    words.fill(0xFFFFFFFFu);
-    const VMStatSchema all = fromHostVmInfo(words);
-    for (std::size_t i = 10; i <= 13; ++i)
-        words[i] = 0;
-    const VMStatSchema without = fromHostVmInfo(words);
-    const auto fields = [](const VMStatSchema& r) {
-        return std::array<std::uint64_t, 11>{r.pagesFree(), r.pagesActive(), r.pagesInactive(),
-                                             r.pagesSpeculative(), r.pagesWiredDown(), r.translationFaults(),
-                                             r.pagesCopyOnWrite(), r.pagesZeroFilled(), r.pagesReactivated(),
-                                             r.pageins(), r.pageouts()};
-    };
-    EXPECT_EQ(fields(all), fields(without));
-    for (const std::uint64_t v : fields(all))
-        EXPECT_EQ(v, 4294967295u);
-    EXPECT_EQ(all.getTotalMemory(), 17179869180u);
 }
 
 // --- /proc/vmstat ---------------------------------------------------------
@@ -272,7 +230,7 @@ TEST(ProcVmstat, ThisMachinesCountersAreRead)
     EXPECT_GT(record->translationFaults(), 0u);
 }
 
-// --- MiscTool::vm_stat ----------------------------------------------------
+// --- vm_stat ----------------------------------------------------
 
 TEST(VmStat, ReadsThePageCounterSource)
 {
@@ -280,7 +238,7 @@ TEST(VmStat, ReadsThePageCounterSource)
     const std::string path = writeTempFile(kSample);
     headroom::platform::setVmstatPathForTesting(path);
     testing::internal::CaptureStderr();
-    const VMStatSchema r = MiscTool::vm_stat();
+    const VMStatSchema r = vm_stat();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(r.pagesFree(), 1184708u);
     EXPECT_EQ(r.translationFaults(), 98765432109u);
@@ -295,7 +253,7 @@ TEST(VmStat, FailureWritesTheOneDiagnosticAndGivesZeros)
                                       std::string("/dev/zero")}) {
         headroom::platform::setVmstatPathForTesting(source);
         testing::internal::CaptureStderr();
-        const VMStatSchema r = MiscTool::vm_stat();
+        const VMStatSchema r = vm_stat();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to get VM statistics.") << source;
         EXPECT_EQ(r.getTotalMemory(), 0u) << source;
         EXPECT_EQ(r.translationFaults(), 0u) << source;

@@ -1,7 +1,7 @@
-#include "tools/TreeWalker.h"
+#include "core/TreeWalker.h"
 
-#include "tests/core/ChildExpect.h"
-#include "tests/core/TempTree.h"
+#include "tests/support/ChildExpect.h"
+#include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 

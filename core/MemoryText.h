@@ -1,0 +1,50 @@
+#pragma once
+
+// Pure composition of the memory figures: no widgets, no Qt.
+
+#include "core/DiskText.h"
+#include "core/VMStatSchema.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace headroom {
+
+inline constexpr std::uint64_t kPageSize = 4096; // fixed; not asked of the system
+
+struct MemoryCategory {
+    const char* key;       // "Free", "Wired", "Active", "Inactive"
+    std::uint64_t pages = 0;
+    std::uint64_t bytes = 0;  // pages * 4096
+    int percent = 0;          // pages * 100 / total, truncated; 0 when the total is 0
+};
+
+struct MemoryFigures {
+    std::uint64_t totalPages = 0;
+    // In display order: free, wired, active, inactive.
+    std::array<MemoryCategory, 4> categories{};
+};
+
+// All figures of one refresh, from one sample. Integer arithmetic only.
+MemoryFigures memoryFigures(const VMStatSchema& sample);
+
+// Box title: label's text followed directly by the size text.
+std::string memoryBoxTitle(const KeyLookup& tr, const MemoryCategory& category);
+
+// Menu lines: "Free1.00 GB  Wired512.0 MB" and "Active..  Inactive..".
+std::string memoryStatusLine1(const KeyLookup& tr, const MemoryFigures& figures);
+std::string memoryStatusLine2(const KeyLookup& tr, const MemoryFigures& figures);
+
+// Bytes the release gave back: how much the free pages grew from the sample
+// before the purge tool to the one after it; 0 when they did not grow.
+std::uint64_t memoryGivenBack(const MemoryFigures& before, const MemoryFigures& after);
+
+// The report after a release. `toolStatus` is the purge tool's exit status
+// (-1: it could not be started); any status but 0 means the release failed
+// or was cancelled (the password prompt dismissed, say). A failed sample
+// (no pages at all) on either side leaves the amount unknown.
+std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before,
+                          const MemoryFigures& after);
+
+} // namespace headroom

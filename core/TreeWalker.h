@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace headroom {
+
+struct WalkOptions {
+    // Worker threads, the calling thread included. 0: picked from the
+    // machine (at least 2).
+    unsigned threads = 0;
+
+    // Folder descriptors one worker may hold open at once (at least 2: the
+    // top of its subtree and the current folder). 0: derived from
+    // RLIMIT_NOFILE. Past the bound the shallowest folders are closed and
+    // later reopened through "..".
+    unsigned maxOpenFolders = 0;
+
+    // Called on the walking thread right after a folder below the root has
+    // been opened, with its depth (1 for the root's own subfolders). Lets a
+    // test change the tree at a known point of the walk.
+    std::function<void(std::size_t depth)> onFolderEntered;
+
+    // Stat big batches of entries through an io_uring where the kernel
+    // allows it (one system call per batch instead of one per entry) and
+    // the process may open plenty of descriptors (each ring takes one).
+    // false: always one statx call per entry. The figures are the same.
+    bool batchStat = true;
+
+    // When given and set, every worker stops before its next folder batch
+    // and the walk returns what it had counted so far, marked cancelled.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+struct WalkResult {
+    std::uint64_t bytes = 0;   // sum of st_size of every entry below the root
+    std::uint64_t entries = 0; // entries counted
+    std::uint64_t errors = 0;  // entries or folders that could not be read
+    bool cancelled = false;    // stopped on request: the figures are partial
+};
+
+// Measures the tree below `path`: every entry at every depth, folders' own
+// entries included, the root itself not counted. The final component of
+// `path` is not followed when it is a link (a link measures 0); links inside
+// are counted with their own size and never followed; hard links count each
+// time. Another mount (a bind mount of the same file system included) is
+// neither entered nor counted, not even its mount point's entry: a removal
+// of the tree could not take it away either. Iterative, relative to open
+// directory descriptors, with a bounded number of descriptors held whatever
+// the depth, and no list of the tree kept.
+WalkResult measureTree(const std::string& path, const WalkOptions& options = {});
+
+// The same for the entry `name` inside the open folder `dirfd`.
+WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options = {});
+
+// The bytes of measureTree(path): a missing, non-folder or unlistable path
+// measures 0.
+std::uint64_t getSize(const std::string& path);
+
+} // namespace headroom

@@ -1,0 +1,60 @@
+#include "l10n/StringTable.h"
+
+#include <QtGlobal>
+
+namespace headroom {
+
+// lupdate reads this list to keep the .ts files in step with the code.
+const char* const kStringKeys[] = {
+    // Menu items and tabs
+    QT_TRANSLATE_NOOP("Headroom", "Authorize"),
+    QT_TRANSLATE_NOOP("Headroom", "Disk"),
+    QT_TRANSLATE_NOOP("Headroom", "Check"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean"),
+    QT_TRANSLATE_NOOP("Headroom", "Memory"),
+    QT_TRANSLATE_NOOP("Headroom", "Release"),
+    QT_TRANSLATE_NOOP("Headroom", "Show"),
+    QT_TRANSLATE_NOOP("Headroom", "Hide"),
+    QT_TRANSLATE_NOOP("Headroom", "About"),
+    QT_TRANSLATE_NOOP("Headroom", "Quit"),
+    // Folder grant
+    QT_TRANSLATE_NOOP("Headroom", "Authorization"),
+    QT_TRANSLATE_NOOP("Headroom", "Authorization Need"),
+    QT_TRANSLATE_NOOP("Headroom", "Authorized"),
+    QT_TRANSLATE_NOOP("Headroom", "Not Authorized"),
+    // Disk overview and junk rows
+    QT_TRANSLATE_NOOP("Headroom", "Total"),
+    QT_TRANSLATE_NOOP("Headroom", "FreeDisk"),
+    QT_TRANSLATE_NOOP("Headroom", "Caches"),
+    QT_TRANSLATE_NOOP("Headroom", "Logs"),
+    QT_TRANSLATE_NOOP("Headroom", "Downloads"),
+    QT_TRANSLATE_NOOP("Headroom", "Mail Download"),
+    QT_TRANSLATE_NOOP("Headroom", "Trash"),
+    QT_TRANSLATE_NOOP("Headroom", "Permission Alert"),
+    QT_TRANSLATE_NOOP("Headroom", "Permission Info"),
+    QT_TRANSLATE_NOOP("Headroom", "Percent Used"),
+    // Reports after a clean and a release
+    QT_TRANSLATE_NOOP("Headroom", "Clean Freed"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean Removed"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean Held"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean Unmeasured"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Freed"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Nothing"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Failed"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Unmeasured"),
+    // Memory
+    QT_TRANSLATE_NOOP("Headroom", "Free"),
+    QT_TRANSLATE_NOOP("Headroom", "Wired"),
+    QT_TRANSLATE_NOOP("Headroom", "Active"),
+    QT_TRANSLATE_NOOP("Headroom", "Inactive"),
+    // Application
+    QT_TRANSLATE_NOOP("Headroom", "About Text"),
+    QT_TRANSLATE_NOOP("Headroom", "Licence"),
+    QT_TRANSLATE_NOOP("Headroom", "No Tray Hint"),
+    QT_TRANSLATE_NOOP("Headroom", "No Display"),
+    QT_TRANSLATE_NOOP("Headroom", "Busy"),
+};
+
+const std::size_t kStringKeyCount = std::size(kStringKeys);
+
+} // namespace headroom
