@@ -4,6 +4,7 @@
 #include "l10n/StringTable.h"
 #include "app/SystemFigures.h"
 #include "core/DiskText.h"
+#include "core/JunkJob.h"
 #include "core/JunkLocations.h"
 #include "core/MemoryText.h"
 
@@ -62,14 +63,6 @@ struct AppEnvironment {
     std::function<void(std::string_view stage, std::size_t row)> beforeJunkRow;
 
     static AppEnvironment live();
-};
-
-// The disk figures of one refresh: measured on any thread, shown on the
-// main one.
-struct DiskFigures {
-    std::int64_t total = 0; // 0 when the volume cannot be read
-    std::int64_t free = 0;
-    bool freeRead = false;  // whether `free` was read (0 may be a full disk)
 };
 
 // The application controller: owns the tray item, the window built from
@@ -218,6 +211,8 @@ private:
     void startDiskWork(DiskRun run, void (AppDelegate::*body)(QObject*));
     void refuseBusyRequest(const char* what);
     void stopDiskProgress();
+    JunkJob diskJob();
+    void postRowTitle(std::size_t row, std::uint64_t bytes);
     void finishScan();
     void finishClean();
     void finishRelease();

@@ -3,11 +3,9 @@
 #include "app/AppDelegate.h"
 
 #include "core/DiskText.h"
+#include "core/JunkJob.h"
 #include "core/JunkLocations.h"
-#include "core/Location.h"
 #include "core/SizeText.h"
-#include "core/TreeRemover.h"
-#include "core/TreeWalker.h"
 
 #include "ui_MainWindow.h"
 
@@ -15,7 +13,6 @@
 
 #include <system_error>
 
-#include <unistd.h>
 
 namespace headroom {
 
@@ -24,35 +21,6 @@ namespace {
 QString sizeText(std::int64_t bytes)
 {
     return QString::fromStdString(convertBytes(bytes < 0 ? 0 : static_cast<std::uint64_t>(bytes)));
-}
-
-// The same object that the clean removes: base/relative reached without
-// following a link below the base. A location that cannot be reached
-// measures 0, and so does a walk stopped by `cancel` (quitting).
-std::uint64_t measureLocation(const std::string& base, std::string_view relative, const std::atomic<bool>* cancel)
-{
-    const OpenedLocation location = openLocationParent(base, relative);
-    if (location.parentFd < 0)
-        return 0;
-    WalkOptions options;
-    options.cancel = cancel;
-    const WalkResult result = measureTreeAt(location.parentFd, location.leaf, options);
-    ::close(location.parentFd);
-    return result.cancelled ? 0 : result.bytes;
-}
-
-// Removes base/relative and returns what went: its size just before, less
-// whatever a removal that failed in part left behind. Measured apart from
-// the removal, which stays a plain unlink walk; the walk before it also
-// brings the folders into the cache that the removal then reads.
-std::uint64_t removeMeasured(const std::string& base, std::string_view relative, const std::atomic<bool>* cancel)
-{
-    const std::uint64_t before = measureLocation(base, relative, cancel);
-    const RemoveResult result = removeLocation(base, std::string(relative), cancel);
-    if (result.locationGone || result.cancelled)
-        return before;
-    const std::uint64_t left = measureLocation(base, relative, cancel);
-    return before > left ? before - left : 0;
 }
 
 QString rowStep(const char* prefix, std::size_t row)
@@ -198,27 +166,34 @@ void AppDelegate::startDiskWork(DiskRun run, void (AppDelegate::*body)(QObject*)
     }
 }
 
+// The job of a scan or a clean: the granted folder as copied when the
+// request started, each box as it is when the worker reaches its row.
+JunkJob AppDelegate::diskJob()
+{
+    JunkJob job;
+    job.base = diskWorkDir_;
+    job.chosen = [this](std::size_t row) { return boxStates_[row].load() == Qt::Checked; };
+    job.volume = [this] { return measureDisk(); };
+    job.cancel = &stopping_;
+    job.beforeRow = beforeJunkRow_;
+    return job;
+}
+
+// Posts each row's new title as the job measures it.
+void AppDelegate::postRowTitle(std::size_t row, std::uint64_t bytes)
+{
+    const QString title = QString::fromStdString(junkCheckBoxTitle(lookup_, junkTable()[row].labelKey, bytes));
+    post([this, row, title] {
+        setTitle(junkCheckBoxes()[row], title);
+        trace(rowStep("title.", row));
+    });
+}
+
 void AppDelegate::checkDisk(QObject* /*object*/)
 {
-    const JunkTable& table = junkTable();
-    for (std::size_t row = 0; row < table.size(); ++row) {
-        if (beforeJunkRow_)
-            beforeJunkRow_("scan", row);
-        if (stopping())
-            return; // quitting: the rest is neither measured nor shown
-        // The box as it is now, not as it was when the scan started.
-        if (boxStates_[row].load() != Qt::Checked)
-            continue;
-        const std::uint64_t bytes = measureLocation(diskWorkDir_, table[row].relativePath, &stopping_);
-        if (stopping())
-            return; // the walk was cut short: its figure is not shown
-        const QString title = QString::fromStdString(junkCheckBoxTitle(lookup_, table[row].labelKey, bytes));
-        post([this, row, title] {
-            setTitle(junkCheckBoxes()[row], title);
-            trace(rowStep("title.", row));
-        });
-    }
-    post([this] { finishScan(); });
+    // Quitting: the rest is neither measured nor shown.
+    if (diskJob().scan([this](std::size_t row, std::uint64_t bytes) { postRowTitle(row, bytes); }))
+        post([this] { finishScan(); });
 }
 
 // The closing steps a scan and a clean share, in their order.
@@ -244,43 +219,22 @@ void AppDelegate::finishScan()
         diskRun_ = DiskRun::None;
 }
 
-void AppDelegate::cleanDisk(QObject* object)
+void AppDelegate::cleanDisk(QObject* /*object*/)
 {
-    const JunkTable& table = junkTable();
-    // For the report: the volume's free space before anything goes, and
-    // what the removed locations measured.
-    const DiskFigures before = measureDisk();
-    std::uint64_t removedBytes = 0;
-    for (std::size_t row = 0; row < table.size(); ++row) {
-        if (beforeJunkRow_)
-            beforeJunkRow_("clean", row);
-        if (stopping())
-            return; // quitting: nothing after this is done or shown
-        if (boxStates_[row].load() != Qt::Checked)
-            continue;
-        // Whether it went or not, the scan below shows what is left. A quit
-        // stops the removal before its next entry.
-        removedBytes += removeMeasured(diskWorkDir_, table[row].relativePath, &stopping_);
-    }
-    if (stopping())
+    // The scan inside the clean shows what is left; a quit stops the
+    // removal before its next entry and nothing after it is shown.
+    const std::optional<CleanOutcome> outcome =
+        diskJob().clean([this](std::size_t row, std::uint64_t bytes) { postRowTitle(row, bytes); });
+    if (!outcome)
         return;
-    checkDisk(object);
-    if (stopping())
-        return;
-    const DiskFigures figures = measureDisk();
+    post([this] { finishScan(); });
+    const DiskFigures figures = outcome->volumeAfter;
     post([this, figures] {
         showDisk(figures);
         trace(QStringLiteral("disk.refresh"));
     });
     post([this] { finishClean(); });
-    // The gain comes from the refresh's own figure, measured once.
-    CleanSpace space;
-    if (before.freeRead)
-        space.freeBefore = before.free;
-    if (figures.freeRead)
-        space.freeAfter = figures.free;
-    space.removedBytes = removedBytes;
-    const QString text = QString::fromStdString(cleanReport(lookup_, space));
+    const QString text = QString::fromStdString(cleanReport(lookup_, outcome->space));
     post([this, text] { report(text); });
 }
 

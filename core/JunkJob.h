@@ -1,0 +1,76 @@
+#pragma once
+
+// The junk scan and the junk clean of a granted folder, for any front end:
+// the tray application runs them on a worker thread and headroom-cli in its
+// own. Standard library and POSIX only.
+
+#include "core/DiskText.h"
+#include "core/JunkLocations.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace headroom {
+
+// The volume's figures of one refresh.
+struct DiskFigures {
+    std::int64_t total = 0; // 0 when the volume cannot be read
+    std::int64_t free = 0;
+    bool freeRead = false;  // whether `free` was read (0 may be a full disk)
+};
+
+// The figures of "/" from getDiskTotalSize and getDiskAvailableSize.
+DiskFigures measureVolume();
+
+// What a clean did: the volume's figures after it, and the space report's
+// inputs (free space before the first removal and after the clean, and what
+// the removed locations measured).
+struct CleanOutcome {
+    DiskFigures volumeAfter;
+    CleanSpace space;
+};
+
+// One scan or clean of the junk rows below `base` (the granted folder, as
+// the file system names it), row by row in table order.
+struct JunkJob {
+    using RowDone = std::function<void(std::size_t row, std::uint64_t bytes)>;
+
+    std::string base;
+    // Whether a row takes part, asked when the job reaches it (a check box
+    // as it is then, not as it was when the job started). Empty: every row.
+    std::function<bool(std::size_t row)> chosen;
+    // Where the volume figures come from; empty: measureVolume.
+    std::function<DiskFigures()> volume;
+    // When given and set, the job stops before its next row and a walk or a
+    // removal under way stops before its next entry.
+    const std::atomic<bool>* cancel = nullptr;
+    // Whether a clean measures each row before removing it (for the space
+    // report). A front end that shows no report leaves that walk out.
+    bool measureRemoved = true;
+    // Test seam: called as the job reaches each row, before `chosen`;
+    // `stage` is "scan" or "clean".
+    std::function<void(std::string_view stage, std::size_t row)> beforeRow;
+
+    // Measures each chosen row and reports it through `done`. A row that
+    // cannot be reached measures 0. False when cancelled: a row whose walk
+    // was cut short is not reported.
+    bool scan(const RowDone& done) const;
+
+    // Removes each chosen row as a whole, then scans as above. Nothing when
+    // cancelled; what was not yet removed stays.
+    std::optional<CleanOutcome> clean(const RowDone& done) const;
+
+private:
+    bool cancelled() const { return cancel && cancel->load(std::memory_order_acquire); }
+    bool takes(std::string_view stage, std::size_t row) const;
+    std::uint64_t measure(std::string_view relative) const;
+    std::uint64_t removeMeasured(std::string_view relative) const;
+    DiskFigures sampleVolume() const { return volume ? volume() : measureVolume(); }
+};
+
+} // namespace headroom
