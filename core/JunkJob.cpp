@@ -52,9 +52,14 @@ std::uint64_t JunkJob::removeMeasured(std::string_view relative) const
 
 bool JunkJob::scan(const RowDone& done) const
 {
+    return scanRows(done, false);
+}
+
+bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
+{
     const JunkTable& table = junkTable();
     for (std::size_t row = 0; row < table.size(); ++row) {
-        if (!takes("scan", row)) {
+        if (!takes("scan", row) && !(everyRow && !cancelled())) {
             if (cancelled())
                 return false;
             continue;
@@ -67,7 +72,7 @@ bool JunkJob::scan(const RowDone& done) const
     return !cancelled();
 }
 
-std::optional<CleanOutcome> JunkJob::clean(const RowDone& done) const
+std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) const
 {
     const JunkTable& table = junkTable();
     // For the report: the volume's free space before anything goes.
@@ -82,7 +87,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done) const
         // Whether it went or not, the scan below shows what is left.
         removedBytes += removeMeasured(table[row].relativePath);
     }
-    if (cancelled() || !scan(done))
+    if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;
     CleanOutcome outcome;
     outcome.volumeAfter = sampleVolume();

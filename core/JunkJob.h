@@ -61,13 +61,18 @@ struct JunkJob {
     // was cut short is not reported.
     bool scan(const RowDone& done) const;
 
+    // Which rows the scan after a clean measures: the chosen ones (what the
+    // window shows) or every row (what headroom-cli prints).
+    enum class Rescan { Chosen, Every };
+
     // Removes each chosen row as a whole, then scans as above. Nothing when
     // cancelled; what was not yet removed stays.
-    std::optional<CleanOutcome> clean(const RowDone& done) const;
+    std::optional<CleanOutcome> clean(const RowDone& done, Rescan rescan = Rescan::Chosen) const;
 
 private:
     bool cancelled() const { return cancel && cancel->load(std::memory_order_acquire); }
     bool takes(std::string_view stage, std::size_t row) const;
+    bool scanRows(const RowDone& done, bool everyRow) const;
     std::uint64_t measure(std::string_view relative) const;
     std::uint64_t removeMeasured(std::string_view relative) const;
     DiskFigures sampleVolume() const { return volume ? volume() : measureVolume(); }
