@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the warnings-as-
 # errors build, the AddressSanitizer + UndefinedBehaviorSanitizer build, and
-# the ThreadSanitizer build; then clang-tidy and cppcheck, and a
-# short libFuzzer run of every fuzz target.
+# the ThreadSanitizer build; then the share of tests in the C++, the include
+# order of the folders, clang-tidy and cppcheck, and a short libFuzzer run
+# of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -19,6 +20,8 @@ done
 # With no presets named (the CI run): the static checks and a short,
 # bounded fuzzing run of every target (see scripts/fuzz.sh for longer runs).
 if [ "$#" -eq 0 ]; then
+  echo "== test share =="
+  scripts/test-share.sh --max 40
   echo "== lint =="
   scripts/lint.sh
   echo "== platforms =="
