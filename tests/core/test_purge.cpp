@@ -37,14 +37,9 @@ std::string script(const TempTree& tmp, const char* name, const std::string& bod
     return tmp / name;
 }
 
-struct PurgeRun {
-    int status = -1;
-    std::string err;
-};
-
 // Runs headroom-purge with at most one argument and only `env`, as nobody
 // unless `asRoot`, with its standard error captured in `tmp`/err.
-PurgeRun runPurge(const TempTree& tmp, std::vector<std::string> env, const char* arg = nullptr, bool asRoot = false)
+std::pair<int, std::string> runPurge(const TempTree& tmp, std::vector<std::string> env, const char* arg = nullptr, bool asRoot = false)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -131,35 +126,35 @@ TEST(PurgeTool, SlowToolIsWaitedForThroughSignalsWithNoArgumentsAndTheCallersEnv
 
 TEST_F(PurgeHelper, AnyArgumentIsRefusedWithOneLine)
 {
-    const PurgeRun r = runPurge(tmp, {"PATH=/usr/bin:/bin"}, "--now", true);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(lines(r.err), 1) << r.err;
+    const auto [status, err] = runPurge(tmp, {"PATH=/usr/bin:/bin"}, "--now", true);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(lines(err), 1) << err;
 }
 
 TEST_F(PurgeHelper, NotRootAndNoPkexecFailsWithOneLine)
 {
     tmp.makeDir("empty-bin");
-    const PurgeRun r = runPurge(tmp, {"PATH=" + (tmp / "empty-bin")});
-    EXPECT_NE(r.status, 0);
-    EXPECT_EQ(lines(r.err), 1) << r.err;
-    EXPECT_NE(r.err.find("pkexec"), std::string::npos) << r.err;
+    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "empty-bin")});
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(lines(err), 1) << err;
+    EXPECT_NE(err.find("pkexec"), std::string::npos) << err;
 }
 
 TEST_F(PurgeHelper, NotRootRunsItselfThroughPkexec)
 {
     script(tmp, "bin/pkexec", "echo \"$#:$1\" > \"" + (tmp / "args") + "\"\n");
-    const PurgeRun r = runPurge(tmp, {"PATH=" + (tmp / "bin")});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "bin")});
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(err, "");
     EXPECT_EQ(readFile(tmp / "args"), "1:" + std::filesystem::canonical(HEADROOM_PURGE_PATH).string() + "\n");
 }
 
 TEST_F(PurgeHelper, RunByPkexecWithoutRootRefuses)
 {
     script(tmp, "bin/pkexec", "echo ran > \"" + (tmp / "ran") + "\"\n");
-    const PurgeRun r = runPurge(tmp, {"PATH=" + (tmp / "bin"), "PKEXEC_UID=1000"});
-    EXPECT_NE(r.status, 0);
-    EXPECT_EQ(lines(r.err), 1) << r.err;
+    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "bin"), "PKEXEC_UID=1000"});
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(lines(err), 1) << err;
     EXPECT_EQ(readFile(tmp / "ran"), "<missing>") << "pkexec must not be run again";
 }
 
@@ -167,16 +162,16 @@ TEST_F(PurgeHelper, PkexecOutputIsReducedToItsFirstNonEmptyLine)
 {
     script(tmp, "bin/pkexec", "echo >&2\necho ' ' >&2\necho 'Error executing command as another user: Not authorized' >&2\n"
                        "echo 'This incident has been reported.' >&2\nexit 127\n");
-    const PurgeRun r = runPurge(tmp, {"PATH=" + (tmp / "bin")});
-    EXPECT_EQ(r.status, 127);
-    EXPECT_EQ(r.err, "headroom-purge: Error executing command as another user: Not authorized\n");
+    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "bin")});
+    EXPECT_EQ(status, 127);
+    EXPECT_EQ(err, "headroom-purge: Error executing command as another user: Not authorized\n");
 }
 
 TEST_F(PurgeHelper, AsRootDropsTheCaches)
 {
     if (::access("/proc/sys/vm/drop_caches", W_OK) != 0)
         GTEST_SKIP() << "NOT TESTED: /proc/sys/vm/drop_caches is not writable here";
-    const PurgeRun r = runPurge(tmp, {"PATH=/usr/bin:/bin"}, nullptr, true);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    const auto [status, err] = runPurge(tmp, {"PATH=/usr/bin:/bin"}, nullptr, true);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(err, "");
 }

@@ -5,8 +5,8 @@
 
 #include <array>
 #include <limits>
-#include <map>
 #include <string>
+#include <tuple>
 
 using namespace headroom;
 
@@ -20,16 +20,9 @@ constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 // Every key reads as itself, as with an empty string table.
 const KeyLookup kIdentity = [](std::string_view key) { return std::string(key); };
 
-// Texts that differ from their keys, to show where each one goes.
-const KeyLookup kGerman = [](std::string_view key) {
-    static const std::map<std::string, std::string, std::less<>> texts{
-        {"Total", "Gesamt"}, {"FreeDisk", "Frei"}, {"Free", "Frei "}, {"Wired", "Fest belegt "},
-        {"Active", "Aktiv "}, {"Inactive", "Inaktiv "}, {"Caches", "Caches "}, {"Disk", "Festplatte  "},
-        {"Percent Used", "% belegt"}, {"Clean Freed", "Frei geworden: "}, {"Clean Removed", "Entfernt: "},
-        {"Clean Held", "Offen."}};
-    const auto it = texts.find(key);
-    return it == texts.end() ? std::string(key) : it->second;
-};
+// Texts that differ from their keys and end in a blank, to show where each
+// one goes and that nothing is inserted or trimmed but the gauge name's blank.
+const KeyLookup kMarked = [](std::string_view key) { return "<" + std::string(key) + "> "; };
 
 MemoryFigures figures(std::uint64_t free, std::uint64_t wired, std::uint64_t active, std::uint64_t inactive)
 {
@@ -46,18 +39,11 @@ MemoryFigures figures(std::uint64_t free, std::uint64_t wired, std::uint64_t act
 
 TEST(DiskText, PercentagesGaugeAndStatusLine)
 {
-    struct Row {
-        std::int64_t total, free;
-        int used, freePercent;
-        const char* line;
-    };
     // Used is truncated, so free is rounded up; a total of 0 or less is
     // never divided by; free outside 0..total is clamped; no overflow.
-    const Row rows[] = {
+    const std::tuple<std::int64_t, std::int64_t, int, int, const char*> rows[] = {
         {500107862016, 250790436864, 49, 51, "Total:465.76 GB  FreeDisk:233.57 GB (51%)"},
         {1000 * kGB, 333 * kGB, 66, 34, "Total:1000.00 GB  FreeDisk:333.00 GB (34%)"},
-        {1000 * kGB, 1000 * kGB, 0, 100, "Total:1000.00 GB  FreeDisk:1000.00 GB (100%)"},
-        {1000 * kGB, 0, 100, 0, "Total:1000.00 GB  FreeDisk:0 Bytes (0%)"},
         {499963174912, 4999631749, 99, 1, "Total:465.63 GB  FreeDisk:4.66 GB (1%)"},
         {0, 0, 0, 0, "Total:0 Bytes  FreeDisk:0 Bytes (0%)"},
         {-1, -1, 0, 0, "Total:0 Bytes  FreeDisk:0 Bytes (0%)"},
@@ -66,34 +52,31 @@ TEST(DiskText, PercentagesGaugeAndStatusLine)
         {kInt64Max, 0, 100, 0, "Total:8589934592.00 GB  FreeDisk:0 Bytes (0%)"},
         {kInt64Max, kInt64Max / 2, 50, 50, "Total:8589934592.00 GB  FreeDisk:4294967296.00 GB (50%)"},
     };
-    for (const Row& r : rows) {
-        const DiskPercentages p = diskPercentages(r.total, r.free);
-        EXPECT_EQ(p.used, r.used) << r.line;
-        EXPECT_EQ(p.free, r.freePercent) << r.line;
-        EXPECT_EQ(diskGaugeTitle(p.used), std::to_string(r.used) + "%");
-        EXPECT_EQ(diskStatusLine(kIdentity, r.total, r.free), r.line);
+    for (const auto& [total, free, used, freePercent, line] : rows) {
+        const DiskPercentages p = diskPercentages(total, free);
+        EXPECT_EQ(p.used, used) << line;
+        EXPECT_EQ(p.free, freePercent) << line;
+        EXPECT_EQ(diskGaugeTitle(p.used), std::to_string(used) + "%");
+        EXPECT_EQ(diskStatusLine(kIdentity, total, free), line);
     }
-    EXPECT_EQ(diskStatusLine(kGerman, 500107862016, 250790436864), "Gesamt:465.76 GB  Frei:233.57 GB (51%)");
+    EXPECT_EQ(diskStatusLine(kMarked, 1000, 10), "<Total> :1000 Bytes  <FreeDisk> :10 Bytes (1%)");
 }
 
 TEST(DiskText, CheckBoxTitleAndGaugeName)
 {
     EXPECT_EQ(junkCheckBoxTitle(kIdentity, "Caches", 0), "Caches");
     EXPECT_EQ(junkCheckBoxTitle(kIdentity, "Caches", 1), "Caches1 Bytes");
-    EXPECT_EQ(junkCheckBoxTitle(kGerman, "Caches", 1536), "Caches 1.5 KB");
+    EXPECT_EQ(junkCheckBoxTitle(kMarked, "Caches", 1536), "<Caches> 1.5 KB");
     EXPECT_EQ(diskGaugeAccessibleName(kIdentity, 66), "Disk 66 Percent Used");
-    EXPECT_EQ(diskGaugeAccessibleName(kGerman, 0), "Festplatte 0 % belegt");
+    EXPECT_EQ(diskGaugeAccessibleName(kMarked, 0), "<Disk> 0 <Percent Used> ");
 }
 
 TEST(DiskText, CleanReportTellsTheGainAndWhenSpaceIsHeld)
 {
-    struct Row {
-        std::optional<std::int64_t> before, after;
-        std::uint64_t removed;
-        const char* text;
-    };
-    // Held: under half came back and short by more than 1 MiB.
-    const Row rows[] = {
+    // Free space before and after, bytes removed, the report. Held: under
+    // half came back and short by more than 1 MiB.
+    using Free = std::optional<std::int64_t>;
+    const std::tuple<Free, Free, std::uint64_t, const char*> rows[] = {
         {100 * kGB, 101 * kGB, kGB, "Clean Freed1.00 GB"},
         {100 * kGB, 100 * kGB + 3 * kMiB, 2 * kMiB, "Clean Freed3.0 MB"},
         {100 * kGB, 100 * kGB + 300 * kMiB, kGB, "Clean Freed300.0 MB\nClean Removed1.00 GB\nClean Held"},
@@ -106,18 +89,15 @@ TEST(DiskText, CleanReportTellsTheGainAndWhenSpaceIsHeld)
         {std::nullopt, 5 * kGB, kGB, "Clean Unmeasured"},
         {5 * kGB, std::nullopt, kGB, "Clean Unmeasured"},
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(cleanReport(kIdentity, {r.before, r.after, r.removed}), r.text);
-    EXPECT_EQ(cleanReport(kGerman, {0, 0, kGB}), "Frei geworden: 0 Bytes\nEntfernt: 1.00 GB\nOffen.");
+    for (const auto& [before, after, removed, text] : rows)
+        EXPECT_EQ(cleanReport(kIdentity, {before, after, removed}), text);
+    EXPECT_EQ(cleanReport(kMarked, {0, 0, kGB}), "<Clean Freed> 0 Bytes\n<Clean Removed> 1.00 GB\n<Clean Held> ");
 }
 
 TEST(MemoryText, PercentagesTruncateAndNeverWrapOrDivideByZero)
 {
-    struct Row {
-        std::array<std::uint64_t, 4> pages; // free, wired, active, inactive
-        std::array<int, 4> percent;
-    };
-    const Row rows[] = {
+    // Pages free, wired, active, inactive; their percentages.
+    const std::pair<std::array<std::uint64_t, 4>, std::array<int, 4>> rows[] = {
         {{1, 2, 3, 4}, {10, 20, 30, 40}},
         {{1, 2, 2, 2}, {14, 28, 28, 28}},
         {{0, 0, 0, 5000}, {0, 0, 0, 100}},
@@ -127,10 +107,10 @@ TEST(MemoryText, PercentagesTruncateAndNeverWrapOrDivideByZero)
         {{kMax, kMax, 1, 0}, {49, 49, 0, 0}},
         {{std::uint64_t{1} << 63, std::uint64_t{1} << 63, 3, 0}, {49, 49, 0, 0}},
     };
-    for (const Row& r : rows) {
-        const MemoryFigures f = figures(r.pages[0], r.pages[1], r.pages[2], r.pages[3]);
+    for (const auto& [pages, percent] : rows) {
+        const MemoryFigures f = figures(pages[0], pages[1], pages[2], pages[3]);
         for (std::size_t i = 0; i < 4; ++i)
-            EXPECT_EQ(f.categories[i].percent, r.percent[i]) << r.pages[0] << " " << r.pages[1] << " slot " << i;
+            EXPECT_EQ(f.categories[i].percent, percent[i]) << pages[0] << " " << pages[1] << " slot " << i;
     }
     EXPECT_EQ(figures(1, 2, 3, 4).totalPages, 10u);
 }
@@ -142,8 +122,8 @@ TEST(MemoryText, TitlesAndStatusLines)
     EXPECT_EQ(memoryBoxTitle(kIdentity, f.categories[0]), "Free1.00 GB");
     EXPECT_EQ(memoryStatusLine1(kIdentity, f), "Free1.00 GB  Wired512.0 MB");
     EXPECT_EQ(memoryStatusLine2(kIdentity, f), "Active1.50 GB  Inactive1.00 GB");
-    EXPECT_EQ(memoryStatusLine1(kGerman, f), "Frei 1.00 GB  Fest belegt 512.0 MB");
-    EXPECT_EQ(memoryStatusLine2(kGerman, f), "Aktiv 1.50 GB  Inaktiv 1.00 GB");
+    EXPECT_EQ(memoryStatusLine1(kMarked, f), "<Free> 1.00 GB  <Wired> 512.0 MB");
+    EXPECT_EQ(memoryStatusLine2(kMarked, f), "<Active> 1.50 GB  <Inactive> 1.00 GB");
     EXPECT_EQ(memoryStatusLine2(kIdentity, memoryFigures(VMStatSchema{})), "Active0 Bytes  Inactive0 Bytes");
 }
 
@@ -152,17 +132,12 @@ TEST(MemoryText, ReleaseReport)
     const MemoryFigures before = figures(100000, 5000, 500000, 300000);
     const MemoryFigures after = figures(600000, 5000, 150000, 150000);
     const MemoryFigures failed = memoryFigures(VMStatSchema{});
-    struct Row {
-        int status;
-        const MemoryFigures &before, &after;
-        const char* text;
-    };
-    const Row rows[] = {
+    const std::tuple<int, const MemoryFigures&, const MemoryFigures&, const char*> rows[] = {
         {0, before, after, "Release Freed1.91 GB"}, {0, after, before, "Release Nothing"},
         {0, before, before, "Release Nothing"},     {1, before, after, "Release Failed"},
         {127, before, after, "Release Failed"},     {-1, before, after, "Release Failed"},
         {0, failed, after, "Release Unmeasured"},   {0, before, failed, "Release Unmeasured"},
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(releaseReport(kIdentity, r.status, r.before, r.after), r.text) << r.status;
+    for (const auto& [status, was, now, text] : rows)
+        EXPECT_EQ(releaseReport(kIdentity, status, was, now), text) << status;
 }

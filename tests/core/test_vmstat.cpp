@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 using headroom::parseProcVmstat;
 using headroom::VMStatSchema;
@@ -19,15 +20,9 @@ namespace {
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 using Field = std::uint64_t (VMStatSchema::*)() const;
 
-struct Case {
-    std::string text;
-    Field field;
-    std::uint64_t expected;
-};
-
 // Mapping and units (KiB counters and the byte counter become 4 KiB pages),
 // saturation, line forms, garbled lines passed over, first occurrence wins.
-const Case kCases[] = {
+const std::tuple<std::string, Field, std::uint64_t> kCases[] = {
     {"nr_free_pages 1184708\n", &VMStatSchema::pagesFree, 1184708},
     {"nr_active_anon 11\nnr_active_file 1750\n", &VMStatSchema::pagesActive, 1761},
     {"nr_inactive_anon 1473\nnr_inactive_file 1042\n", &VMStatSchema::pagesInactive, 2515},
@@ -58,10 +53,10 @@ const Case kCases[] = {
 
 TEST(VmStatParse, FieldsUnitsAndLineRules)
 {
-    for (const Case& c : kCases) {
-        const auto record = parseProcVmstat(c.text);
-        ASSERT_TRUE(record.has_value()) << c.text;
-        EXPECT_EQ(((*record).*c.field)(), c.expected) << c.text;
+    for (const auto& [text, field, expected] : kCases) {
+        const auto record = parseProcVmstat(text);
+        ASSERT_TRUE(record.has_value()) << text;
+        EXPECT_EQ(((*record).*field)(), expected) << text;
     }
 }
 
