@@ -99,7 +99,7 @@ TEST(SizeText, KeepsThePointUnderACommaDecimalLocale)
     std::locale::global(std::locale("de_DE.UTF-8"));
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    const std::vector<std::string> got{convertBytes(kKB + 512), convertBytes(kGB), convertBytes(1000 * 1024 * kGB)};
+    const std::vector<std::string> got{convertBytes(kKB + 512), convertBytes(kGB), convertBytes(1000 * kKB * kGB)};
     std::locale::global(savedCpp);
     std::setlocale(LC_ALL, savedC.c_str());
 
