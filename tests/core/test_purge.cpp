@@ -1,177 +1,74 @@
+#include "core/Platform.h"
 #include "core/Process.h"
-
+#include "core/PurgeTool.h"
+#include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
+
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
 using headroom::test::helper;
 using headroom::test::readFile;
 using headroom::test::TempTree;
-using headroom::process::runAndWait;
-
-void writeScript(const std::string& path, const std::string& body)
-{
-    std::ofstream(path) << "#!/bin/sh\n" << body;
-    ::chmod(path.c_str(), 0755);
-}
-
-std::size_t lineCount(const std::string& text)
-{
-    std::size_t n = 0;
-    for (char c : text)
-        n += c == '\n';
-    return n;
-}
-
-// Scoped environment variable.
-struct EnvVar {
-    std::string name;
-    EnvVar(std::string n, const std::string& value) : name(std::move(n)) { ::setenv(name.c_str(), value.c_str(), 1); }
-    ~EnvVar() { ::unsetenv(name.c_str()); }
-};
-
-// ---------------------------------------------------------------------------
-
-TEST(purge_run, exit_status_is_passed_on)
-{
-    EXPECT_EQ(runAndWait(helper("purge-fails.sh")), 3);
-    EXPECT_EQ(runAndWait("/bin/true"), 0);
-}
-
-TEST(purge_run, tool_that_cannot_start_gives_minus_one)
-{
-    TempTree tmp;
-    EXPECT_EQ(runAndWait(tmp / "missing-tool"), -1);
-    EXPECT_EQ(runAndWait(""), -1);
-    std::ofstream(tmp / "not-executable") << "#!/bin/sh\nexit 0\n";
-    ::chmod((tmp / "not-executable").c_str(), 0644);
-    EXPECT_EQ(runAndWait(tmp / "not-executable"), -1); // no execute bit at all: not even root runs it
-    EXPECT_EQ(runAndWait(tmp.path()), -1); // a folder
-}
-
-TEST(purge_run, killed_tool_reports_the_signal)
-{
-    EXPECT_EQ(runAndWait(helper("purge-killed.sh")), 128 + SIGKILL);
-}
-
-TEST(purge_run, waits_until_the_tool_has_ended)
-{
-    TempTree tmp;
-    EnvVar marker("HEADROOM_TEST_MARKER", tmp / "marker");
-    EXPECT_EQ(runAndWait(helper("purge-sleeps.sh")), 0);
-    EXPECT_EQ(readFile(tmp / "marker"), "done\n");
-}
+using headroom::test::writeFile;
 
 void onAlarm(int) {}
 
-TEST(purge_run, signals_while_waiting_do_not_end_the_wait)
+// A shell script `name` below `tmp` (its folders made first) that runs `body`.
+std::string script(const TempTree& tmp, const char* name, const std::string& body)
 {
-    TempTree tmp;
-    EnvVar marker("HEADROOM_TEST_MARKER", tmp / "marker");
-    struct sigaction sa {};
-    struct sigaction old {};
-    sa.sa_handler = onAlarm; // no SA_RESTART: waitpid sees EINTR
-    ::sigemptyset(&sa.sa_mask);
-    ASSERT_EQ(::sigaction(SIGALRM, &sa, &old), 0);
-    itimerval every{{0, 50000}, {0, 50000}};
-    ::setitimer(ITIMER_REAL, &every, nullptr);
-
-    const int status = runAndWait(helper("purge-sleeps.sh"));
-
-    itimerval off{};
-    ::setitimer(ITIMER_REAL, &off, nullptr);
-    ::sigaction(SIGALRM, &old, nullptr);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(readFile(tmp / "marker"), "done\n");
+    writeFile(tmp / name, "#!/bin/sh\n" + body);
+    ::chmod((tmp / name).c_str(), 0755);
+    return tmp / name;
 }
 
-TEST(purge_run, tool_gets_no_arguments_and_the_callers_environment_folder_and_streams)
+// Runs headroom-purge with at most one argument and only `env`, as nobody
+// unless `asRoot`, with its standard error captured in `tmp`/err.
+std::pair<int, std::string> runPurge(const TempTree& tmp, std::vector<std::string> env, const char* arg = nullptr, bool asRoot = false)
 {
-    TempTree tmp;
-    fs::create_directories(tmp / "cwd");
-    EnvVar marker("HEADROOM_TEST_MARKER", tmp / "report");
-    EnvVar value("HEADROOM_TEST_VALUE", "from the caller");
-    const fs::path oldCwd = fs::current_path();
-    fs::current_path(tmp / "cwd");
-
-    std::fflush(stdout);
-    int saved = ::dup(STDOUT_FILENO);
-    int out = ::open((tmp / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    ::dup2(out, STDOUT_FILENO);
-    const int status = runAndWait(helper("purge-reports.sh"));
-    ::dup2(saved, STDOUT_FILENO);
-    ::close(saved);
-    ::close(out);
-    fs::current_path(oldCwd);
-
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(readFile(tmp / "report"), "args=0\ncwd=" + fs::canonical(tmp / "cwd").string() + "\nvalue=from the caller\n");
-    EXPECT_EQ(readFile(tmp / "stdout"), "to-stdout\n");
-}
-
-// ---------------------------------------------------------------------------
-// The headroom-purge executable.
-
-struct PurgeRun {
-    int status = -1;
-    std::string err;
-};
-
-// Runs headroom-purge with `env`, as user `uid` (dropping root first when
-// it is not 0), with its standard error captured.
-PurgeRun runPurge(const std::vector<std::string>& args, const std::vector<std::string>& env, uid_t uid, const std::string& errFile)
-{
-    pid_t pid = ::fork();
+    const pid_t pid = ::fork();
     if (pid == 0) {
-        int fd = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        ::dup2(fd, STDERR_FILENO);
-        if (uid != 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)
-                ::_exit(99);
-        }
-        std::vector<std::string> argvStore{HEADROOM_PURGE_PATH};
-        argvStore.insert(argvStore.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argvStore)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> envStore = env;
+        ::dup2(::open((tmp / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), STDERR_FILENO);
+        constexpr uid_t kNobody = 65534;
+        // Root gives up every capability by becoming nobody; make sure it
+        // cannot take root back.
+        if (!asRoot && (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
+                        || ::setresuid(kNobody, kNobody, kNobody) != 0 || ::geteuid() != kNobody
+                        || ::setuid(0) == 0))
+            ::_exit(99);
         std::vector<char*> envp;
-        for (auto& e : envStore)
+        for (std::string& e : env)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        ::execve(HEADROOM_PURGE_PATH, argv.data(), envp.data());
+        char* argv[] = {const_cast<char*>(HEADROOM_PURGE_PATH), const_cast<char*>(arg), nullptr};
+        ::execve(HEADROOM_PURGE_PATH, argv, envp.data());
         ::_exit(98);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    PurgeRun r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = readFile(errFile);
-    return r;
+    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 99) << "could not give up root";
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(tmp / "err")};
 }
 
-constexpr uid_t kNobody = 65534;
+long lines(const std::string& text)
+{
+    return std::count(text.begin(), text.end(), '\n');
+}
 
 class PurgeHelper : public ::testing::Test {
 protected:
@@ -184,58 +81,97 @@ protected:
     TempTree tmp;
 };
 
-TEST_F(PurgeHelper, without_root_and_without_pkexec_fails_with_one_line)
+} // namespace
+
+TEST(PurgeTool, StatusOfTheToolIsPassedOn)
 {
-    fs::create_directories(tmp / "empty-bin");
-    PurgeRun r = runPurge({}, {"PATH=" + (tmp / "empty-bin")}, kNobody, tmp / "err");
-    ASSERT_NE(r.status, 99) << "could not become an unprivileged user";
-    EXPECT_NE(r.status, 0);
-    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
-    EXPECT_NE(r.err.find("pkexec"), std::string::npos) << r.err;
+    headroom::test::SeamReset seams;
+    const TempTree tmp;
+    tmp.makeFile("not-executable", 10, 0644); // no execute bit at all: not even root runs it
+    const std::pair<std::string, int> cases[] = {
+        {"/bin/true", 0},
+        {helper("purge-fails.sh"), 3},
+        {helper("purge-killed.sh"), 128 + SIGKILL},
+        {tmp / "missing", -1},
+        {tmp / "not-executable", -1},
+        {tmp.path(), -1},
+    };
+    for (const auto& [tool, status] : cases) {
+        headroom::platform::setPurgeToolPathForTesting(tool);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(headroom::purgeRAM(), status) << tool;
+        testing::internal::GetCapturedStderr();
+    }
+    EXPECT_EQ(headroom::process::runAndWait(""), -1);
 }
 
-TEST_F(PurgeHelper, without_root_it_runs_itself_through_pkexec)
+TEST(PurgeTool, SlowToolIsWaitedForThroughSignalsWithNoArgumentsAndTheCallersEnvironment)
 {
-    fs::create_directories(tmp / "bin");
-    ::chmod((tmp / "bin").c_str(), 0755);
-    writeScript(tmp / "bin/pkexec", "echo \"$#:$1\" > \"" + (tmp / "pkexec-args") + "\"\nexit 0\n");
-
-    PurgeRun r = runPurge({}, {"PATH=" + (tmp / "bin")}, kNobody, tmp / "err");
-
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(readFile(tmp / "pkexec-args"), "1:" + fs::canonical(HEADROOM_PURGE_PATH).string() + "\n");
+    const TempTree tmp;
+    const std::string tool = script(tmp, "tool", "sleep 1\necho \"$#:$HEADROOM_TEST_VALUE\" > \"" + (tmp / "marker") + "\"\n");
+    ::setenv("HEADROOM_TEST_VALUE", "from the caller", 1); // NOLINT(concurrency-mt-unsafe): one thread
+    struct sigaction sa {}, old {};
+    sa.sa_handler = onAlarm; // no SA_RESTART: waitpid sees EINTR
+    ::sigemptyset(&sa.sa_mask);
+    ASSERT_EQ(::sigaction(SIGALRM, &sa, &old), 0);
+    itimerval every{{0, 50000}, {0, 50000}}, off{};
+    ::setitimer(ITIMER_REAL, &every, nullptr);
+    const int status = headroom::process::runAndWait(tool);
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::sigaction(SIGALRM, &old, nullptr);
+    ::unsetenv("HEADROOM_TEST_VALUE"); // NOLINT(concurrency-mt-unsafe): one thread
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(tmp / "marker"), "0:from the caller\n");
 }
 
-TEST_F(PurgeHelper, refused_elevation_gives_one_line_and_the_status)
+TEST_F(PurgeHelper, AnyArgumentIsRefusedWithOneLine)
 {
-    fs::create_directories(tmp / "bin");
-    ::chmod((tmp / "bin").c_str(), 0755);
-    writeScript(tmp / "bin/pkexec",
-                "echo 'Error executing command as another user: Not authorized' >&2\n"
-                "echo >&2\necho 'This incident has been reported.' >&2\nexit 127\n");
-
-    PurgeRun r = runPurge({}, {"PATH=" + (tmp / "bin")}, kNobody, tmp / "err");
-
-    EXPECT_EQ(r.status, 127);
-    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
-    EXPECT_NE(r.err.find("Not authorized"), std::string::npos) << r.err;
+    const auto [status, err] = runPurge(tmp, {"PATH=/usr/bin:/bin"}, "--now", true);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(lines(err), 1) << err;
 }
 
-TEST_F(PurgeHelper, arguments_are_refused_with_one_line)
+TEST_F(PurgeHelper, NotRootAndNoPkexecFailsWithOneLine)
 {
-    PurgeRun r = runPurge({"--now"}, {"PATH=/usr/bin:/bin"}, 0, tmp / "err");
-    EXPECT_NE(r.status, 0);
-    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+    tmp.makeDir("empty-bin");
+    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "empty-bin")});
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(lines(err), 1) << err;
+    EXPECT_NE(err.find("pkexec"), std::string::npos) << err;
 }
 
-TEST_F(PurgeHelper, as_root_drops_the_caches)
+TEST_F(PurgeHelper, NotRootRunsItselfThroughPkexec)
+{
+    script(tmp, "bin/pkexec", "echo \"$#:$1\" > \"" + (tmp / "args") + "\"\n");
+    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "bin")});
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(readFile(tmp / "args"), "1:" + std::filesystem::canonical(HEADROOM_PURGE_PATH).string() + "\n");
+}
+
+TEST_F(PurgeHelper, RunByPkexecWithoutRootRefuses)
+{
+    script(tmp, "bin/pkexec", "echo ran > \"" + (tmp / "ran") + "\"\n");
+    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "bin"), "PKEXEC_UID=1000"});
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(lines(err), 1) << err;
+    EXPECT_EQ(readFile(tmp / "ran"), "<missing>") << "pkexec must not be run again";
+}
+
+TEST_F(PurgeHelper, PkexecOutputIsReducedToItsFirstNonEmptyLine)
+{
+    script(tmp, "bin/pkexec", "echo >&2\necho ' ' >&2\necho 'Error executing command as another user: Not authorized' >&2\n"
+                       "echo 'This incident has been reported.' >&2\nexit 127\n");
+    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "bin")});
+    EXPECT_EQ(status, 127);
+    EXPECT_EQ(err, "headroom-purge: Error executing command as another user: Not authorized\n");
+}
+
+TEST_F(PurgeHelper, AsRootDropsTheCaches)
 {
     if (::access("/proc/sys/vm/drop_caches", W_OK) != 0)
         GTEST_SKIP() << "NOT TESTED: /proc/sys/vm/drop_caches is not writable here";
-    PurgeRun r = runPurge({}, {"PATH=/usr/bin:/bin"}, 0, tmp / "err");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    const auto [status, err] = runPurge(tmp, {"PATH=/usr/bin:/bin"}, nullptr, true);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(err, "");
 }
-
-} // namespace
