@@ -248,7 +248,8 @@ Junk rows: )" + rows + R"(
 
 Options may stand before or after the operands. "--" ends the options:
 every word after it is an operand, so a path that starts with "-" is written
-after "--". A lone "-" is always an operand.
+after "--". A lone "-" is always an operand. Every command takes --help and
+-h, which print this text.
 
 size: one line per PATH, in the order given:
   BYTES<TAB>SIZE TEXT<TAB>PATH
@@ -276,7 +277,8 @@ With --json, one JSON object on one line with the same counter names and
 When the counters cannot be read, every figure is 0 and standard error
 says "Failed to get VM statistics." (status shows zeros the same way).
 
-Exit status: 0 on success, 2 on a usage error.
+Exit status: 0 on success, 2 on a usage error. A usage error is one line on
+standard error: headroom-cli: MESSAGE (try 'headroom-cli --help').
 )";
 }
 
