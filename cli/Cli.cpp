@@ -14,6 +14,7 @@
 #include <array>
 #include <locale>
 #include <optional>
+#include <span>
 #include <utility>
 
 namespace headroom::cli {
@@ -21,12 +22,6 @@ namespace headroom::cli {
 namespace {
 
 constexpr std::string_view kProgram = "headroom-cli";
-
-int usageError(std::ostream& err, const std::string& message)
-{
-    err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
-    return 2;
-}
 
 // A word the user gave, as a usage error quotes it: escaped like a TSV
 // field, so that a word holding a line end still leaves one line.
@@ -70,28 +65,8 @@ Parsed parseWords(const std::vector<std::string>& words, bool acceptJson)
     return parsed;
 }
 
-// Common checks of a command's words; returns an exit status when the
-// command must not go on.
-std::optional<int> rejectBadWords(const Parsed& parsed, std::string_view command, bool takesOperands,
-                                  std::ostream& out, std::ostream& err)
+int statusCommand(const Parsed&, std::ostream& out, std::ostream&)
 {
-    if (parsed.unknownOption)
-        return usageError(err, "unknown option '" + shown(*parsed.unknownOption) + "' for " + std::string(command));
-    if (parsed.help) {
-        out << usage();
-        return 0;
-    }
-    if (!takesOperands && !parsed.operands.empty())
-        return usageError(err, std::string(command) + " takes no arguments, got '" + shown(parsed.operands.front()) + "'");
-    return std::nullopt;
-}
-
-int statusCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
-{
-    const Parsed parsed = parseWords(words, false);
-    if (const auto status = rejectBadWords(parsed, "status", false, out, err))
-        return *status;
-
     const KeyLookup tr = StringTable::lookup(StringTable::forSystemLocale());
     const std::int64_t total = getDiskTotalSize().value_or(0);
     const std::int64_t free = getDiskAvailableSize().value_or(0);
@@ -102,14 +77,8 @@ int statusCommand(const std::vector<std::string>& words, std::ostream& out, std:
     return 0;
 }
 
-int sizeCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
+int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
 {
-    const Parsed parsed = parseWords(words, true);
-    if (const auto status = rejectBadWords(parsed, "size", true, out, err))
-        return *status;
-    if (parsed.operands.empty())
-        return usageError(err, "size needs at least one PATH");
-
     for (const std::string& path : parsed.operands) {
         const std::uint64_t bytes = getSize(path);
         const std::string text = convertBytes(bytes);
@@ -124,12 +93,8 @@ int sizeCommand(const std::vector<std::string>& words, std::ostream& out, std::o
     return 0;
 }
 
-int memoryCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
+int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
 {
-    const Parsed parsed = parseWords(words, true);
-    if (const auto status = rejectBadWords(parsed, "memory", false, out, err))
-        return *status;
-
     const VMStatSchema sample = vm_stat();
     const MemoryFigures figures = memoryFigures(sample);
     const std::array<std::pair<const char*, std::uint64_t>, 12> counters{{
@@ -168,7 +133,81 @@ int memoryCommand(const std::vector<std::string>& words, std::ostream& out, std:
     return 0;
 }
 
+int scanWords(const Parsed& parsed, std::ostream& out, std::ostream&)
+{
+    return scanCommand(parsed.operands.front(), parsed.json, out);
+}
+
+int cleanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
+{
+    const std::span<const std::string> words(parsed.operands);
+    return cleanCommand(words.front(), words.subspan(1), out, err);
+}
+
+int releaseWords(const Parsed&, std::ostream& out, std::ostream& err)
+{
+    return releaseCommand(out, err);
+}
+
+int helpWords(const Parsed&, std::ostream& out, std::ostream&)
+{
+    out << usage();
+    return 0;
+}
+
+constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
+
+// What each command accepts. Every command takes --help and -h; --json
+// only where `json` says so.
+struct Command {
+    std::string_view name;
+    bool json;
+    std::size_t minOperands;
+    std::size_t maxOperands;
+    std::string_view tooFew;  // the usage error when operands are missing
+    std::string_view operand; // what the operands are, for a surplus one
+    int (*run)(const Parsed&, std::ostream& out, std::ostream& err);
+};
+
+constexpr std::array<Command, 7> kCommands{{
+    {"status", false, 0, 0, {}, {}, statusCommand},
+    {"size", true, 1, kAnyNumber, "size needs at least one PATH", {}, sizeCommand},
+    {"memory", true, 0, 0, {}, {}, memoryCommand},
+    {"scan", true, 1, 1, "scan needs a HOME folder", "one HOME", scanWords},
+    {"clean", false, 2, kAnyNumber, "clean needs a HOME folder and at least one ROW", {}, cleanWords},
+    {"release", false, 0, 0, {}, {}, releaseWords},
+    {"help", false, 0, 0, {}, {}, helpWords},
+}};
+
+// Every command's words go through here, so that each is read and refused
+// the same way.
+int runCommand(const Command& command, const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
+{
+    const Parsed parsed = parseWords(words, command.json);
+    const std::string name(command.name);
+    if (parsed.unknownOption)
+        return usageError(err, "unknown option '" + shown(*parsed.unknownOption) + "' for " + name);
+    if (parsed.help)
+        return helpWords(parsed, out, err);
+    const std::size_t count = parsed.operands.size();
+    if (count > command.maxOperands) {
+        const std::string surplus = "'" + shown(parsed.operands[command.maxOperands]) + "'";
+        if (command.maxOperands == 0)
+            return usageError(err, name + " takes no arguments, got " + surplus);
+        return usageError(err, name + " takes " + std::string(command.operand) + ", got another: " + surplus);
+    }
+    if (count < command.minOperands)
+        return usageError(err, std::string(command.tooFew));
+    return command.run(parsed, out, err);
+}
+
 } // namespace
+
+int usageError(std::ostream& err, std::string_view message)
+{
+    err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
+    return 2;
+}
 
 std::string escapeTsvField(std::string_view bytes)
 {
@@ -209,7 +248,8 @@ Junk rows: )" + rows + R"(
 
 Options may stand before or after the operands. "--" ends the options:
 every word after it is an operand, so a path that starts with "-" is written
-after "--". A lone "-" is always an operand.
+after "--". A lone "-" is always an operand. Every command takes --help and
+-h, which print this text.
 
 size: one line per PATH, in the order given:
   BYTES<TAB>SIZE TEXT<TAB>PATH
@@ -237,7 +277,8 @@ With --json, one JSON object on one line with the same counter names and
 When the counters cannot be read, every figure is 0 and standard error
 says "Failed to get VM statistics." (status shows zeros the same way).
 
-Exit status: 0 on success, 2 on a usage error.
+Exit status: 0 on success, 2 on a usage error. A usage error is one line on
+standard error: headroom-cli: MESSAGE (try 'headroom-cli --help').
 )";
 }
 
@@ -253,22 +294,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const std::string& command = args.front();
     const std::vector<std::string> rest(args.begin() + 1, args.end());
 
-    if (command == "help" || isHelp(command)) {
-        out << usage();
-        return 0;
+    for (const Command& known : kCommands) {
+        if (command == known.name || (known.name == "help" && isHelp(command)))
+            return runCommand(known, rest, out, err);
     }
-    if (command == "status")
-        return statusCommand(rest, out, err);
-    if (command == "size")
-        return sizeCommand(rest, out, err);
-    if (command == "memory")
-        return memoryCommand(rest, out, err);
-    if (command == "scan")
-        return scanCommand(rest, out, err);
-    if (command == "clean")
-        return cleanCommand(rest, out, err);
-    if (command == "release")
-        return releaseCommand(rest, out, err);
     if (command.size() > 1 && command[0] == '-')
         return usageError(err, "unknown option '" + shown(command) + "'");
     return usageError(err, "unknown command '" + shown(command) + "'");

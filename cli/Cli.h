@@ -14,6 +14,11 @@ namespace headroom::cli {
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run(int argc, char** argv, std::ostream& out, std::ostream& err);
 
+// Writes the one line of a usage error to `err`:
+//   headroom-cli: MESSAGE (try 'headroom-cli --help')
+// and returns 2, the exit status of a usage error.
+int usageError(std::ostream& err, std::string_view message);
+
 // The text that --help prints.
 std::string usage();
 

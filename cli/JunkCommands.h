@@ -1,16 +1,24 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
-#include <vector>
 
 namespace headroom::cli {
 
-// `headroom-cli scan [--json] HOME`, `clean HOME ROW...`, `release`.
-// `args` holds the words after the command's name. Return the exit status;
-// a usage error writes one line to `err` and returns 2.
-int scanCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int cleanCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int releaseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `headroom-cli scan [--json] HOME`, `clean HOME ROW...` and `release`,
+// with their words already parsed. Each returns the exit status.
+
+// Prints every junk row below `home`.
+int scanCommand(const std::string& home, bool json, std::ostream& out);
+
+// Removes the named rows below `home`, then prints every row as scan does.
+// An unknown row is a usage error, found before anything is removed.
+int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out,
+                 std::ostream& err);
+
+// Prints the memory lines, runs the purge tool, prints them again; returns
+// the tool's status, or 127 when it cannot be started.
+int releaseCommand(std::ostream& out, std::ostream& err);
 
 } // namespace headroom::cli
