@@ -1,0 +1,135 @@
+// The junk job as both front ends use it: which rows it measures and
+// removes, in which order it asks about them, what it reports, and where a
+// cancel leaves it.
+
+#include "core/JunkJob.h"
+
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace headroom {
+namespace {
+
+using test::TempTree;
+
+// A granted folder with every junk row filled (row r holds r + 1 files of
+// 100 bytes) and a file beside them that no row names.
+struct Home {
+    Home()
+    {
+        tree.makeDir(".local");
+        tree.makeDir(".local/share");
+        for (std::size_t row = 0; row < kJunkRowCount; ++row) {
+            const std::string dir(junkTable()[row].relativePath);
+            tree.makeDir(dir);
+            for (std::size_t i = 0; i <= row; ++i)
+                tree.makeFile(dir + "/f" + std::to_string(i), 100);
+        }
+        tree.makeFile("keep", 7);
+    }
+
+    // A job over this folder; its volume figures count up from 10 at each
+    // sample, so a test sees when the job sampled.
+    JunkJob job(std::vector<bool> chosen)
+    {
+        JunkJob job;
+        job.base = tree.path();
+        job.chosen = [chosen = std::move(chosen)](std::size_t row) { return bool(chosen[row]); };
+        job.volume = [this] { return DiskFigures{1000, free++, true}; };
+        return job;
+    }
+
+    bool rowExists(std::size_t row) const { return test::exists(tree / junkTable()[row].relativePath); }
+
+    TempTree tree;
+    std::int64_t free = 10;
+};
+
+// The size each row measures before anything is removed.
+std::uint64_t rowBytes(std::size_t row)
+{
+    return 100 * (row + 1);
+}
+
+using Reports = std::vector<std::pair<std::size_t, std::uint64_t>>;
+
+TEST(JunkJob, ScanMeasuresTheChosenRowsInTableOrderAskingAtEachRow)
+{
+    Home home;
+    JunkJob scan = home.job({true, false, true, false, true});
+    std::vector<std::string> asked;
+    scan.beforeRow = [&](std::string_view stage, std::size_t row) { asked.push_back(std::string(stage) + std::to_string(row)); };
+    Reports reports;
+    EXPECT_TRUE(scan.scan([&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); }));
+    EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {2, rowBytes(2)}, {4, rowBytes(4)}}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"scan0", "scan1", "scan2", "scan3", "scan4"}));
+}
+
+TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
+{
+    for (const JunkJob::Rescan rescan : {JunkJob::Rescan::Chosen, JunkJob::Rescan::Every}) {
+        Home home;
+        JunkJob clean = home.job({false, true, false, true, false});
+        Reports reports;
+        const auto outcome = clean.clean([&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); }, rescan);
+        ASSERT_TRUE(outcome.has_value());
+        for (std::size_t row = 0; row < kJunkRowCount; ++row)
+            EXPECT_EQ(home.rowExists(row), row != 1 && row != 3) << row;
+        EXPECT_EQ(test::readFile(home.tree / "keep").size(), 7u);
+        // The rescan: removed rows measure 0, the others what they hold.
+        const Reports chosenOnly{{1, 0}, {3, 0}};
+        const Reports every{{0, rowBytes(0)}, {1, 0}, {2, rowBytes(2)}, {3, 0}, {4, rowBytes(4)}};
+        EXPECT_EQ(reports, rescan == JunkJob::Rescan::Every ? every : chosenOnly);
+        // Free space sampled once before the first removal and once after.
+        EXPECT_EQ(outcome->space.freeBefore, std::optional<std::int64_t>(home.free - 2));
+        EXPECT_EQ(outcome->space.freeAfter, std::optional<std::int64_t>(home.free - 1));
+        EXPECT_EQ(outcome->volumeAfter.free, home.free - 1);
+        EXPECT_EQ(outcome->space.removedBytes, rowBytes(1) + rowBytes(3));
+    }
+}
+
+TEST(JunkJob, CleanWithoutMeasuringReportsNothingRemoved)
+{
+    Home home;
+    JunkJob clean = home.job({true, true, true, true, true});
+    clean.measureRemoved = false;
+    const auto outcome = clean.clean([](std::size_t, std::uint64_t) {});
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->space.removedBytes, 0u);
+    for (std::size_t row = 0; row < kJunkRowCount; ++row)
+        EXPECT_FALSE(home.rowExists(row)) << row;
+}
+
+TEST(JunkJob, CancelStopsBeforeTheNextRowAndLeavesTheRestInPlace)
+{
+    for (const std::string_view stage : {"scan", "clean"}) {
+        Home home;
+        std::atomic<bool> cancel{false};
+        JunkJob work = home.job({true, true, true, true, true});
+        work.cancel = &cancel;
+        work.beforeRow = [&](std::string_view at, std::size_t row) {
+            if (at == stage && row == 2)
+                cancel = true;
+        };
+        Reports reports;
+        const auto done = [&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); };
+        if (stage == "scan") {
+            EXPECT_FALSE(work.scan(done));
+            EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {1, rowBytes(1)}}));
+        } else {
+            EXPECT_FALSE(work.clean(done).has_value());
+            EXPECT_TRUE(reports.empty());
+            for (std::size_t row = 0; row < kJunkRowCount; ++row)
+                EXPECT_EQ(home.rowExists(row), row >= 2) << row;
+        }
+    }
+}
+
+} // namespace
+} // namespace headroom
