@@ -12,6 +12,7 @@
 #include "tests/support/TempTree.h"
 
 #include <QAction>
+#include <QPushButton>
 #include <QStringList>
 #include <QtTest>
 
@@ -28,7 +29,6 @@ namespace headroom::test {
 struct PromptLog {
     QStringList events; // "alert", "chooseFolder", "about", in the order asked
     QStringList alerts; // the message of each alert
-    QString aboutText;
     QStringList folders; // next answers; a null QString or none left = cancel
     std::function<void()> duringAlert;
 };
@@ -50,11 +50,7 @@ public:
         const QString answer = m_log->folders.isEmpty() ? QString() : m_log->folders.takeFirst();
         return answer.isNull() ? std::nullopt : std::optional<QString>(answer);
     }
-    void about(const QString& /*title*/, const QString& text) override
-    {
-        m_log->events << QStringLiteral("about");
-        m_log->aboutText = text;
-    }
+    void about(const QString& /*title*/, const QString& /*text*/) override { m_log->events << QStringLiteral("about"); }
 
 private:
     std::shared_ptr<PromptLog> m_log;
@@ -91,24 +87,21 @@ struct Trace {
 };
 
 // Holds the worker that reaches (stage, row) until open(); never longer than
-// 30 s, so a failing test cannot hang the suite.
+// 30 s, so a failing test cannot hang the suite. Records every row visited.
 class RowGate {
 public:
     void pauseAt(std::string stage, std::size_t row)
     {
         const std::lock_guard lock(m_mutex);
-        m_stage = std::move(stage);
-        m_row = row;
-        m_armed = true;
+        m_held = {std::move(stage), row};
         m_reached = m_opened = false;
     }
     void arrive(std::string_view stage, std::size_t row)
     {
         std::unique_lock lock(m_mutex);
         m_visits.push_back(std::string(stage) + ":" + std::to_string(row));
-        if (!m_armed || stage != m_stage || row != m_row)
+        if (m_opened || m_reached || !m_held || m_held->first != stage || m_held->second != row)
             return;
-        m_armed = false;
         m_reached = true;
         m_opening.wait_for(lock, std::chrono::seconds(30), [this] { return m_opened; });
     }
@@ -121,7 +114,6 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         m_opened = true;
-        m_armed = false;
         m_opening.notify_all();
     }
     std::vector<std::string> visits() const
@@ -134,9 +126,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_opening;
     std::vector<std::string> m_visits;
-    std::string m_stage;
-    std::size_t m_row = 0;
-    bool m_armed = false;
+    std::optional<std::pair<std::string, std::size_t>> m_held;
     bool m_reached = false;
     bool m_opened = false;
 };
@@ -202,6 +192,8 @@ protected:
         return object;
     }
     QAction* action(const char* name) const { return find<QAction>(name); }
+    QPushButton* button(const char* name) const { return find<QPushButton>(name); }
+    QString L(std::string_view key) const { return m_d->window()->L(key); }
 
     QString home() const { return QString::fromStdString(m_home->path()); }
     std::string location(std::size_t row) const { return *m_home / junkTable()[row].relativePath; }

@@ -5,7 +5,8 @@
 
 #include "AppFixture.h"
 
-#include <QPushButton>
+#include "core/DiskText.h"
+
 #include <QTabWidget>
 
 using namespace headroom;
@@ -28,11 +29,17 @@ void TestLocale::windowSpeaksTheLanguageOfTheEnvironment()
     QCOMPARE(table->language().left(2), expected);
     launch(AppEnvironment::live().strings); // the table the application itself picks
 
-    for (const char* key : {"Check", "Clean", "Release", "Authorize", "Quit"})
-        QCOMPARE(m_d->window()->L(key), table->text(key));
-    QCOMPARE(action("checkItem")->text(), table->text("Check"));
-    QCOMPARE(find<QPushButton>("cleanButton")->text(), table->text("Clean"));
+    const std::pair<const char*, const char*> items[] = {
+        {"authorizeItem", "Authorize"}, {"checkItem", "Check"}, {"releaseItem", "Release"}, {"exitItem", "Quit"}};
+    for (const auto& [name, key] : items)
+        QCOMPARE(action(name)->text(), table->text(key));
+    // Not merely English: each table has its own wording.
+    QCOMPARE(action("checkItem")->text() == english()->text("Check"), expected == QLatin1String("en"));
+    QCOMPARE(button("cleanButton")->text(), table->text("Clean"));
     QCOMPARE(find<QTabWidget>("tabView")->tabText(0), table->text("Disk"));
+    QCOMPARE(action("authorizeStatusItem")->text(), table->text("Authorized") + home());
+    QCOMPARE(action("diskStatusItem")->text(),
+             QString::fromStdString(diskStatusLine(StringTable::lookup(table), *m_figures->total, *m_figures->free)));
     QCOMPARE(m_log->alerts.first(), table->text("Authorization"));
 }
 
