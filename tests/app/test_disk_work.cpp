@@ -148,6 +148,7 @@ void TestDiskWork::scanShowsTheCheckedRowsInOrder()
     // Held before the third row: the first row's title is there already,
     // the window in front, the bar spinning, the controls locked.
     QTRY_COMPARE(box(Caches)->text(), title(Caches, measured(Caches)));
+    QCOMPARE(box(Caches)->accessibleName(), box(Caches)->text()); // read with its size
     QVERIFY(m_d->window()->isVisible());
     QCOMPARE(find<QProgressBar>("progressIndicator")->maximum(), 0);
     QVERIFY(find<QGroupBox>("progressIndicatorBox")->isVisible());
@@ -251,6 +252,7 @@ void TestDiskWork::cleanRemovesTheCheckedRowsRescansAndReports()
     // The refresh wrote the new free space and took every size away.
     QCOMPARE(find<QLabel>("diskFreeSize")->text(), QString::fromStdString(convertBytes(std::uint64_t(*m_figures->free))));
     QCOMPARE(box(Caches)->text(), L("Caches"));
+    QVERIFY(box(Caches)->isChecked()); // a refresh titles the boxes, their state stays
     QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
     if (!tray)
         QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QString::fromStdString(convertBytes(5 << 20)));

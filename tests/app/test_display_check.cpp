@@ -14,14 +14,14 @@ class TestDisplayCheck : public QObject {
     Q_OBJECT
 
 private slots:
-    void decides_data();
-    void decides();
+    void windowsCanOpen_data();
+    void windowsCanOpen();
     void platformArgumentWins();
     void programWithoutADisplayExitsWithOneLine_data();
     void programWithoutADisplayExitsWithOneLine();
 };
 
-void TestDisplayCheck::decides_data()
+void TestDisplayCheck::windowsCanOpen_data()
 {
     QTest::addColumn<QString>("platform");
     QTest::addColumn<QString>("display");
@@ -39,7 +39,7 @@ void TestDisplayCheck::decides_data()
     QTest::newRow("fallback list, none works") << "wayland-egl;xcb" << "" << "" << false;
 }
 
-void TestDisplayCheck::decides()
+void TestDisplayCheck::windowsCanOpen()
 {
     QFETCH(QString, platform);
     QFETCH(QString, display);
