@@ -26,6 +26,8 @@ TrayIcon::~TrayIcon() = default;
 
 void TrayIcon::install()
 {
+    if (m_statusItem)
+        return;
     m_statusItem = new QSystemTrayIcon(MainWindow::diskImage(), this);
     m_statusItem->setToolTip(QStringLiteral("Headroom"));
     m_statusItem->setContextMenu(m_window->statusMenu());

@@ -32,6 +32,8 @@ QStringList titleSteps(std::initializer_list<std::size_t> rows)
     return steps;
 }
 
+constexpr std::int64_t kMiB = std::int64_t{1} << 20;
+
 const QStringList kForward{"application.activate", "window.front", "tab.first"};
 const QStringList kScanStart{"progress.start", "progressBox.shown", "checkButton.disabled", "cleanButton.disabled",
                              "checkItem.disabled"};
@@ -219,7 +221,7 @@ void TestDiskWork::cleanRemovesTheCheckedRowsRescansAndReports()
 {
     QFETCH(bool, tray);
     m_figures->tray = tray;
-    fillRows(1024 * 1024);
+    fillRows(std::size_t{kMiB});
     writeFile(m_home->path() + "/.cache-not-this/n", "keep"); // a name that begins like one
     launch();
     setBoxes("xx-~x");
@@ -238,7 +240,7 @@ void TestDiskWork::cleanRemovesTheCheckedRowsRescansAndReports()
     mark("request");
     request(true);
     QTRY_VERIFY(m_gate->reached());
-    m_figures->free = freeBefore + 5 * 1024 * 1024;
+    m_figures->free = freeBefore + 5 * kMiB;
     m_gate->open();
     QVERIFY(waitForEnd("request", true));
     m_trace->onStep = nullptr;
@@ -255,7 +257,7 @@ void TestDiskWork::cleanRemovesTheCheckedRowsRescansAndReports()
     QVERIFY(box(Caches)->isChecked()); // a refresh titles the boxes, their state stays
     QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
     if (!tray)
-        QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QString::fromStdString(convertBytes(5 << 20)));
+        QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QString::fromStdString(convertBytes(std::uint64_t{5 * kMiB})));
 }
 
 void TestDiskWork::secondRequestWhileOneRunsIsRefused_data()
