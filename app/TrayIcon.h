@@ -26,8 +26,8 @@ public:
              QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // Puts the icon with the window's status menu into the tray, if there
-    // is one; nothing exists before.
+    // Makes the icon with the window's status menu, shown when there is a
+    // tray; there is no icon before.
     void install();
     // Applies the tray's presence (showing the window when there is none)
     // and keeps looking for a tray coming (a panel that starts after us)
@@ -36,8 +36,8 @@ public:
     // Quitting: the icon goes at once and nothing is looked for any more.
     void remove();
 
-    bool isInTray() const { return m_inTray; }
-    // Closing the window would leave an unreachable process.
+    // Installed, and no tray to show it: closing the window would leave an
+    // unreachable process.
     bool isWindowTheOnlyWayIn() const { return m_statusItem && !m_inTray; }
 
     // Linux has no "hidden application": it counts as hidden from Hide
