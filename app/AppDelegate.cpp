@@ -1,56 +1,19 @@
 #include "app/AppDelegate.h"
 
-#include "ui_MainWindow.h"
+#include "core/DiskText.h"
+#include "core/PurgeTool.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QCursor>
-#include <QEvent>
-#include <QIcon>
-#include <QLabel>
-#include <QMainWindow>
-#include <QMenu>
+#include <QFile>
 #include <QMetaObject>
-#include <QProgressBar>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
+#include <optional>
 #include <system_error>
-
-// Outside any namespace, as Q_INIT_RESOURCE requires; the images live in a
-// static library, so nothing would register them otherwise.
-static void initImageResources()
-{
-    Q_INIT_RESOURCE(headroom);
-}
+#include <utility>
 
 namespace headroom {
 
 namespace {
-
-QIcon trayIcon()
-{
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/Disk20.png"), QSize(20, 20));
-    icon.addFile(QStringLiteral(":/Disk20@2x.png"), QSize(40, 40));
-    return icon;
-}
-
-// The installed theme icon where there is one (every size the package
-// installs), else the tray image in both sizes, so a 2x scale gets 40 px.
-QIcon applicationIcon()
-{
-    return QIcon::fromTheme(QStringLiteral("headroom"), trayIcon());
-}
-
-// "&Check Junk" reads "Check Junk".
-QString withoutMnemonic(QString text)
-{
-    text.replace(QLatin1String("&&"), QLatin1String("\x01"));
-    text.remove(QLatin1Char('&'));
-    text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return text.trimmed();
-}
 
 template <typename T>
 T orDefault(T value, T fallback)
@@ -80,36 +43,34 @@ AppEnvironment AppEnvironment::live()
 
 AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
     : QObject(parent)
-    , strings_(orDefault(std::move(environment.strings), StringTable::empty()))
-    , lookup_(StringTable::lookup(strings_))
-    , prompter_(orDefault<std::unique_ptr<Prompter>>(std::move(environment.prompter), std::make_unique<DialogPrompter>()))
-    , figures_(withLiveFallbacks(std::move(environment.figures)))
-    , trayAvailable_(orDefault<std::function<bool()>>(std::move(environment.trayAvailable), &QSystemTrayIcon::isSystemTrayAvailable))
-    , uiTrace_(std::move(environment.uiTrace))
-    , beforeJunkRow_(std::move(environment.beforeJunkRow))
-    , ui_(std::make_unique<Ui::MainWindow>())
-    , window_(std::make_unique<QMainWindow>())
+    , m_strings(orDefault(std::move(environment.strings), StringTable::empty()))
+    , m_lookup(StringTable::lookup(m_strings))
+    , m_prompter(orDefault<std::unique_ptr<Prompter>>(std::move(environment.prompter), std::make_unique<DialogPrompter>()))
+    , m_figures(withLiveFallbacks(std::move(environment.figures)))
+    , m_uiTrace(std::move(environment.uiTrace))
+    , m_beforeJunkRow(std::move(environment.beforeJunkRow))
+    , m_window(std::make_unique<MainWindow>(m_strings, m_uiTrace))
+    , m_tray(m_window.get(),
+             orDefault<std::function<bool()>>(std::move(environment.trayAvailable), &QSystemTrayIcon::isSystemTrayAvailable),
+             environment.trayPollMs, m_uiTrace, this)
 {
-    initImageResources();
-    ui_->setupUi(window_.get());
-    window_->setWindowIcon(applicationIcon());
-    window_->installEventFilter(this);
-
-    trayWatch_ = new QTimer(this);
-    trayWatch_->setInterval(environment.trayPollMs);
-    connect(trayWatch_, &QTimer::timeout, this, &AppDelegate::lookForTray);
+    MainWindow* window = m_window.get();
+    connect(window, &MainWindow::authorizeRequested, this, &AppDelegate::needUserAuthorize);
+    connect(window, &MainWindow::checkRequested, this, &AppDelegate::checkAction);
+    connect(window, &MainWindow::cleanRequested, this, &AppDelegate::cleanAction);
+    connect(window, &MainWindow::releaseRequested, this, &AppDelegate::releaseAction);
+    connect(window, &MainWindow::showRequested, this, &AppDelegate::showAction);
+    connect(window, &MainWindow::hideRequested, &m_tray, &TrayIcon::hideApplication);
+    connect(window, &MainWindow::aboutRequested, this, &AppDelegate::aboutAction);
+    connect(window, &MainWindow::quitRequested, this, &AppDelegate::requestQuit);
+    connect(window, &MainWindow::closed, this, &AppDelegate::windowClosed);
 
     // Workers never touch a widget: each box's state is mirrored here, on
     // the main thread, and a worker reads the mirror when it reaches the row.
-    const auto boxes = junkCheckBoxes();
-    for (std::size_t row = 0; row < boxes.size(); ++row) {
-        boxStates_[row].store(boxes[row]->checkState());
-        connect(boxes[row], &QCheckBox::stateChanged, this,
-                [this, row](int state) { boxStates_[row].store(state); });
-    }
-
-    connectCommands();
-    labelForAccessibility();
+    for (std::size_t row = 0; row < m_boxStates.size(); ++row)
+        m_boxStates[row].store(window->junkBoxState(row));
+    connect(window, &MainWindow::junkBoxChanged, this,
+            [this](std::size_t row, int state) { m_boxStates[row].store(state); });
 }
 
 AppDelegate::~AppDelegate()
@@ -118,179 +79,293 @@ AppDelegate::~AppDelegate()
     joinWorkers();
 }
 
-QString AppDelegate::L(std::string_view key) const
-{
-    return strings_->text(key);
-}
-
-void AppDelegate::connectCommands()
-{
-    connect(ui_->authorizeItem, &QAction::triggered, this, [this] { needUserAuthorize(ui_->authorizeItem); });
-    connect(ui_->checkItem, &QAction::triggered, this, [this] { checkAction(ui_->checkItem); });
-    connect(ui_->checkButton, &QPushButton::clicked, this, [this] { checkAction(ui_->checkButton); });
-    connect(ui_->cleanItem, &QAction::triggered, this, [this] { cleanAction(ui_->cleanItem); });
-    connect(ui_->cleanButton, &QPushButton::clicked, this, [this] { cleanAction(ui_->cleanButton); });
-    connect(ui_->releaseItem, &QAction::triggered, this, [this] { releaseAction(ui_->releaseItem); });
-    connect(ui_->releaseButton, &QPushButton::clicked, this, [this] { releaseAction(ui_->releaseButton); });
-    // The summary lines open the window with the details behind them.
-    for (QAction* item : {ui_->showItem, ui_->authorizeStatusItem, ui_->diskStatusItem, ui_->memoryStatusItem1,
-                          ui_->memoryStatusItem2})
-        connect(item, &QAction::triggered, this, [this, item] { showAction(item); });
-    connect(ui_->hideItem, &QAction::triggered, this, &AppDelegate::hideApplication);
-    connect(ui_->aboutItem, &QAction::triggered, this, [this] { aboutAction(ui_->aboutItem); });
-    connect(ui_->exitItem, &QAction::triggered, this, &AppDelegate::requestQuit);
-}
-
-// The spinners carry no text of their own; name them after the work they
-// show. The gauges, figures and check boxes are named with their values by
-// each refresh (showDisk, showMemory).
-void AppDelegate::labelForAccessibility()
-{
-    ui_->progressIndicator->setAccessibleName(withoutMnemonic(L("Check")));
-    ui_->releaseMemProgressIndicator->setAccessibleName(withoutMnemonic(L("Release")));
-}
-
-void AppDelegate::setTitle(QAbstractButton* button, const QString& title)
-{
-    button->setText(title);
-    button->setAccessibleName(withoutMnemonic(title));
-}
-
 void AppDelegate::applicationDidFinishLaunching()
 {
-    statusItem_ = std::make_unique<QSystemTrayIcon>(trayIcon());
-    statusItem_->setToolTip(QStringLiteral("Headroom"));
-    statusItem_->setContextMenu(ui_->statusMenu);
-    // A left click opens the same menu as a right click.
-    connect(statusItem_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            ui_->statusMenu->popup(QCursor::pos());
-    });
-    inTray_ = trayAvailable_();
-    statusItem_->setVisible(inTray_);
-
-    ui_->authorizeItem->setText(L("Authorize"));
-    ui_->diskItem->setText(L("Disk"));
-    ui_->checkItem->setText(L("Check"));
-    ui_->cleanItem->setText(L("Clean"));
-    ui_->memoryItem->setText(L("Memory"));
-    ui_->releaseItem->setText(L("Release"));
-    ui_->showItem->setText(L("Show"));
-    ui_->hideItem->setText(L("Hide"));
-    ui_->aboutItem->setText(L("About"));
-    ui_->exitItem->setText(L("Quit"));
-
+    m_tray.install();
+    m_window->titleMenu();
     updateUI();
-    needUserAuthorize(nullptr);
-    ui_->tabView->removeTab(1); // the page and its gauges stay alive, off screen
-
-    // Without a tray the window is the way in; keep looking for a tray
-    // coming (a panel that starts after us) or going.
-    trayAvailabilityChanged(inTray_);
-    trayWatch_->start();
+    needUserAuthorize();
+    m_window->removeMemoryTab();
+    // Without a tray the window is the way in.
+    m_tray.startWatching();
 }
 
 void AppDelegate::updateUI()
 {
-    ui_->tabView->setTabText(0, L("Disk"));
-    ui_->tabView->setTabText(1, L("Memory"));
+    m_window->titleTabs();
     updateDiskUI();
     updateMemUI();
 }
 
-void AppDelegate::needUserAuthorize(QObject* /*sender*/)
+void AppDelegate::updateDiskUI()
 {
-    prompter_->alert(L("Authorization"), L("Authorization Need"));
-    if (const std::optional<QString> folder = prompter_->chooseFolder()) {
-        setUserDir(*folder);
-        setIsAuthorized(true);
-        ui_->authorizeStatusItem->setText(L("Authorized") + userDir_);
-    } else {
-        setIsAuthorized(false);
-        ui_->authorizeStatusItem->setText(L("Not Authorized"));
-    }
+    m_window->showDisk(measureDisk());
 }
 
-void AppDelegate::showAction(QObject* /*sender*/)
+void AppDelegate::updateMemUI()
 {
-    unhideApplication();
-    window_->show();
-    window_->raise();
-    // After show(): window managers ignore activating an unmapped window.
-    activateApplication();
+    m_window->showMemory(measureMemory());
 }
 
-void AppDelegate::activateApplication()
+DiskFigures AppDelegate::measureDisk() const
 {
-    window_->activateWindow();
+    const std::optional<std::int64_t> free = m_figures.diskAvailable();
+    return {m_figures.diskTotal().value_or(0), free.value_or(0), free.has_value()};
 }
 
-void AppDelegate::aboutAction(QObject* /*sender*/)
+MemoryFigures AppDelegate::measureMemory() const
 {
-    const QString text = QStringLiteral("Headroom %1\n\n").arg(QStringLiteral(HEADROOM_VERSION)) + L("About Text")
-        + QStringLiteral("\n\n") + L("Licence") + QStringLiteral(HEADROOM_LICENCE);
-    prompter_->about(L("About"), text);
+    return memoryFigures(m_figures.vmStat());
 }
 
-void AppDelegate::hideApplication()
+void AppDelegate::needUserAuthorize()
 {
-    // Without a tray nothing could bring the window back.
-    if (!inTray_)
-        return;
-    if (!applicationHidden_) {
-        applicationHidden_ = true;
-        windowShownBeforeHide_ = window_->isVisible();
-    }
-    window_->hide();
+    m_prompter->alert(m_window->L("Authorization"), m_window->L("Authorization Need"));
+    const std::optional<QString> folder = m_prompter->chooseFolder();
+    // A cancelled chooser takes the grant away but keeps the folder.
+    if (folder)
+        m_userDir = *folder;
+    m_isAuthorized = folder.has_value();
+    m_window->showGrant(folder);
 }
 
-void AppDelegate::unhideApplication()
+void AppDelegate::showAction()
 {
-    if (!applicationHidden_)
-        return;
-    applicationHidden_ = false;
-    if (windowShownBeforeHide_)
-        window_->show();
+    m_tray.unhideApplication();
+    m_window->bringForward();
 }
 
-void AppDelegate::lookForTray()
+void AppDelegate::aboutAction()
 {
-    const bool available = trayAvailable_();
-    if (available != inTray_)
-        trayAvailabilityChanged(available);
+    const QString text = QStringLiteral("Headroom %1\n\n").arg(QStringLiteral(HEADROOM_VERSION))
+        + m_window->L("About Text") + QStringLiteral("\n\n") + m_window->L("Licence")
+        + QStringLiteral(HEADROOM_LICENCE);
+    m_prompter->about(m_window->L("About"), text);
 }
 
-void AppDelegate::trayAvailabilityChanged(bool available)
-{
-    inTray_ = available;
-    statusItem_->setVisible(available);
-    ui_->hideItem->setVisible(available); // nothing could bring the window back
-    ui_->noTrayHintLabel->setText(L("No Tray Hint"));
-    ui_->noTrayHintLabel->setVisible(!available);
-    if (!available) {
-        unhideApplication();
-        window_->show();
-    }
-}
-
-bool AppDelegate::eventFilter(QObject* watched, QEvent* event)
+void AppDelegate::windowClosed()
 {
     // Closing the window only hides it while the tray icon is there to come
-    // back through; without one it would leave an unreachable process.
-    if (watched == window_.get() && event->type() == QEvent::Close && statusItem_ && !inTray_)
+    // back through.
+    if (m_tray.isWindowTheOnlyWayIn())
         requestQuit();
-    return QObject::eventFilter(watched, event);
 }
+
+void AppDelegate::requestQuit()
+{
+    stopWork();
+    // Gone from the screen at once, even if a worker takes a moment to stop.
+    m_window->hide();
+    m_tray.remove();
+    emit quitRequested();
+}
+
+void AppDelegate::trace(const QString& step) const
+{
+    if (m_uiTrace)
+        m_uiTrace(step);
+}
+
+void AppDelegate::refuseBusyRequest(const char* what)
+{
+    // One run at a time: two runs over the same locations would interleave
+    // their titles, the first to end would re-enable the controls while the
+    // other still works, and a scan beside a removal would show half-removed
+    // folders. The window already shows the spinner; the tray says why
+    // nothing new happens.
+    trace(QStringLiteral("refused.") + QLatin1String(what));
+    m_tray.refuseBusy();
+}
+
+void AppDelegate::unhideForWork()
+{
+    if (m_tray.isApplicationHidden()) {
+        m_tray.unhideApplication();
+        trace(QStringLiteral("application.unhide"));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Check and Clean
+
+void AppDelegate::askForPermission()
+{
+    // No work in this request, even when the grant below succeeds: the user
+    // asks again.
+    m_prompter->alert(m_window->L("Permission Alert"), m_window->L("Permission Info"));
+    needUserAuthorize();
+}
+
+void AppDelegate::checkAction()
+{
+    requestDiskWork(DiskRun::Scan);
+}
+
+void AppDelegate::cleanAction()
+{
+    requestDiskWork(DiskRun::Clean);
+}
+
+// A scan and a clean start the same way; only the scan also disables the
+// menu's Check item.
+void AppDelegate::requestDiskWork(DiskRun run)
+{
+    if (stopping())
+        return;
+    if (!m_isAuthorized) {
+        askForPermission();
+        return;
+    }
+    const bool scan = run == DiskRun::Scan;
+    if (m_diskRun != DiskRun::None) {
+        refuseBusyRequest(scan ? "check" : "clean");
+        return;
+    }
+    unhideForWork();
+    m_window->bringDiskTabForward();
+    m_window->startDiskProgress(scan);
+
+    // The thread of the previous run has posted its last change already
+    // (that is what ended the run), so this join returns at once.
+    if (m_diskWorker.joinable())
+        m_diskWorker.join();
+    // Copied once: a grant made while the worker runs must not move it.
+    m_diskWorkDir = QFile::encodeName(m_userDir).toStdString();
+    m_diskRun = run;
+    try {
+        m_diskWorker = std::thread([this, scan] { scan ? checkDisk() : cleanDisk(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: end the request as a run with nothing found
+        // would, so the controls come back.
+        scan ? finishScan() : finishClean();
+    }
+}
+
+// The job of a scan or a clean: the granted folder as copied when the
+// request started, each box as it is when the worker reaches its row.
+JunkJob AppDelegate::diskJob()
+{
+    JunkJob job;
+    job.base = m_diskWorkDir;
+    job.chosen = [this](std::size_t row) { return m_boxStates[row].load() == Qt::Checked; };
+    job.volume = [this] { return measureDisk(); };
+    job.cancel = &m_stopping;
+    job.beforeRow = m_beforeJunkRow;
+    return job;
+}
+
+void AppDelegate::postRowSize(std::size_t row, std::uint64_t bytes)
+{
+    post([this, row, bytes] { m_window->showRowSize(row, bytes); });
+}
+
+void AppDelegate::checkDisk()
+{
+    // Quitting: the rest is neither measured nor shown.
+    if (diskJob().scan([this](std::size_t row, std::uint64_t bytes) { postRowSize(row, bytes); }))
+        post([this] { finishScan(); });
+}
+
+void AppDelegate::finishScan()
+{
+    m_window->stopDiskProgress();
+    m_window->enableCheckItem();
+    // The scan inside a clean does not end the clean.
+    if (m_diskRun == DiskRun::Scan)
+        m_diskRun = DiskRun::None;
+}
+
+void AppDelegate::cleanDisk()
+{
+    // The scan inside the clean shows what is left; a quit stops the
+    // removal before its next entry and nothing after it is shown.
+    const std::optional<CleanOutcome> outcome =
+        diskJob().clean([this](std::size_t row, std::uint64_t bytes) { postRowSize(row, bytes); });
+    if (!outcome)
+        return;
+    post([this] { finishScan(); });
+    const DiskFigures figures = outcome->volumeAfter;
+    post([this, figures] {
+        m_window->showDisk(figures);
+        trace(QStringLiteral("disk.refresh"));
+    });
+    post([this] { finishClean(); });
+    const QString text = QString::fromStdString(cleanReport(m_lookup, outcome->space));
+    post([this, text] { m_tray.report(text); });
+}
+
+void AppDelegate::finishClean()
+{
+    m_window->stopDiskProgress();
+    m_diskRun = DiskRun::None;
+}
+
+// ---------------------------------------------------------------------------
+// Release
+
+void AppDelegate::releaseAction()
+{
+    if (stopping())
+        return;
+    // releaseItem stays enabled while a release runs; one tool at a time.
+    if (m_releaseRunning) {
+        refuseBusyRequest("release");
+        return;
+    }
+    unhideForWork();
+    m_window->bringLastTabForward();
+    m_window->startReleaseProgress();
+
+    // The previous release posted its last change before it ended the run,
+    // so this join returns at once.
+    if (m_releaseWorker.joinable())
+        m_releaseWorker.join();
+    m_releaseRunning = true;
+    try {
+        m_releaseWorker = std::thread([this] { releaseMem(); });
+    } catch (const std::system_error&) {
+        finishRelease();
+    }
+}
+
+void AppDelegate::releaseMem()
+{
+    // Not shown: only the report compares it with the sample after.
+    const MemoryFigures before = measureMemory();
+    // Waits for the tool however long it takes; a tool that cannot be
+    // started returns -1 at once and the release ends all the same.
+    const int status = purgeRAM();
+    if (stopping())
+        return;
+    // Sampled only now that the tool has ended.
+    const MemoryFigures figures = measureMemory();
+    post([this, figures] {
+        m_window->showMemory(figures);
+        trace(QStringLiteral("memory.refresh"));
+    });
+    post([this] { finishRelease(); });
+    const QString text = QString::fromStdString(releaseReport(m_lookup, status, before, figures));
+    post([this, text] { m_tray.report(text); });
+}
+
+void AppDelegate::finishRelease()
+{
+    m_window->stopReleaseProgress();
+    m_releaseRunning = false;
+}
+
+// ---------------------------------------------------------------------------
+// Posting to the main thread, and stopping
 
 void AppDelegate::post(std::function<void()> change)
 {
     // Under the lock, so that no worker can post once stopWork() has
     // returned: from then on the destructor may run at any moment.
-    const std::lock_guard lock(postMutex_);
+    const std::lock_guard lock(m_postMutex);
     if (stopping())
         return;
-    const bool wake = posted_.empty();
-    posted_.push_back(std::move(change));
+    const bool wake = m_posted.empty();
+    m_posted.push_back(std::move(change));
     // One wake-up covers everything queued until it runs: runPosted()
     // goes on until the queue is empty.
     if (wake)
@@ -302,132 +377,28 @@ void AppDelegate::runPosted()
     for (;;) {
         std::function<void()> change;
         {
-            const std::lock_guard lock(postMutex_);
-            if (posted_.empty() || stopping())
+            const std::lock_guard lock(m_postMutex);
+            if (m_posted.empty() || stopping())
                 return;
-            change = std::move(posted_.front());
-            posted_.pop_front();
+            change = std::move(m_posted.front());
+            m_posted.pop_front();
         }
         change();
     }
 }
 
-void AppDelegate::trace(const QString& step) const
-{
-    if (uiTrace_)
-        uiTrace_(step);
-}
-
-void AppDelegate::startAnimation(QProgressBar* indicator)
-{
-    indicator->setRange(0, 0);
-}
-
-void AppDelegate::stopAnimation(QProgressBar* indicator)
-{
-    indicator->setRange(0, 1);
-    indicator->reset();
-}
-
-void AppDelegate::refuseBusyRequest(const char* what)
-{
-    // One run at a time: two runs over the same locations would interleave
-    // their titles, the first to end would re-enable the controls while the
-    // other still works, and a scan beside a removal would show half-removed
-    // folders. The window already shows the spinner; the tray says why
-    // nothing new happens.
-    trace(QStringLiteral("refused.") + QLatin1String(what));
-    if (statusItem_ && inTray_ && QSystemTrayIcon::supportsMessages())
-        statusItem_->showMessage(QStringLiteral("Headroom"), L("Busy"), QSystemTrayIcon::Information, 4000);
-}
-
-void AppDelegate::report(const QString& text)
-{
-    lastReport_ = text;
-    if (statusItem_ && inTray_ && QSystemTrayIcon::supportsMessages()) {
-        ui_->reportLabel->setVisible(false);
-        statusItem_->showMessage(QStringLiteral("Headroom"), text, QSystemTrayIcon::Information, 10000);
-    } else {
-        ui_->reportLabel->setText(text);
-        ui_->reportLabel->setVisible(true);
-    }
-    trace(QStringLiteral("notify"));
-}
-
-void AppDelegate::requestQuit()
-{
-    stopWork();
-    // Gone from the screen at once, even if a worker takes a moment to stop.
-    window_->hide();
-    if (statusItem_)
-        statusItem_->hide();
-    trayWatch_->stop();
-    emit quitRequested();
-}
-
 void AppDelegate::stopWork()
 {
-    const std::lock_guard lock(postMutex_);
-    stopping_.store(true, std::memory_order_release);
+    const std::lock_guard lock(m_postMutex);
+    m_stopping.store(true, std::memory_order_release);
 }
 
 void AppDelegate::joinWorkers()
 {
-    for (std::thread* worker : {&diskWorker_, &releaseWorker_}) {
+    for (std::thread* worker : {&m_diskWorker, &m_releaseWorker}) {
         if (worker->joinable())
             worker->join();
     }
 }
-
-std::array<QCheckBox*, kJunkRowCount> AppDelegate::junkCheckBoxes() const
-{
-    return {ui_->cachesCheckBox, ui_->logsCheckBox, ui_->downloadsCheckBox, ui_->mailDownloadCheckBox,
-            ui_->trashCheckBox};
-}
-
-QMenu* AppDelegate::statusMenu() const { return ui_->statusMenu; }
-QAction* AppDelegate::authorizeStatusItem() const { return ui_->authorizeStatusItem; }
-QAction* AppDelegate::authorizeItem() const { return ui_->authorizeItem; }
-QAction* AppDelegate::diskItem() const { return ui_->diskItem; }
-QAction* AppDelegate::diskStatusItem() const { return ui_->diskStatusItem; }
-QAction* AppDelegate::checkItem() const { return ui_->checkItem; }
-QAction* AppDelegate::cleanItem() const { return ui_->cleanItem; }
-QAction* AppDelegate::memoryItem() const { return ui_->memoryItem; }
-QAction* AppDelegate::memoryStatusItem2() const { return ui_->memoryStatusItem2; }
-QAction* AppDelegate::memoryStatusItem1() const { return ui_->memoryStatusItem1; }
-QAction* AppDelegate::releaseItem() const { return ui_->releaseItem; }
-QAction* AppDelegate::showItem() const { return ui_->showItem; }
-QAction* AppDelegate::hideItem() const { return ui_->hideItem; }
-QAction* AppDelegate::aboutItem() const { return ui_->aboutItem; }
-QAction* AppDelegate::exitItem() const { return ui_->exitItem; }
-QTabWidget* AppDelegate::tabView() const { return ui_->tabView; }
-QLabel* AppDelegate::totalLabel() const { return ui_->totalLabel; }
-QLabel* AppDelegate::freeLabel() const { return ui_->freeLabel; }
-QLabel* AppDelegate::diskTotalSize() const { return ui_->diskTotalSize; }
-QLabel* AppDelegate::diskFreeSize() const { return ui_->diskFreeSize; }
-QGroupBox* AppDelegate::diskLevelIndicatorBox() const { return ui_->diskLevelIndicatorBox; }
-QProgressBar* AppDelegate::diskLevelIndicator() const { return ui_->diskLevelIndicator; }
-QCheckBox* AppDelegate::cachesCheckBox() const { return ui_->cachesCheckBox; }
-QCheckBox* AppDelegate::logsCheckBox() const { return ui_->logsCheckBox; }
-QCheckBox* AppDelegate::downloadsCheckBox() const { return ui_->downloadsCheckBox; }
-QCheckBox* AppDelegate::mailDownloadCheckBox() const { return ui_->mailDownloadCheckBox; }
-QCheckBox* AppDelegate::trashCheckBox() const { return ui_->trashCheckBox; }
-QPushButton* AppDelegate::checkButton() const { return ui_->checkButton; }
-QPushButton* AppDelegate::cleanButton() const { return ui_->cleanButton; }
-QGroupBox* AppDelegate::progressIndicatorBox() const { return ui_->progressIndicatorBox; }
-QProgressBar* AppDelegate::progressIndicator() const { return ui_->progressIndicator; }
-QGroupBox* AppDelegate::freeMemLevelIndicatorBox() const { return ui_->freeMemLevelIndicatorBox; }
-QProgressBar* AppDelegate::freeMemLevelIndicator() const { return ui_->freeMemLevelIndicator; }
-QGroupBox* AppDelegate::wiredMemLevelIndicatorBox() const { return ui_->wiredMemLevelIndicatorBox; }
-QProgressBar* AppDelegate::wiredMemLevelIndicator() const { return ui_->wiredMemLevelIndicator; }
-QGroupBox* AppDelegate::activeMemLevelIndicatorBox() const { return ui_->activeMemLevelIndicatorBox; }
-QProgressBar* AppDelegate::activeMemLevelIndicator() const { return ui_->activeMemLevelIndicator; }
-QGroupBox* AppDelegate::inactiveMemLevelIndicatorBox() const { return ui_->inactiveMemLevelIndicatorBox; }
-QProgressBar* AppDelegate::inactiveMemLevelIndicator() const { return ui_->inactiveMemLevelIndicator; }
-QPushButton* AppDelegate::releaseButton() const { return ui_->releaseButton; }
-QGroupBox* AppDelegate::releaseMemProgressIndicatorBox() const { return ui_->releaseMemProgressIndicatorBox; }
-QProgressBar* AppDelegate::releaseMemProgressIndicator() const { return ui_->releaseMemProgressIndicator; }
-QLabel* AppDelegate::noTrayHintLabel() const { return ui_->noTrayHintLabel; }
-QLabel* AppDelegate::reportLabel() const { return ui_->reportLabel; }
 
 } // namespace headroom

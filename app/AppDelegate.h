@@ -1,12 +1,13 @@
 #pragma once
 
+#include "app/MainWindow.h"
 #include "app/Prompter.h"
-#include "l10n/StringTable.h"
 #include "app/SystemFigures.h"
-#include "core/DiskText.h"
+#include "app/TrayIcon.h"
 #include "core/JunkJob.h"
 #include "core/JunkLocations.h"
 #include "core/MemoryText.h"
+#include "l10n/StringTable.h"
 
 #include <QObject>
 #include <QString>
@@ -19,27 +20,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
-
-class QAbstractButton;
-class QAction;
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QMainWindow;
-class QMenu;
-class QProgressBar;
-class QPushButton;
-class QSystemTrayIcon;
-class QTabWidget;
-class QTimer;
-
-namespace Ui {
-class MainWindow;
-}
 
 namespace headroom {
 
@@ -65,9 +48,11 @@ struct AppEnvironment {
     static AppEnvironment live();
 };
 
-// The application controller: owns the tray item, the window built from
-// MainWindow.ui (whose objects carry the names of the getters below) and the
-// state of the home-folder grant.
+// The application controller: wires the window's and the menu's requests
+// to the work behind them (the junk job for Check and Clean, the purge tool
+// for Release), runs that work on worker threads and posts what it finds
+// to the main thread, where the window and the tray icon show it. It also
+// holds the home-folder grant.
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -80,109 +65,16 @@ public:
     void updateDiskUI();
     void updateMemUI();
 
-    // The two halves of the refreshes, so that work on another thread can
-    // measure there and post the showing to the main thread in one piece.
-    DiskFigures measureDisk() const;
-    void showDisk(const DiskFigures& figures);
-    MemoryFigures measureMemory() const;
-    void showMemory(const MemoryFigures& figures);
+    void needUserAuthorize();
+    void checkAction();
+    void cleanAction();
+    void releaseAction();
+    void showAction();
+    void aboutAction();
 
-    // Status item and its menu
-    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
-    QMenu* statusMenu() const;
-    QAction* authorizeStatusItem() const;
-    QAction* authorizeItem() const;
-    bool isAuthorized() const { return isAuthorized_; }
-    QAction* diskItem() const;
-    QAction* diskStatusItem() const;
-    QAction* checkItem() const;
-    QAction* cleanItem() const;
-    QAction* memoryItem() const;
-    QAction* memoryStatusItem2() const;
-    QAction* memoryStatusItem1() const;
-    QAction* releaseItem() const;
-    QAction* showItem() const;
-    QAction* hideItem() const;
-    QAction* aboutItem() const;
-    QAction* exitItem() const;
-    const QString& userDir() const { return userDir_; } // null until a folder is granted
-    QTabWidget* tabView() const;
-
-    // Disk tab
-    QLabel* totalLabel() const;
-    QLabel* freeLabel() const;
-    QLabel* diskTotalSize() const;
-    QLabel* diskFreeSize() const;
-    QGroupBox* diskLevelIndicatorBox() const;
-    QProgressBar* diskLevelIndicator() const;
-    QCheckBox* cachesCheckBox() const;
-    QCheckBox* logsCheckBox() const;
-    QCheckBox* downloadsCheckBox() const;
-    QCheckBox* mailDownloadCheckBox() const;
-    QCheckBox* trashCheckBox() const;
-    QPushButton* checkButton() const;
-    QPushButton* cleanButton() const;
-    QGroupBox* progressIndicatorBox() const;
-    QProgressBar* progressIndicator() const;
-
-    // Memory tab: off screen after start-up, still written
-    QGroupBox* freeMemLevelIndicatorBox() const;
-    QProgressBar* freeMemLevelIndicator() const;
-    QGroupBox* wiredMemLevelIndicatorBox() const;
-    QProgressBar* wiredMemLevelIndicator() const;
-    QGroupBox* activeMemLevelIndicatorBox() const;
-    QProgressBar* activeMemLevelIndicator() const;
-    QGroupBox* inactiveMemLevelIndicatorBox() const;
-    QProgressBar* inactiveMemLevelIndicator() const;
-    QPushButton* releaseButton() const;
-    QGroupBox* releaseMemProgressIndicatorBox() const;
-    QProgressBar* releaseMemProgressIndicator() const;
-
-    QMainWindow* window() const { return window_.get(); }
-    QLabel* noTrayHintLabel() const;
-    // Where the report of a clean or a release shows while there is no tray
-    // to show it in.
-    QLabel* reportLabel() const;
-
-    // The check boxes in the order of the junk location table.
-    std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes() const;
-
-    // Linux has no "hidden application": it counts as hidden from Hide until
-    // unhideApplication(), which brings back the window if Hide took it away.
-    bool isApplicationHidden() const { return applicationHidden_; }
-    void hideApplication();
-    void unhideApplication();
-
-    // Whether the tray icon is shown (a tray was there at the last look).
-    bool isInTray() const { return inTray_; }
-
-    // The one lookup of visible text: a key the table lacks reads as itself.
-    QString L(std::string_view key) const;
-
-    void needUserAuthorize(QObject* sender);
-    void checkAction(QObject* sender);
-    void cleanAction(QObject* sender);
-    void releaseAction(QObject* sender);
-    void showAction(QObject* sender);
-    void aboutAction(QObject* sender);
-
-    // Bodies of the worker threads that the three actions start; each posts
-    // its interface changes to the main thread in their order. They run
-    // only on a thread started by the actions (cleanDisk runs checkDisk on
-    // its own thread).
-    void checkDisk(QObject* object);
-    void cleanDisk(QObject* object);
-    void releaseMem(QObject* object);
-
-    // Whether a scan or clean, or a release, is running. A second request
-    // of the same kind is refused while one runs.
-    bool isDiskWorkRunning() const { return diskRun_ != DiskRun::None; }
-    bool isReleaseRunning() const { return releaseRunning_; }
-    // Exit status of the purge tool of the last finished release, -1 when it
-    // could not be started; nothing until a release has ended.
-    std::optional<int> lastPurgeStatus() const { return lastPurgeStatus_; }
-    // The text of the last report after a clean or a release; empty before.
-    const QString& lastReport() const { return lastReport_; }
+    bool isAuthorized() const { return m_isAuthorized; }
+    const QString& userDir() const { return m_userDir; } // null until a folder is granted
+    MainWindow* window() const { return m_window.get(); }
 
     // Quit: hides the window and the tray icon at once, asks running work
     // to stop (a clean at the next entry, a scan before its next row; a
@@ -195,87 +87,66 @@ signals:
     // tray to come back through).
     void quitRequested();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     enum class DiskRun { None, Scan, Clean };
 
-    void setUserDir(const QString& userDir) { userDir_ = userDir; }
-    void setIsAuthorized(bool isAuthorized) { isAuthorized_ = isAuthorized; }
-
     // The parts of the scan and clean requests on the main thread.
-    void askForPermission(QObject* sender);
-    void bringDiskTabForward();
-    void requestDiskWork(QObject* sender, DiskRun run);
-    void startDiskWork(DiskRun run, void (AppDelegate::*body)(QObject*));
+    void askForPermission();
+    void requestDiskWork(DiskRun run);
     void refuseBusyRequest(const char* what);
-    void stopDiskProgress();
-    JunkJob diskJob();
-    void postRowTitle(std::size_t row, std::uint64_t bytes);
+    void unhideForWork();
     void finishScan();
     void finishClean();
     void finishRelease();
-    // Tells the user how a clean or a release went: a tray message, or the
-    // report line of the window when there is no tray. Never a dialog.
-    void report(const QString& text);
-    // Sets a title and the name screen readers read for it.
-    static void setTitle(QAbstractButton* button, const QString& title);
+    void windowClosed();
+
+    // Bodies of the worker threads that the three actions start; each posts
+    // its interface changes to the main thread in their order.
+    void checkDisk();
+    void cleanDisk();
+    void releaseMem();
+    JunkJob diskJob();
+    void postRowSize(std::size_t row, std::uint64_t bytes);
+    DiskFigures measureDisk() const;
+    MemoryFigures measureMemory() const;
 
     // Runs `change` on the main thread after every change posted before it;
-    // dropped once quitting has begun. The changes travel in `posted_`,
-    // under postMutex_; Qt's event queue only carries the wake-up (by name,
+    // dropped once quitting has begun. The changes travel in `m_posted`,
+    // under m_postMutex; Qt's event queue only carries the wake-up (by name,
     // so no object built on the worker crosses through Qt).
     void post(std::function<void()> change);
     Q_INVOKABLE void runPosted();
-    // The progress indicators are busy bars: an empty range spins.
-    static void startAnimation(QProgressBar* indicator);
-    static void stopAnimation(QProgressBar* indicator);
     void trace(const QString& step) const;
-    bool stopping() const { return stopping_.load(std::memory_order_acquire); }
+    bool stopping() const { return m_stopping.load(std::memory_order_acquire); }
     void stopWork();
     void joinWorkers();
 
-    void connectCommands();
-    void labelForAccessibility();
-    void trayAvailabilityChanged(bool available);
-    void lookForTray();
-    void activateApplication();
+    const std::shared_ptr<const StringTable> m_strings;
+    const KeyLookup m_lookup;
+    const std::unique_ptr<Prompter> m_prompter;
+    const SystemFigures m_figures;
+    const std::function<void(const QString&)> m_uiTrace;
+    const std::function<void(std::string_view, std::size_t)> m_beforeJunkRow;
 
-    const std::shared_ptr<const StringTable> strings_;
-    const KeyLookup lookup_;
-    const std::unique_ptr<Prompter> prompter_;
-    const SystemFigures figures_;
-    const std::function<bool()> trayAvailable_;
-    const std::function<void(const QString&)> uiTrace_;
-    const std::function<void(std::string_view, std::size_t)> beforeJunkRow_;
+    const std::unique_ptr<MainWindow> m_window;
+    TrayIcon m_tray; // after the window, so it goes first
 
-    const std::unique_ptr<Ui::MainWindow> ui_;
-    const std::unique_ptr<QMainWindow> window_;
-    std::unique_ptr<QSystemTrayIcon> statusItem_;
-    QTimer* trayWatch_ = nullptr; // child of this
-
-    QString userDir_;
-    bool isAuthorized_ = false;
-    bool applicationHidden_ = false;
-    bool windowShownBeforeHide_ = false;
-    bool inTray_ = false;
+    QString m_userDir;
+    bool m_isAuthorized = false;
 
     // Worker bookkeeping. The flags below are read and written on the main
-    // thread only; a worker sees the check boxes through `boxStates_`, which
-    // the main thread keeps in step with them, and the granted folder
-    // through `diskWorkDir_`, copied when its request started.
-    DiskRun diskRun_ = DiskRun::None;
-    bool releaseRunning_ = false;
-    std::optional<int> lastPurgeStatus_;
-    QString lastReport_;
-    std::array<std::atomic<int>, kJunkRowCount> boxStates_{};
-    std::string diskWorkDir_;
-    std::thread diskWorker_;
-    std::thread releaseWorker_;
-    std::mutex postMutex_;           // orders posting against the start of quitting
-    std::deque<std::function<void()>> posted_; // under postMutex_
-    std::atomic<bool> stopping_{false}; // quitting: workers stop, nothing more is shown
+    // thread only; a worker sees the check boxes through `m_boxStates`,
+    // which the main thread keeps in step with them, and the granted folder
+    // through `m_diskWorkDir`, copied when its request started.
+    DiskRun m_diskRun = DiskRun::None;
+    bool m_releaseRunning = false;
+    std::array<std::atomic<int>, kJunkRowCount> m_boxStates{};
+    std::string m_diskWorkDir;
+    std::thread m_diskWorker;
+    std::thread m_releaseWorker;
+    std::mutex m_postMutex;                     // orders posting against the start of quitting
+    std::deque<std::function<void()>> m_posted; // under m_postMutex
+    std::atomic<bool> m_stopping{false};        // quitting: workers stop, nothing more is shown
 };
 
 } // namespace headroom

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
 

@@ -1,69 +1,64 @@
 #pragma once
 
-// What the controller's tests share: a scripted prompter that records what
-// it was asked, and fixed figures the test can change between refreshes.
+// What the application's tests share: a scripted prompter that records what
+// it was asked, fixed figures the test can change between refreshes, the
+// record of interface changes in the order they were applied, a gate that
+// holds a worker just before it reads one junk row, and a temporary home.
 
 #include "app/AppDelegate.h"
-#include "app/Prompter.h"
-#include "l10n/StringTable.h"
+#include "core/JunkLocations.h"
 #include "core/VMStatSchema.h"
+#include "l10n/StringTable.h"
+#include "tests/support/TempTree.h"
 
-#include <QString>
+#include <QAction>
+#include <QPushButton>
 #include <QStringList>
+#include <QtTest>
 
-#include <cstdint>
-#include <functional>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace headroom::test {
 
 struct PromptLog {
     QStringList events; // "alert", "chooseFolder", "about", in the order asked
-    QString alertMessage;
-    QString alertInformative;
-    QString aboutTitle;
-    QString aboutText;
+    QStringList alerts; // the message of each alert
     QStringList folders; // next answers; a null QString or none left = cancel
-    std::function<void()> duringAlert;           // looks at the state while the alert is up
+    std::function<void()> duringAlert;
 };
 
 class ScriptedPrompter final : public Prompter {
 public:
-    explicit ScriptedPrompter(std::shared_ptr<PromptLog> log) : log_(std::move(log)) {}
+    explicit ScriptedPrompter(std::shared_ptr<PromptLog> log) : m_log(std::move(log)) {}
 
-    void alert(const QString& message, const QString& informative) override
+    void alert(const QString& message, const QString& /*informative*/) override
     {
-        log_->events << QStringLiteral("alert");
-        log_->alertMessage = message;
-        log_->alertInformative = informative;
-        if (log_->duringAlert)
-            log_->duringAlert();
+        m_log->events << QStringLiteral("alert");
+        m_log->alerts << message;
+        if (m_log->duringAlert)
+            m_log->duringAlert();
     }
-
     std::optional<QString> chooseFolder() override
     {
-        log_->events << QStringLiteral("chooseFolder");
-        const QString answer = log_->folders.isEmpty() ? QString() : log_->folders.takeFirst();
-        if (answer.isNull())
-            return std::nullopt;
-        return answer;
+        m_log->events << QStringLiteral("chooseFolder");
+        const QString answer = m_log->folders.isEmpty() ? QString() : m_log->folders.takeFirst();
+        return answer.isNull() ? std::nullopt : std::optional<QString>(answer);
     }
-
-    void about(const QString& title, const QString& text) override
-    {
-        log_->events << QStringLiteral("about");
-        log_->aboutTitle = title;
-        log_->aboutText = text;
-    }
+    void about(const QString& /*title*/, const QString& /*text*/) override { m_log->events << QStringLiteral("about"); }
 
 private:
-    std::shared_ptr<PromptLog> log_;
+    std::shared_ptr<PromptLog> m_log;
 };
 
 struct FixedFigures {
-    std::optional<std::int64_t> total = 500107862016;
-    std::optional<std::int64_t> free = 250790436864;
+    std::optional<std::int64_t> total = 500107862016; // 465.76 GB
+    std::optional<std::int64_t> free = 250790436864;  // 233.57 GB, 49 % used
     VMStatSchema memory = pages(262144, 262144, 262144, 262144);
     bool tray = false;
 
@@ -78,18 +73,151 @@ struct FixedFigures {
     }
 };
 
-inline AppEnvironment environment(std::shared_ptr<const StringTable> strings, std::shared_ptr<PromptLog> log,
-                                  const std::shared_ptr<FixedFigures>& figures)
-{
-    AppEnvironment env;
-    env.strings = std::move(strings);
-    env.prompter = std::make_unique<ScriptedPrompter>(std::move(log));
-    env.figures.diskTotal = [figures] { return figures->total; };
-    env.figures.diskAvailable = [figures] { return figures->free; };
-    env.figures.vmStat = [figures] { return figures->memory; };
-    env.trayAvailable = [figures] { return figures->tray; };
-    env.trayPollMs = 20;
-    return env;
-}
+// Steps as the controller applies them; written on the main thread only.
+struct Trace {
+    QStringList steps;
+    std::function<void(const QString& step)> onStep; // looks at the window right then
+
+    // The steps after the last `marker`, which a test adds to cut phases.
+    QStringList after(const QString& marker) const
+    {
+        const qsizetype at = steps.lastIndexOf(marker);
+        return at < 0 ? steps : steps.mid(at + 1);
+    }
+};
+
+// Holds the worker that reaches (stage, row) until open(); never longer than
+// 30 s, so a failing test cannot hang the suite. Records every row visited.
+class RowGate {
+public:
+    void pauseAt(std::string stage, std::size_t row)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_held = {std::move(stage), row};
+        m_reached = m_opened = false;
+    }
+    void arrive(std::string_view stage, std::size_t row)
+    {
+        std::unique_lock lock(m_mutex);
+        m_visits.push_back(std::string(stage) + ":" + std::to_string(row));
+        if (m_opened || m_reached || !m_held || m_held->first != stage || m_held->second != row)
+            return;
+        m_reached = true;
+        m_opening.wait_for(lock, std::chrono::seconds(30), [this] { return m_opened; });
+    }
+    bool reached() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_reached;
+    }
+    void open()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_opened = true;
+        m_opening.notify_all();
+    }
+    std::vector<std::string> visits() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_visits;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_opening;
+    std::vector<std::string> m_visits;
+    std::optional<std::pair<std::string, std::size_t>> m_held;
+    bool m_reached = false;
+    bool m_opened = false;
+};
+
+enum Row : std::size_t { Caches, Logs, Downloads, MailDownloads, Trash };
+
+// The fakes, a temporary home that the start-up grant answers with, and the
+// controller, made afresh for each test function: a test class derives
+// from it beside QObject and calls setUpApp() from init(), tearDownApp()
+// from cleanup().
+class AppFixture {
+protected:
+    void setUpApp()
+    {
+        m_log = std::make_shared<PromptLog>();
+        m_figures = std::make_shared<FixedFigures>();
+        m_trace = std::make_shared<Trace>();
+        m_gate = std::make_shared<RowGate>();
+        m_home = std::make_unique<TempTree>();
+        m_log->folders = {home()};
+    }
+    void tearDownApp()
+    {
+        m_gate->open(); // a failed check may leave a worker held
+        m_d.reset();
+        m_home.reset();
+    }
+
+    AppDelegate* make(std::shared_ptr<const StringTable> strings = english())
+    {
+        AppEnvironment env;
+        env.strings = std::move(strings);
+        env.prompter = std::make_unique<ScriptedPrompter>(m_log);
+        env.figures.diskTotal = [figures = m_figures] { return figures->total; };
+        env.figures.diskAvailable = [figures = m_figures] { return figures->free; };
+        if (!m_countersFromFile)
+            env.figures.vmStat = [figures = m_figures] { return figures->memory; };
+        env.trayAvailable = [figures = m_figures] { return figures->tray; };
+        env.trayPollMs = 20;
+        env.uiTrace = [trace = m_trace](const QString& step) {
+            trace->steps << step;
+            if (trace->onStep)
+                trace->onStep(step);
+        };
+        env.beforeJunkRow = [gate = m_gate](std::string_view stage, std::size_t row) { gate->arrive(stage, row); };
+        m_d = std::make_unique<AppDelegate>(std::move(env));
+        return m_d.get();
+    }
+    AppDelegate* launch(std::shared_ptr<const StringTable> strings = english())
+    {
+        make(std::move(strings))->applicationDidFinishLaunching();
+        return m_d.get();
+    }
+    static std::shared_ptr<const StringTable> english() { return StringTable::forLocale(QLocale(QLocale::English)); }
+
+    // A widget or action of the window by its object name.
+    template <typename T>
+    T* find(const char* name) const
+    {
+        T* object = m_d->window()->findChild<T*>(QLatin1String(name));
+        if (!object)
+            qFatal("no %s named %s", T::staticMetaObject.className(), name);
+        return object;
+    }
+    QAction* action(const char* name) const { return find<QAction>(name); }
+    QPushButton* button(const char* name) const { return find<QPushButton>(name); }
+    QString L(std::string_view key) const { return m_d->window()->L(key); }
+
+    QString home() const { return QString::fromStdString(m_home->path()); }
+    std::string location(std::size_t row) const { return *m_home / junkTable()[row].relativePath; }
+    std::uint64_t measured(std::size_t row) const { return duBelow(location(row)).value_or(0); }
+    // A file of `bytes` bytes in every junk location.
+    void fillRows(std::size_t bytes = 100) const
+    {
+        for (std::size_t row = 0; row < kJunkRowCount; ++row)
+            writeFile(location(row) + "/f", std::string(bytes, 'x'));
+    }
+    void mark(const QString& marker) { m_trace->steps << marker; }
+    // Whether `step` has been applied since `marker`, waiting up to 5 s.
+    bool waitForStep(const QString& marker, const QString& step)
+    {
+        return QTest::qWaitFor([&] { return m_trace->after(marker).contains(step); });
+    }
+
+    std::shared_ptr<PromptLog> m_log;
+    std::shared_ptr<FixedFigures> m_figures;
+    std::shared_ptr<Trace> m_trace;
+    std::shared_ptr<RowGate> m_gate;
+    std::unique_ptr<TempTree> m_home;
+    std::unique_ptr<AppDelegate> m_d;
+    bool m_countersFromFile = false; // the page counters of the platform's seam
+};
 
 } // namespace headroom::test

@@ -1,42 +1,34 @@
-// The controller under Qt's offscreen platform: start-up, the tabs and the
-// menu, the folder grant, hiding and showing, and life without a tray.
+// The controller under Qt's offscreen platform: start-up, the figures, the
+// folder grant, every request reaching its handler, hiding and showing, and
+// life without a tray. The German table through the window: test_locale.
 
 #include "AppFixture.h"
 
-#include <QAction>
+#include "core/Platform.h"
+#include "tests/support/Seams.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
-#include <QTemporaryDir>
-#include <QtTest>
 
 using namespace headroom;
-using headroom::test::FixedFigures;
-using headroom::test::PromptLog;
+using namespace headroom::test;
 
 namespace {
 
-struct MenuTitle {
-    QAction* item;
-    const char* key;
-};
-
 // The titled menu items with their keys, in the order start-up titles them.
-std::vector<MenuTitle> menuTitles(const AppDelegate& d)
-{
-    return {{d.authorizeItem(), "Authorize"}, {d.diskItem(), "Disk"},       {d.checkItem(), "Check"},
-            {d.cleanItem(), "Clean"},         {d.memoryItem(), "Memory"},   {d.releaseItem(), "Release"},
-            {d.showItem(), "Show"},           {d.hideItem(), "Hide"},       {d.aboutItem(), "About"},
-            {d.exitItem(), "Quit"}};
-}
+const std::vector<std::pair<const char*, const char*>> kMenuTitles{
+    {"authorizeItem", "Authorize"}, {"diskItem", "Disk"}, {"checkItem", "Check"},   {"cleanItem", "Clean"},
+    {"memoryItem", "Memory"},       {"releaseItem", "Release"}, {"showItem", "Show"}, {"hideItem", "Hide"},
+    {"aboutItem", "About"},         {"exitItem", "Quit"}};
+
+const char* const kGauges[] = {"free", "wired", "active", "inactive"};
 
 QStringList tabLabels(const QTabWidget* tabs)
 {
@@ -48,383 +40,214 @@ QStringList tabLabels(const QTabWidget* tabs)
 
 } // namespace
 
-class TestAppDelegate : public QObject {
+class TestAppDelegate : public QObject, protected AppFixture {
     Q_OBJECT
 
 private slots:
-    void init();
+    void init() { setUpApp(); }
+    void cleanup() { tearDownApp(); }
 
-    void beforeLaunchNothingIsGranted();
-    void startupTitlesAndFillsEverythingBeforeTheGrant();
-    void startupEndsWithTheDiskTabAloneWhateverTheGrant_data();
-    void startupEndsWithTheDiskTabAloneWhateverTheGrant();
-    void emptyTableShowsEveryKey();
-    void germanTableTitlesTheMenuAndTabs();
-    void memoryTabKeepsBeingWrittenOffScreen();
-
-    void grantConfirmedRecordsTheChosenFolder();
-    void grantCancelledAtFirstStart();
-    void grantCancelledAfterAGrantKeepsTheFolder();
-    void authorizeItemAsksAgain();
-
-    void showActionBringsBackAHiddenWindow();
-    void showActionShowsTheWindowWhenNotHidden();
-    void unhideRestoresOnlyAWindowThatWasOnScreen();
-    void closingTheWindowLeavesTheTrayRunning();
-    void leftClickOpensTheMenu();
-    void aboutAndQuitItems();
-
-    void withoutTrayTheWindowIsTheWayIn();
-    void trayAppearingLaterTakesOver();
-    void trayGoingAwayBringsTheWindowBack();
+    void startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant();
+    void figuresReachTheirWidgetsAndNames();
+    void grantRecordsTheChosenFolder_data();
+    void grantRecordsTheChosenFolder();
+    void eachRequestReachesItsHandler_data();
+    void eachRequestReachesItsHandler();
+    void releaseFromTheTrayLeavesAClosedWindowClosed();
+    void withoutATrayTheWindowIsTheWayInUntilOneComes();
 
 private:
-    std::unique_ptr<AppDelegate> make(std::shared_ptr<const StringTable> strings = StringTable::empty());
-    std::unique_ptr<AppDelegate> launch(std::shared_ptr<const StringTable> strings = StringTable::empty());
-
-    std::shared_ptr<PromptLog> log_;
-    std::shared_ptr<FixedFigures> figures_;
-    std::unique_ptr<QTemporaryDir> home_;
+    QSystemTrayIcon* statusItem() const { return m_d->findChild<QSystemTrayIcon*>(); }
 };
 
-void TestAppDelegate::init()
+void TestAppDelegate::startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant()
 {
-    log_ = std::make_shared<PromptLog>();
-    figures_ = std::make_shared<FixedFigures>();
-    home_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(home_->isValid());
-}
-
-std::unique_ptr<AppDelegate> TestAppDelegate::make(std::shared_ptr<const StringTable> strings)
-{
-    return std::make_unique<AppDelegate>(test::environment(std::move(strings), log_, figures_));
-}
-
-std::unique_ptr<AppDelegate> TestAppDelegate::launch(std::shared_ptr<const StringTable> strings)
-{
-    auto delegate = make(std::move(strings));
-    delegate->applicationDidFinishLaunching();
-    return delegate;
-}
-
-void TestAppDelegate::beforeLaunchNothingIsGranted()
-{
-    const auto d = make();
-    // Every titled item is in the menu the tray opens.
-    for (const MenuTitle& t : menuTitles(*d))
-        QVERIFY2(d->statusMenu()->actions().contains(t.item), t.key);
-    for (QAction* line : {d->authorizeStatusItem(), d->diskStatusItem(), d->memoryStatusItem1(), d->memoryStatusItem2()})
-        QVERIFY(d->statusMenu()->actions().contains(line));
-    QCOMPARE(d->tabView()->count(), 2);
-    QVERIFY(!d->statusItem());
-    QVERIFY(!d->isAuthorized());
-    QVERIFY(d->userDir().isNull());
-    QVERIFY(!d->progressIndicatorBox()->isVisibleTo(d->window()));
-    QVERIFY(!d->releaseMemProgressIndicatorBox()->isVisibleTo(d->window()));
-}
-
-void TestAppDelegate::startupTitlesAndFillsEverythingBeforeTheGrant()
-{
-    figures_->tray = true;
-    log_->folders = {home_->path()};
-    auto d = make();
-    // What the window shows while the alert is up. The prompt log outlives
-    // this test, so its hook holds its own state rather than our locals.
-    struct DuringGrant {
-        QStringList tabs;
-        QStringList titles;
-        QString diskLine;
-        QString memoryLine;
-        bool trayReady = false;
+    m_figures->tray = true;
+    make(StringTable::empty());
+    QVERIFY(!statusItem());
+    // What the window and the tray show while the grant's alert is up. The
+    // prompt log outlives this test, so the hook keeps its own record.
+    const auto seen = std::make_shared<QStringList>();
+    m_log->duringAlert = [this, seen] {
+        *seen << tabLabels(find<QTabWidget>("tabView")).join('|') << action("diskStatusItem")->text()
+              << action("memoryStatusItem1")->text();
+        for (const auto& [name, key] : kMenuTitles)
+            *seen << action(name)->text();
+        *seen << (statusItem() && statusItem()->isVisible() && !statusItem()->icon().isNull()
+                  && statusItem()->contextMenu() == find<QMenu>("statusMenu") ? "tray ready" : "no tray");
     };
-    const auto seen = std::make_shared<DuringGrant>();
-    log_->duringAlert = [seen, delegate = d.get()] {
-        seen->tabs = tabLabels(delegate->tabView());
-        for (const MenuTitle& t : menuTitles(*delegate))
-            seen->titles << t.item->text();
-        seen->diskLine = delegate->diskStatusItem()->text();
-        seen->memoryLine = delegate->memoryStatusItem1()->text();
-        seen->trayReady = delegate->statusItem() && delegate->statusItem()->contextMenu() == delegate->statusMenu()
-            && !delegate->statusItem()->icon().isNull() && delegate->statusItem()->isVisible();
-    };
+    m_d->applicationDidFinishLaunching();
+    m_log->duringAlert = nullptr;
 
-    d->applicationDidFinishLaunching();
-    log_->duringAlert = nullptr;
-
-    QCOMPARE(log_->events, (QStringList{"alert", "chooseFolder"}));
-    QVERIFY(seen->trayReady);
-    QCOMPARE(seen->tabs, (QStringList{"Disk", "Memory"}));
-    QStringList keys;
-    for (const MenuTitle& t : menuTitles(*d))
-        keys << QString::fromLatin1(t.key);
-    QCOMPARE(seen->titles, keys);
-    QCOMPARE(seen->diskLine, QStringLiteral("Total:465.76 GB  FreeDisk:233.57 GB (51%)"));
-    QCOMPARE(seen->memoryLine, QStringLiteral("Free1.00 GB  Wired1.00 GB"));
+    QCOMPARE(m_log->events, (QStringList{"alert", "chooseFolder"}));
+    QStringList expected{"Disk|Memory", "Total:465.76 GB  FreeDisk:233.57 GB (51%)", "Free1.00 GB  Wired1.00 GB"};
+    for (const auto& [name, key] : kMenuTitles)
+        expected << QLatin1String(key);
+    QCOMPARE(*seen, expected << "tray ready");
+    // Then the Memory page leaves the tabs; with a tray no window shows.
+    QCOMPARE(tabLabels(find<QTabWidget>("tabView")), QStringList{"Disk"});
+    QVERIFY(!m_d->window()->isVisible());
+    QVERIFY(!find<QLabel>("noTrayHintLabel")->isVisibleTo(m_d->window()));
 }
 
-void TestAppDelegate::startupEndsWithTheDiskTabAloneWhateverTheGrant_data()
+void TestAppDelegate::figuresReachTheirWidgetsAndNames()
 {
-    QTest::addColumn<bool>("confirm");
-    QTest::newRow("granted") << true;
-    QTest::newRow("cancelled") << false;
-}
-
-void TestAppDelegate::startupEndsWithTheDiskTabAloneWhateverTheGrant()
-{
-    QFETCH(bool, confirm);
-    if (confirm)
-        log_->folders = {home_->path()};
-    const auto d = launch();
-
-    QCOMPARE(tabLabels(d->tabView()), QStringList{"Disk"});
-    QVERIFY(d->tabView()->widget(0)->isAncestorOf(d->diskLevelIndicator()));
-    // Selecting the first or the last tab now both mean the Disk tab.
-    d->tabView()->setCurrentIndex(d->tabView()->count() - 1);
-    QVERIFY(d->tabView()->currentWidget()->isAncestorOf(d->cachesCheckBox()));
-
-    QCOMPARE(d->authorizeStatusItem()->text(),
-             confirm ? QStringLiteral("Authorized") + home_->path() : QStringLiteral("Not Authorized"));
-    QCOMPARE(d->diskStatusItem()->text(), QStringLiteral("Total:465.76 GB  FreeDisk:233.57 GB (51%)"));
-    QCOMPARE(d->memoryStatusItem1()->text(), QStringLiteral("Free1.00 GB  Wired1.00 GB"));
-    QCOMPARE(d->memoryStatusItem2()->text(), QStringLiteral("Active1.00 GB  Inactive1.00 GB"));
-}
-
-void TestAppDelegate::emptyTableShowsEveryKey()
-{
-    const auto d = launch(StringTable::empty());
-
-    for (const MenuTitle& t : menuTitles(*d))
-        QCOMPARE(t.item->text(), QString::fromLatin1(t.key));
-    QCOMPARE(d->tabView()->tabText(0), QStringLiteral("Disk"));
-    QCOMPARE(d->totalLabel()->text(), QStringLiteral("Total"));
-    QCOMPARE(d->freeLabel()->text(), QStringLiteral("FreeDisk"));
-    const QStringList boxes{"Caches", "Logs", "Downloads", "Mail Download", "Trash"};
-    for (std::size_t row = 0; row < kJunkRowCount; ++row)
-        QCOMPARE(d->junkCheckBoxes()[row]->text(), boxes[int(row)]);
-    QCOMPARE(d->checkButton()->text(), QStringLiteral("Check"));
-    QCOMPARE(d->cleanButton()->text(), QStringLiteral("Clean"));
-    QCOMPARE(d->releaseButton()->text(), QStringLiteral("Release"));
-    QCOMPARE(d->authorizeStatusItem()->text(), QStringLiteral("Not Authorized"));
-    QCOMPARE(log_->alertMessage, QStringLiteral("Authorization"));
-    QCOMPARE(log_->alertInformative, QStringLiteral("Authorization Need"));
-    QCOMPARE(d->noTrayHintLabel()->text(), QStringLiteral("No Tray Hint"));
-}
-
-void TestAppDelegate::germanTableTitlesTheMenuAndTabs()
-{
-    const auto german = StringTable::forLocale(QLocale(QLocale::German, QLocale::Germany));
-    const auto english = StringTable::forLocale(QLocale(QLocale::English, QLocale::UnitedStates));
-    QCOMPARE(german->language().left(2), QStringLiteral("de"));
-    log_->folders = {home_->path()};
-    const auto d = launch(german);
-
-    for (const MenuTitle& t : menuTitles(*d)) {
-        QCOMPARE(t.item->text(), german->text(t.key));
-        QVERIFY2(t.item->text() != english->text(t.key), t.key);
+    m_figures->memory = FixedFigures::pages(1, 2, 3, 4); // a different figure in each gauge
+    launch();
+    QCOMPARE(find<QLabel>("diskTotalSize")->text(), QStringLiteral("465.76 GB"));
+    QCOMPARE(find<QLabel>("diskFreeSize")->text(), QStringLiteral("233.57 GB"));
+    QCOMPARE(find<QProgressBar>("diskLevelIndicator")->value(), 49);
+    QCOMPARE(find<QGroupBox>("diskLevelIndicatorBox")->title(), QStringLiteral("49%"));
+    // Screen readers read each figure with its caption.
+    QCOMPARE(find<QLabel>("diskTotalSize")->accessibleName(), QStringLiteral("Total 465.76 GB"));
+    QCOMPARE(find<QLabel>("diskFreeSize")->accessibleName(), QStringLiteral("Free 233.57 GB"));
+    QCOMPARE(find<QProgressBar>("diskLevelIndicator")->accessibleName(), QStringLiteral("Disk 49 % used"));
+    QCOMPARE(find<QCheckBox>("cachesCheckBox")->accessibleName(), QStringLiteral("Caches"));
+    QCOMPARE(button("checkButton")->accessibleName(), QStringLiteral("Check Junk"));
+    const QStringList titles{"Free 4.0 KB", "Wired 8.0 KB", "Active 12.0 KB", "Inactive 16.0 KB"};
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        const QByteArray name = QByteArray(kGauges[i]) + "MemLevelIndicator";
+        QCOMPARE(find<QGroupBox>((name + "Box").constData())->title(), titles[i]);
+        QCOMPARE(find<QProgressBar>(name.constData())->value(), 10 * int(i + 1));
+        QCOMPARE(find<QProgressBar>(name.constData())->accessibleName(), titles[i]);
     }
-    QCOMPARE(d->tabView()->tabText(0), german->text("Disk"));
-    QCOMPARE(d->authorizeStatusItem()->text(), german->text("Authorized") + home_->path());
-    QCOMPARE(d->diskStatusItem()->text(), QStringLiteral("Gesamt:465.76 GB  Frei:233.57 GB (51%)"));
-    QCOMPARE(log_->alertMessage, german->text("Authorization"));
+    QCOMPARE(action("memoryStatusItem2")->text(), titles[2] + "  " + titles[3]);
 }
 
-void TestAppDelegate::memoryTabKeepsBeingWrittenOffScreen()
+void TestAppDelegate::grantRecordsTheChosenFolder_data()
 {
-    const auto d = launch();
-    QWidget* memoryPage = d->freeMemLevelIndicatorBox()->parentWidget();
-    QCOMPARE(d->tabView()->indexOf(memoryPage), -1);
-
-    figures_->memory = FixedFigures::pages(1, 2, 0, 0);
-    d->updateMemUI();
-    QCOMPARE(d->freeMemLevelIndicatorBox()->title(), QStringLiteral("Free4.0 KB"));
-    QCOMPARE(d->wiredMemLevelIndicator()->value(), 66);
-    QCOMPARE(d->memoryStatusItem1()->text(), QStringLiteral("Free4.0 KB  Wired8.0 KB"));
-    QCOMPARE(d->tabView()->count(), 1);
+    QTest::addColumn<bool>("firstConfirmed");
+    QTest::addColumn<bool>("askAgain");
+    QTest::newRow("confirmed") << true << false;
+    QTest::newRow("cancelled") << false << false;
+    QTest::newRow("cancelled after a grant") << true << true;
 }
 
-void TestAppDelegate::grantConfirmedRecordsTheChosenFolder()
+void TestAppDelegate::grantRecordsTheChosenFolder()
 {
+    QFETCH(bool, firstConfirmed);
+    QFETCH(bool, askAgain);
     // The chooser answers with the folder the user selected, here a child
-    // of the folder it was showing; that child is what gets recorded.
-    const QString chosen = home_->filePath(QStringLiteral("me"));
-    log_->folders = {chosen};
-    const auto d = make();
-    d->needUserAuthorize(nullptr);
+    // of the one it was showing; that child is what gets recorded.
+    const QString chosen = home() + QStringLiteral("/me");
+    m_log->folders = {firstConfirmed ? chosen : QString(), QString()};
+    launch(StringTable::empty());
+    if (askAgain)
+        action("authorizeItem")->trigger();
 
-    QCOMPARE(log_->events, (QStringList{"alert", "chooseFolder"}));
-    QVERIFY(d->isAuthorized());
-    QCOMPARE(d->userDir(), chosen);
-    QCOMPARE(d->authorizeStatusItem()->text(), QStringLiteral("Authorized") + chosen);
+    QCOMPARE(m_log->events.count(QStringLiteral("chooseFolder")), askAgain ? 2 : 1);
+    QCOMPARE(m_log->alerts.last(), QStringLiteral("Authorization"));
+    const bool granted = firstConfirmed && !askAgain;
+    QCOMPARE(m_d->isAuthorized(), granted);
+    // A cancelled chooser keeps the folder of an earlier grant.
+    QCOMPARE(m_d->userDir(), firstConfirmed ? chosen : QString());
+    QCOMPARE(action("authorizeStatusItem")->text(),
+             granted ? QStringLiteral("Authorized") + chosen : QStringLiteral("Not Authorized"));
 }
 
-void TestAppDelegate::grantCancelledAtFirstStart()
+void TestAppDelegate::eachRequestReachesItsHandler_data()
 {
-    const auto d = launch();
-    QVERIFY(!d->isAuthorized());
-    QVERIFY(d->userDir().isNull());
-    QCOMPARE(d->authorizeStatusItem()->text(), QStringLiteral("Not Authorized"));
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("handler");
+    for (const char* name : {"checkItem", "checkButton"})
+        QTest::newRow(name) << name << "checkAction";
+    for (const char* name : {"cleanItem", "cleanButton"})
+        QTest::newRow(name) << name << "cleanAction";
+    for (const char* name : {"releaseItem", "releaseButton"})
+        QTest::newRow(name) << name << "releaseAction";
+    for (const char* name : {"showItem", "authorizeStatusItem", "diskStatusItem", "memoryStatusItem1", "memoryStatusItem2"})
+        QTest::newRow(name) << name << "showAction";
+    QTest::newRow("authorizeItem") << "authorizeItem" << "needUserAuthorize";
+    QTest::newRow("hideItem") << "hideItem" << "hideApplication";
+    QTest::newRow("aboutItem") << "aboutItem" << "aboutAction";
+    QTest::newRow("exitItem") << "exitItem" << "requestQuit";
 }
 
-void TestAppDelegate::grantCancelledAfterAGrantKeepsTheFolder()
+void TestAppDelegate::eachRequestReachesItsHandler()
 {
-    log_->folders = {home_->path(), QString()};
-    const auto d = launch();
-    QVERIFY(d->isAuthorized());
+    QFETCH(QString, name);
+    QFETCH(QString, handler);
+    const SeamReset seams;
+    platform::setPurgeToolPathForTesting(helper("purge-fails.sh"));
+    m_figures->tray = true;
+    launch();
+    if (handler == QLatin1String("hideApplication"))
+        m_d->showAction();
+    QSignalSpy quit(m_d.get(), &AppDelegate::quitRequested);
+    m_log->events.clear();
+    mark("request");
 
-    d->needUserAuthorize(nullptr);
-    QCOMPARE(log_->events, (QStringList{"alert", "chooseFolder", "alert", "chooseFolder"}));
-    QVERIFY(!d->isAuthorized());
-    QCOMPARE(d->userDir(), home_->path());
-    QCOMPARE(d->authorizeStatusItem()->text(), QStringLiteral("Not Authorized"));
+    const QByteArray objectName = name.toLatin1();
+    if (name.endsWith(QLatin1String("Button")))
+        button(objectName.constData())->click();
+    else
+        action(objectName.constData())->trigger();
+
+    const QStringList steps = m_trace->after("request");
+    const bool scan = handler == QLatin1String("checkAction");
+    const bool diskWork = scan || handler == QLatin1String("cleanAction");
+    const bool release = handler == QLatin1String("releaseAction");
+    QCOMPARE(steps.contains(QStringLiteral("progress.start")), diskWork);
+    QCOMPARE(steps.contains(QStringLiteral("checkItem.disabled")), scan);
+    QCOMPARE(steps.contains(QStringLiteral("tab.last")), release);
+    QCOMPARE(m_log->events.contains(QStringLiteral("chooseFolder")), handler == QLatin1String("needUserAuthorize"));
+    QCOMPARE(m_log->events.contains(QStringLiteral("about")), handler == QLatin1String("aboutAction"));
+    QCOMPARE(quit.count(), handler == QLatin1String("requestQuit") ? 1 : 0);
+    QCOMPARE(m_d->window()->isVisible(), diskWork || handler == QLatin1String("showAction"));
+    if (diskWork || release)
+        QVERIFY(waitForStep("request", scan ? "checkItem.enabled" : "notify"));
 }
 
-void TestAppDelegate::authorizeItemAsksAgain()
+void TestAppDelegate::releaseFromTheTrayLeavesAClosedWindowClosed()
 {
-    const QString second = home_->filePath(QStringLiteral("other"));
-    log_->folders = {home_->path(), second};
-    const auto d = launch();
-    d->authorizeItem()->trigger();
-    QCOMPARE(log_->events.count(QStringLiteral("chooseFolder")), 2);
-    QCOMPARE(d->userDir(), second);
-    QCOMPARE(d->authorizeStatusItem()->text(), QStringLiteral("Authorized") + second);
+    const SeamReset seams;
+    platform::setPurgeToolPathForTesting(helper("purge-fails.sh"));
+    m_figures->tray = true;
+    launch();
+    action("hideItem")->trigger(); // the window was not on screen
+    mark("request");
+    action("releaseItem")->trigger();
+    QCOMPARE(m_trace->after("request").first(), QStringLiteral("application.unhide"));
+    QVERIFY(!m_d->window()->isVisible());
+    QVERIFY(waitForStep("request", "notify"));
 }
 
-void TestAppDelegate::showActionBringsBackAHiddenWindow()
+void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
 {
-    figures_->tray = true;
-    const auto d = launch();
-    d->showAction(nullptr);
-    QVERIFY(d->window()->isVisible());
+    launch();
+    QSignalSpy quit(m_d.get(), &AppDelegate::quitRequested);
+    QLabel* hint = find<QLabel>("noTrayHintLabel");
+    QVERIFY(m_d->window()->isVisible() && !statusItem()->isVisible());
+    QVERIFY(hint->isVisible());
+    QCOMPARE(hint->text(), L("No Tray Hint"));
+    // The menu's commands are in the window's menu bar; Hide is not, and
+    // does nothing.
+    QVERIFY(find<QMenu>("statusMenu")->menuAction()->associatedObjects().contains(m_d->window()->menuBar()));
+    QVERIFY(!action("hideItem")->isVisible());
+    action("hideItem")->trigger();
+    QVERIFY(m_d->window()->isVisible());
 
-    d->hideItem()->trigger();
-    QVERIFY(d->isApplicationHidden());
-    QVERIFY(!d->window()->isVisible());
-
-    d->showAction(nullptr);
-    QVERIFY(!d->isApplicationHidden());
-    QVERIFY(d->window()->isVisible());
-}
-
-void TestAppDelegate::showActionShowsTheWindowWhenNotHidden()
-{
-    figures_->tray = true;
-    const auto d = launch();
-    QVERIFY(!d->window()->isVisible()); // a tray is there: start-up shows no window
-    d->showItem()->trigger();
-    QVERIFY(d->window()->isVisible());
-    QVERIFY(!d->isApplicationHidden());
-
-    // The summary lines lead to the window too.
-    for (QAction* line : {d->authorizeStatusItem(), d->diskStatusItem(), d->memoryStatusItem1(), d->memoryStatusItem2()}) {
-        d->window()->close();
-        line->trigger();
-        QVERIFY2(d->window()->isVisible(), qPrintable(line->objectName()));
-    }
-}
-
-void TestAppDelegate::unhideRestoresOnlyAWindowThatWasOnScreen()
-{
-    figures_->tray = true;
-    const auto d = launch();
-    d->hideApplication(); // window closed at the time
-    QVERIFY(d->isApplicationHidden());
-    d->unhideApplication();
-    QVERIFY(!d->isApplicationHidden());
-    QVERIFY(!d->window()->isVisible());
-
-    d->showAction(nullptr);
-    d->hideApplication();
-    d->unhideApplication();
-    QVERIFY(d->window()->isVisible());
-}
-
-void TestAppDelegate::closingTheWindowLeavesTheTrayRunning()
-{
-    figures_->tray = true;
-    const auto d = launch();
-    QSignalSpy quit(d.get(), &AppDelegate::quitRequested);
-    d->showAction(nullptr);
-    QVERIFY(d->window()->close());
-    QVERIFY(!d->window()->isVisible());
-    QVERIFY(d->statusItem()->isVisible());
+    // A tray coming later takes over: Hide hides, closing is no quit, and
+    // a left click on the icon opens the same menu.
+    m_figures->tray = true;
+    QTRY_VERIFY(statusItem()->isVisible());
+    QVERIFY(!hint->isVisible() && action("hideItem")->isVisible());
+    action("hideItem")->trigger();
+    QVERIFY(!m_d->window()->isVisible());
+    m_d->showAction();
+    m_d->window()->close();
     QCOMPARE(quit.count(), 0);
-    d->showAction(nullptr);
-    QVERIFY(d->window()->isVisible());
-}
+    emit statusItem()->activated(QSystemTrayIcon::Trigger);
+    QTRY_VERIFY(find<QMenu>("statusMenu")->isVisible());
+    find<QMenu>("statusMenu")->close();
 
-void TestAppDelegate::leftClickOpensTheMenu()
-{
-    figures_->tray = true;
-    const auto d = launch();
-    QVERIFY(!d->statusMenu()->isVisible());
-    emit d->statusItem()->activated(QSystemTrayIcon::Trigger);
-    QTRY_VERIFY(d->statusMenu()->isVisible());
-    d->statusMenu()->close();
-}
-
-void TestAppDelegate::aboutAndQuitItems()
-{
-    const auto d = launch(StringTable::forLocale(QLocale(QLocale::English)));
-    QSignalSpy quit(d.get(), &AppDelegate::quitRequested);
-
-    d->aboutItem()->trigger();
-    QCOMPARE(log_->events.last(), QStringLiteral("about"));
-    QCOMPARE(log_->aboutTitle, d->L("About"));
-    QVERIFY(log_->aboutText.contains(QStringLiteral("Headroom " HEADROOM_VERSION)));
-    QVERIFY(log_->aboutText.contains(d->L("Licence") + QStringLiteral(HEADROOM_LICENCE)));
-    QCOMPARE(quit.count(), 0);
-
-    d->exitItem()->trigger();
+    // The tray goes again: the window comes back, and closing it quits.
+    action("hideItem")->trigger();
+    m_figures->tray = false;
+    QTRY_VERIFY(m_d->window()->isVisible());
+    QVERIFY(hint->isVisible() && !statusItem()->isVisible());
+    m_d->window()->close();
     QCOMPARE(quit.count(), 1);
-}
-
-void TestAppDelegate::withoutTrayTheWindowIsTheWayIn()
-{
-    const auto d = launch();
-    QSignalSpy quit(d.get(), &AppDelegate::quitRequested);
-
-    QVERIFY(d->window()->isVisible());
-    QVERIFY(!d->statusItem()->isVisible());
-    QVERIFY(d->noTrayHintLabel()->isVisible());
-    // The menu's commands are in the window's menu bar.
-    QVERIFY(d->statusMenu()->menuAction()->associatedObjects().contains(d->window()->menuBar()));
-    QVERIFY(!d->hideItem()->isVisible());
-    d->hideApplication();
-    QVERIFY(!d->isApplicationHidden());
-    QVERIFY(d->window()->isVisible());
-
-    d->window()->close();
-    QCOMPARE(quit.count(), 1);
-}
-
-void TestAppDelegate::trayAppearingLaterTakesOver()
-{
-    const auto d = launch();
-    QVERIFY(!d->isInTray());
-    figures_->tray = true;
-    QTRY_VERIFY(d->statusItem()->isVisible());
-    QVERIFY(d->isInTray());
-    QVERIFY(!d->noTrayHintLabel()->isVisible());
-    QVERIFY(d->hideItem()->isVisible());
-
-    QSignalSpy quit(d.get(), &AppDelegate::quitRequested);
-    d->window()->close();
-    QCOMPARE(quit.count(), 0);
-}
-
-void TestAppDelegate::trayGoingAwayBringsTheWindowBack()
-{
-    figures_->tray = true;
-    const auto d = launch();
-    d->showAction(nullptr);
-    d->hideApplication();
-    QVERIFY(!d->window()->isVisible());
-
-    figures_->tray = false;
-    QTRY_VERIFY(d->window()->isVisible());
-    QVERIFY(!d->isApplicationHidden());
-    QVERIFY(d->noTrayHintLabel()->isVisible());
-    QVERIFY(!d->statusItem()->isVisible());
 }
 
 QTEST_MAIN(TestAppDelegate)

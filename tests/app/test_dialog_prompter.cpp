@@ -1,12 +1,10 @@
-// The real dialogs behind the folder grant, driven the way a user would.
+// The real folder chooser behind the grant, driven the way a user would.
 
 #include "app/Prompter.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -35,31 +33,9 @@ class TestDialogPrompter : public QObject {
     Q_OBJECT
 
 private slots:
-    void alertIsInformationalWithOneButton();
     void chooserRecordsTheSelectedFolderNotTheShownOne();
-    void chooserWithNothingSelectedRecordsTheShownFolder();
     void chooserCancelled();
 };
-
-void TestDialogPrompter::alertIsInformationalWithOneButton()
-{
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString text;
-    QString informative;
-    qsizetype buttons = 0;
-    whenModal<QMessageBox>([&](QMessageBox* box) {
-        icon = box->icon();
-        text = box->text();
-        informative = box->informativeText();
-        buttons = box->buttons().size();
-        box->button(QMessageBox::Ok)->click();
-    });
-    DialogPrompter().alert(QStringLiteral("Need a folder"), QStringLiteral("Choose your home folder."));
-    QCOMPARE(icon, QMessageBox::Information);
-    QCOMPARE(text, QStringLiteral("Need a folder"));
-    QCOMPARE(informative, QStringLiteral("Choose your home folder."));
-    QCOMPARE(buttons, 1);
-}
 
 void TestDialogPrompter::chooserRecordsTheSelectedFolderNotTheShownOne()
 {
@@ -81,19 +57,6 @@ void TestDialogPrompter::chooserRecordsTheSelectedFolderNotTheShownOne()
     QCOMPARE(shown, parent);
     QVERIFY(chosen.has_value());
     QCOMPARE(QDir(*chosen).canonicalPath(), home);
-}
-
-void TestDialogPrompter::chooserWithNothingSelectedRecordsTheShownFolder()
-{
-    QTemporaryDir root;
-    const QString shown = QDir(root.path()).canonicalPath();
-    whenModal<QFileDialog>([&](QFileDialog* dialog) {
-        dialog->setDirectory(shown);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
-    });
-    const std::optional<QString> chosen = DialogPrompter().chooseFolder();
-    QVERIFY(chosen.has_value());
-    QCOMPARE(QDir(*chosen).canonicalPath(), shown);
 }
 
 void TestDialogPrompter::chooserCancelled()

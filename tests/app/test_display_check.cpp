@@ -1,7 +1,10 @@
-// Whether the application may construct its Qt objects at all.
+// Whether the application may construct its Qt objects at all, and what
+// the built program does when it may not.
 
 #include "app/DisplayCheck.h"
+#include "l10n/StringTable.h"
 
+#include <QProcess>
 #include <QtTest>
 
 using headroom::canOpenWindows;
@@ -11,12 +14,14 @@ class TestDisplayCheck : public QObject {
     Q_OBJECT
 
 private slots:
-    void decides_data();
-    void decides();
+    void windowsCanOpen_data();
+    void windowsCanOpen();
     void platformArgumentWins();
+    void programWithoutADisplayExitsWithOneLine_data();
+    void programWithoutADisplayExitsWithOneLine();
 };
 
-void TestDisplayCheck::decides_data()
+void TestDisplayCheck::windowsCanOpen_data()
 {
     QTest::addColumn<QString>("platform");
     QTest::addColumn<QString>("display");
@@ -34,7 +39,7 @@ void TestDisplayCheck::decides_data()
     QTest::newRow("fallback list, none works") << "wayland-egl;xcb" << "" << "" << false;
 }
 
-void TestDisplayCheck::decides()
+void TestDisplayCheck::windowsCanOpen()
 {
     QFETCH(QString, platform);
     QFETCH(QString, display);
@@ -58,5 +63,33 @@ void TestDisplayCheck::platformArgumentWins()
     QVERIFY(!canOpenWindows(headroom::currentDisplayEnvironment(1, argv)));
 }
 
-QTEST_APPLESS_MAIN(TestDisplayCheck)
+void TestDisplayCheck::programWithoutADisplayExitsWithOneLine_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("language");
+    QTest::newRow("C locale") << "C.UTF-8" << "en";
+    QTest::newRow("German locale") << "de_DE.UTF-8" << "de";
+}
+
+void TestDisplayCheck::programWithoutADisplayExitsWithOneLine()
+{
+    QFETCH(QString, lang);
+    QFETCH(QString, language);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("LANG"), lang);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(HEADROOM_APP_PATH), {});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 2);
+    const QString expected = QStringLiteral("headroom: ")
+        + headroom::StringTable::forLocale(QLocale(language))->text("No Display") + QLatin1Char('\n');
+    QCOMPARE(QString::fromUtf8(program.readAllStandardError()), expected);
+    QCOMPARE(program.readAllStandardOutput(), QByteArray());
+}
+
+QTEST_GUILESS_MAIN(TestDisplayCheck)
 #include "test_display_check.moc"

@@ -1,0 +1,348 @@
+#include "app/MainWindow.h"
+
+#include "core/DiskText.h"
+#include "core/JunkLocations.h"
+#include "core/SizeText.h"
+
+#include "ui_MainWindow.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QIcon>
+
+#include <array>
+#include <utility>
+
+// Outside any namespace, as Q_INIT_RESOURCE requires; the images live in a
+// static library, so nothing would register them otherwise.
+static void initImageResources()
+{
+    Q_INIT_RESOURCE(headroom);
+}
+
+namespace headroom {
+
+namespace {
+
+// "&Check Junk" reads "Check Junk".
+QString withoutMnemonic(QString text)
+{
+    text.replace(QLatin1String("&&"), QLatin1String("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return text.trimmed();
+}
+
+// Sets a title and the name screen readers read for it.
+void setTitle(QAbstractButton* button, const QString& title)
+{
+    button->setText(title);
+    button->setAccessibleName(withoutMnemonic(title));
+}
+
+QString sizeText(std::int64_t bytes)
+{
+    return QString::fromStdString(convertBytes(bytes < 0 ? 0 : static_cast<std::uint64_t>(bytes)));
+}
+
+// "Total 465.76 GB": the caption and the figure beside it, for screen
+// readers, which would otherwise read the figure alone.
+QString captioned(const QString& caption, const QString& value)
+{
+    return caption.trimmed() + QLatin1Char(' ') + value;
+}
+
+// The progress indicators are busy bars: an empty range spins.
+void startAnimation(QProgressBar* indicator)
+{
+    indicator->setRange(0, 0);
+}
+
+void stopAnimation(QProgressBar* indicator)
+{
+    indicator->setRange(0, 1);
+    indicator->reset();
+}
+
+// The check boxes in the order of the junk location table.
+std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes(const Ui::MainWindow& ui)
+{
+    return {ui.cachesCheckBox, ui.logsCheckBox, ui.downloadsCheckBox, ui.mailDownloadCheckBox, ui.trashCheckBox};
+}
+
+} // namespace
+
+MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, Trace trace, QWidget* parent)
+    : QMainWindow(parent)
+    , m_strings(std::move(strings))
+    , m_lookup(StringTable::lookup(m_strings))
+    , m_trace(std::move(trace))
+    , m_ui(std::make_unique<Ui::MainWindow>())
+{
+    initImageResources();
+    m_ui->setupUi(this);
+    // The installed theme icon where there is one (every size the package
+    // installs), else the disk image.
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("headroom"), diskImage()));
+    // The spinners carry no text of their own; name them after the work
+    // they show. The gauges, figures and check boxes are named with their
+    // values by each refresh.
+    m_ui->progressIndicator->setAccessibleName(withoutMnemonic(L("Check")));
+    m_ui->releaseMemProgressIndicator->setAccessibleName(withoutMnemonic(L("Release")));
+    connectRequests();
+}
+
+MainWindow::~MainWindow() = default;
+
+QIcon MainWindow::diskImage()
+{
+    initImageResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/Disk20.png"), QSize(20, 20));
+    icon.addFile(QStringLiteral(":/Disk20@2x.png"), QSize(40, 40));
+    return icon;
+}
+
+QString MainWindow::L(std::string_view key) const
+{
+    return m_strings->text(key);
+}
+
+QMenu* MainWindow::statusMenu() const
+{
+    return m_ui->statusMenu;
+}
+
+void MainWindow::connectRequests()
+{
+    connect(m_ui->authorizeItem, &QAction::triggered, this, &MainWindow::authorizeRequested);
+    connect(m_ui->checkItem, &QAction::triggered, this, &MainWindow::checkRequested);
+    connect(m_ui->checkButton, &QPushButton::clicked, this, &MainWindow::checkRequested);
+    connect(m_ui->cleanItem, &QAction::triggered, this, &MainWindow::cleanRequested);
+    connect(m_ui->cleanButton, &QPushButton::clicked, this, &MainWindow::cleanRequested);
+    connect(m_ui->releaseItem, &QAction::triggered, this, &MainWindow::releaseRequested);
+    connect(m_ui->releaseButton, &QPushButton::clicked, this, &MainWindow::releaseRequested);
+    // The summary lines open the window with the details behind them.
+    for (QAction* item : {m_ui->showItem, m_ui->authorizeStatusItem, m_ui->diskStatusItem, m_ui->memoryStatusItem1,
+                          m_ui->memoryStatusItem2})
+        connect(item, &QAction::triggered, this, &MainWindow::showRequested);
+    connect(m_ui->hideItem, &QAction::triggered, this, &MainWindow::hideRequested);
+    connect(m_ui->aboutItem, &QAction::triggered, this, &MainWindow::aboutRequested);
+    connect(m_ui->exitItem, &QAction::triggered, this, &MainWindow::quitRequested);
+
+    const auto boxes = junkCheckBoxes(*m_ui);
+    for (std::size_t row = 0; row < boxes.size(); ++row)
+        connect(boxes[row], &QCheckBox::stateChanged, this, [this, row](int state) { emit junkBoxChanged(row, state); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    emit closed();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::trace(const QString& step) const
+{
+    if (m_trace)
+        m_trace(step);
+}
+
+void MainWindow::titleMenu()
+{
+    m_ui->authorizeItem->setText(L("Authorize"));
+    m_ui->diskItem->setText(L("Disk"));
+    m_ui->checkItem->setText(L("Check"));
+    m_ui->cleanItem->setText(L("Clean"));
+    m_ui->memoryItem->setText(L("Memory"));
+    m_ui->releaseItem->setText(L("Release"));
+    m_ui->showItem->setText(L("Show"));
+    m_ui->hideItem->setText(L("Hide"));
+    m_ui->aboutItem->setText(L("About"));
+    m_ui->exitItem->setText(L("Quit"));
+}
+
+void MainWindow::titleTabs()
+{
+    m_ui->tabView->setTabText(0, L("Disk"));
+    m_ui->tabView->setTabText(1, L("Memory"));
+}
+
+void MainWindow::removeMemoryTab()
+{
+    m_ui->tabView->removeTab(1);
+}
+
+void MainWindow::showDisk(const DiskFigures& figures)
+{
+    m_ui->totalLabel->setText(L("Total"));
+    m_ui->freeLabel->setText(L("FreeDisk"));
+    m_ui->diskTotalSize->setText(sizeText(figures.total));
+    m_ui->diskTotalSize->setAccessibleName(captioned(L("Total"), m_ui->diskTotalSize->text()));
+    m_ui->diskFreeSize->setText(sizeText(figures.free));
+    m_ui->diskFreeSize->setAccessibleName(captioned(L("FreeDisk"), m_ui->diskFreeSize->text()));
+
+    // An unreadable volume (total 0) is never divided by: it shows 0 %.
+    const DiskPercentages percent = diskPercentages(figures.total, figures.free);
+    m_ui->diskLevelIndicatorBox->setTitle(QString::fromStdString(diskGaugeTitle(percent.used)));
+    m_ui->diskLevelIndicator->setValue(percent.used);
+    m_ui->diskLevelIndicator->setAccessibleName(
+        QString::fromStdString(diskGaugeAccessibleName(m_lookup, percent.used)));
+
+    // Bare labels: a refresh takes away the sizes an earlier scan put there.
+    const JunkTable& table = junkTable();
+    const auto boxes = junkCheckBoxes(*m_ui);
+    for (std::size_t row = 0; row < table.size(); ++row)
+        setTitle(boxes[row], L(table[row].labelKey));
+
+    setTitle(m_ui->checkButton, L("Check"));
+    setTitle(m_ui->cleanButton, L("Clean"));
+    m_ui->diskStatusItem->setText(QString::fromStdString(diskStatusLine(m_lookup, figures.total, figures.free)));
+}
+
+void MainWindow::showMemory(const MemoryFigures& figures)
+{
+    // Same order as figures.categories: free, wired, active, inactive.
+    const std::array<std::pair<QGroupBox*, QProgressBar*>, 4> gauges{{
+        {m_ui->freeMemLevelIndicatorBox, m_ui->freeMemLevelIndicator},
+        {m_ui->wiredMemLevelIndicatorBox, m_ui->wiredMemLevelIndicator},
+        {m_ui->activeMemLevelIndicatorBox, m_ui->activeMemLevelIndicator},
+        {m_ui->inactiveMemLevelIndicatorBox, m_ui->inactiveMemLevelIndicator},
+    }};
+    for (std::size_t i = 0; i < gauges.size(); ++i) {
+        const MemoryCategory& category = figures.categories[i];
+        const QString title = QString::fromStdString(memoryBoxTitle(m_lookup, category));
+        gauges[i].first->setTitle(title);
+        gauges[i].second->setValue(category.percent);
+        gauges[i].second->setAccessibleName(title.simplified());
+    }
+    setTitle(m_ui->releaseButton, L("Release"));
+    m_ui->memoryStatusItem1->setText(QString::fromStdString(memoryStatusLine1(m_lookup, figures)));
+    m_ui->memoryStatusItem2->setText(QString::fromStdString(memoryStatusLine2(m_lookup, figures)));
+}
+
+void MainWindow::showRowSize(std::size_t row, std::uint64_t bytes)
+{
+    const JunkLocation& location = junkTable()[row];
+    setTitle(junkCheckBoxes(*m_ui)[row],
+             QString::fromStdString(junkCheckBoxTitle(m_lookup, location.labelKey, bytes)));
+    trace(QStringLiteral("title.")
+          + QLatin1String(location.row.data(), static_cast<qsizetype>(location.row.size())));
+}
+
+void MainWindow::showGrant(const std::optional<QString>& folder)
+{
+    m_ui->authorizeStatusItem->setText(folder ? L("Authorized") + *folder : L("Not Authorized"));
+}
+
+void MainWindow::showTrayState(bool inTray)
+{
+    m_ui->hideItem->setVisible(inTray); // nothing could bring the window back
+    m_ui->noTrayHintLabel->setText(L("No Tray Hint"));
+    m_ui->noTrayHintLabel->setVisible(!inTray);
+}
+
+void MainWindow::showReport(const QString& text)
+{
+    m_ui->reportLabel->setText(text);
+    m_ui->reportLabel->setVisible(true);
+}
+
+void MainWindow::hideReport()
+{
+    m_ui->reportLabel->setVisible(false);
+}
+
+Qt::CheckState MainWindow::junkBoxState(std::size_t row) const
+{
+    return junkCheckBoxes(*m_ui)[row]->checkState();
+}
+
+void MainWindow::bringForward()
+{
+    show();
+    raise();
+    // After show(): window managers ignore activating an unmapped window.
+    activateWindow();
+}
+
+void MainWindow::bringDiskTabForward()
+{
+    const bool wasVisible = isVisible();
+    activateWindow();
+    trace(QStringLiteral("application.activate"));
+    show();
+    raise();
+    // A window manager ignores activating an unmapped window: ask again now
+    // that it is mapped.
+    if (!wasVisible)
+        activateWindow();
+    trace(QStringLiteral("window.front"));
+    m_ui->tabView->setCurrentIndex(0);
+    trace(QStringLiteral("tab.first"));
+}
+
+void MainWindow::bringLastTabForward()
+{
+    m_ui->tabView->setCurrentIndex(m_ui->tabView->count() - 1);
+    trace(QStringLiteral("tab.last"));
+}
+
+void MainWindow::startDiskProgress(bool scan)
+{
+    startAnimation(m_ui->progressIndicator);
+    trace(QStringLiteral("progress.start"));
+    m_ui->progressIndicatorBox->setVisible(true);
+    trace(QStringLiteral("progressBox.shown"));
+    m_ui->checkButton->setEnabled(false);
+    trace(QStringLiteral("checkButton.disabled"));
+    m_ui->cleanButton->setEnabled(false);
+    trace(QStringLiteral("cleanButton.disabled"));
+    if (scan) {
+        m_ui->checkItem->setEnabled(false);
+        trace(QStringLiteral("checkItem.disabled"));
+    }
+}
+
+void MainWindow::stopDiskProgress()
+{
+    stopAnimation(m_ui->progressIndicator);
+    trace(QStringLiteral("progress.stop"));
+    m_ui->progressIndicatorBox->setVisible(false);
+    trace(QStringLiteral("progressBox.hidden"));
+    m_ui->checkButton->setEnabled(true);
+    trace(QStringLiteral("checkButton.enabled"));
+    m_ui->cleanButton->setEnabled(true);
+    trace(QStringLiteral("cleanButton.enabled"));
+}
+
+void MainWindow::enableCheckItem()
+{
+    m_ui->checkItem->setEnabled(true);
+    trace(QStringLiteral("checkItem.enabled"));
+}
+
+void MainWindow::startReleaseProgress()
+{
+    m_ui->releaseMemProgressIndicator->setVisible(true);
+    trace(QStringLiteral("releaseProgress.shown"));
+    startAnimation(m_ui->releaseMemProgressIndicator);
+    trace(QStringLiteral("releaseProgress.start"));
+    m_ui->releaseMemProgressIndicatorBox->setVisible(true);
+    trace(QStringLiteral("releaseProgressBox.shown"));
+    m_ui->releaseButton->setEnabled(false);
+    trace(QStringLiteral("releaseButton.disabled"));
+}
+
+void MainWindow::stopReleaseProgress()
+{
+    stopAnimation(m_ui->releaseMemProgressIndicator);
+    trace(QStringLiteral("releaseProgress.stop"));
+    m_ui->releaseMemProgressIndicator->setVisible(false);
+    trace(QStringLiteral("releaseProgress.hidden"));
+    m_ui->releaseMemProgressIndicatorBox->setVisible(false);
+    trace(QStringLiteral("releaseProgressBox.hidden"));
+    m_ui->releaseButton->setEnabled(true);
+    trace(QStringLiteral("releaseButton.enabled"));
+}
+
+} // namespace headroom

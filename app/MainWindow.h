@@ -1,0 +1,109 @@
+#pragma once
+
+#include "core/JunkJob.h"
+#include "core/MemoryText.h"
+#include "l10n/StringTable.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+class QCloseEvent;
+class QIcon;
+class QMenu;
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace headroom {
+
+// The window built from MainWindow.ui, and with it the status menu's
+// actions: it draws what the controller hands it (figures, check-box
+// titles, busy bars, the report line, the no-tray hint) and turns the
+// user's clicks into the request signals below. Each change a scan, a
+// clean or a release makes is named to `trace` as it is applied.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    using Trace = std::function<void(const QString& step)>;
+
+    MainWindow(std::shared_ptr<const StringTable> strings, Trace trace, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The disk image in both sizes, so a 2x scale gets 40 px.
+    static QIcon diskImage();
+
+    // The one lookup of visible text: a key the table lacks reads as itself.
+    QString L(std::string_view key) const;
+    QMenu* statusMenu() const;
+
+    // Start-up: the menu items' titles, then the tab labels; the Memory
+    // page leaves the tabs but stays alive, and is still written.
+    void titleMenu();
+    void titleTabs();
+    void removeMemoryTab();
+
+    void showDisk(const DiskFigures& figures);
+    void showMemory(const MemoryFigures& figures);
+    // A junk row's title with the size a scan measured (bare at 0).
+    void showRowSize(std::size_t row, std::uint64_t bytes);
+    // The grant line of the menu: the folder, or that none is granted.
+    void showGrant(const std::optional<QString>& folder);
+    // Without a tray: no Hide item, and the hint says why the window stays.
+    void showTrayState(bool inTray);
+    // The report line of a clean or a release, used while there is no tray.
+    void showReport(const QString& text);
+    void hideReport();
+
+    // The state of a junk row's check box; junkBoxChanged tells each change.
+    Qt::CheckState junkBoxState(std::size_t row) const;
+
+    // Show, raise and activate (activating needs a mapped window).
+    void bringForward();
+    // The same for a scan or a clean, which then shows the Disk tab.
+    void bringDiskTabForward();
+    void bringLastTabForward();
+
+    // The busy bars and the controls they lock. A scan also locks the
+    // menu's Check item, which enableCheckItem() gives back.
+    void startDiskProgress(bool scan);
+    void stopDiskProgress();
+    void enableCheckItem();
+    void startReleaseProgress();
+    void stopReleaseProgress();
+
+signals:
+    void authorizeRequested();
+    void checkRequested();
+    void cleanRequested();
+    void releaseRequested();
+    void showRequested();
+    void hideRequested();
+    void aboutRequested();
+    void quitRequested();
+    // The user closed the window (it is hidden, not destroyed).
+    void closed();
+    void junkBoxChanged(std::size_t row, int state);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void connectRequests();
+    void trace(const QString& step) const;
+
+    const std::shared_ptr<const StringTable> m_strings;
+    const KeyLookup m_lookup;
+    const Trace m_trace;
+    const std::unique_ptr<Ui::MainWindow> m_ui;
+};
+
+} // namespace headroom

@@ -1,0 +1,117 @@
+#include "app/TrayIcon.h"
+
+#include "app/MainWindow.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <utility>
+
+namespace headroom {
+
+TrayIcon::TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, int pollMs, Trace trace,
+                   QObject* parent)
+    : QObject(parent)
+    , m_window(window)
+    , m_trayAvailable(std::move(trayAvailable))
+    , m_trace(std::move(trace))
+    , m_trayWatch(this)
+{
+    m_trayWatch.setInterval(pollMs);
+    connect(&m_trayWatch, &QTimer::timeout, this, &TrayIcon::lookForTray);
+}
+
+TrayIcon::~TrayIcon() = default;
+
+void TrayIcon::install()
+{
+    if (m_statusItem)
+        return;
+    m_statusItem = new QSystemTrayIcon(MainWindow::diskImage(), this);
+    m_statusItem->setToolTip(QStringLiteral("Headroom"));
+    m_statusItem->setContextMenu(m_window->statusMenu());
+    // A left click opens the same menu as a right click.
+    connect(m_statusItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            m_window->statusMenu()->popup(QCursor::pos());
+    });
+    m_inTray = m_trayAvailable();
+    m_statusItem->setVisible(m_inTray);
+}
+
+void TrayIcon::startWatching()
+{
+    trayAvailabilityChanged(m_inTray);
+    m_trayWatch.start();
+}
+
+void TrayIcon::remove()
+{
+    if (m_statusItem)
+        m_statusItem->hide();
+    m_trayWatch.stop();
+}
+
+void TrayIcon::lookForTray()
+{
+    const bool available = m_trayAvailable();
+    if (available != m_inTray)
+        trayAvailabilityChanged(available);
+}
+
+void TrayIcon::trayAvailabilityChanged(bool available)
+{
+    m_inTray = available;
+    m_statusItem->setVisible(available);
+    m_window->showTrayState(available);
+    if (!available) {
+        unhideApplication();
+        m_window->show();
+    }
+}
+
+void TrayIcon::hideApplication()
+{
+    if (!m_inTray)
+        return;
+    if (!m_applicationHidden) {
+        m_applicationHidden = true;
+        m_windowShownBeforeHide = m_window->isVisible();
+    }
+    m_window->hide();
+}
+
+void TrayIcon::unhideApplication()
+{
+    if (!m_applicationHidden)
+        return;
+    m_applicationHidden = false;
+    if (m_windowShownBeforeHide)
+        m_window->show();
+}
+
+bool TrayIcon::canShowMessages() const
+{
+    return m_statusItem && m_inTray && QSystemTrayIcon::supportsMessages();
+}
+
+void TrayIcon::refuseBusy()
+{
+    if (canShowMessages())
+        m_statusItem->showMessage(QStringLiteral("Headroom"), m_window->L("Busy"), QSystemTrayIcon::Information, 4000);
+}
+
+void TrayIcon::report(const QString& text)
+{
+    if (canShowMessages()) {
+        m_window->hideReport();
+        m_statusItem->showMessage(QStringLiteral("Headroom"), text, QSystemTrayIcon::Information, 10000);
+    } else {
+        m_window->showReport(text);
+    }
+    if (m_trace)
+        m_trace(QStringLiteral("notify"));
+}
+
+} // namespace headroom

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class QSystemTrayIcon;
+
+namespace headroom {
+
+class MainWindow;
+
+// The tray icon and the ways in that depend on it: whether a tray is there
+// (looked for again every `pollMs`), hiding and unhiding the application,
+// and where messages go. Without a tray the window is the way in: it is
+// shown with a hint, Hide is gone, and reports go to its report line.
+class TrayIcon : public QObject {
+    Q_OBJECT
+
+public:
+    using Trace = std::function<void(const QString& step)>;
+
+    TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, int pollMs, Trace trace,
+             QObject* parent = nullptr);
+    ~TrayIcon() override;
+
+    // Makes the icon with the window's status menu, shown when there is a
+    // tray; there is no icon before.
+    void install();
+    // Applies the tray's presence (showing the window when there is none)
+    // and keeps looking for a tray coming (a panel that starts after us)
+    // or going.
+    void startWatching();
+    // Quitting: the icon goes at once and nothing is looked for any more.
+    void remove();
+
+    // Installed, and no tray to show it: closing the window would leave an
+    // unreachable process.
+    bool isWindowTheOnlyWayIn() const { return m_statusItem && !m_inTray; }
+
+    // Linux has no "hidden application": it counts as hidden from Hide
+    // until unhideApplication(), which brings back the window if Hide took
+    // it away. Without a tray nothing could bring it back, so Hide does
+    // nothing then.
+    bool isApplicationHidden() const { return m_applicationHidden; }
+    void hideApplication();
+    void unhideApplication();
+
+    // A second request while one runs: the tray says why nothing happens.
+    void refuseBusy();
+    // How a clean or a release went: a tray message, or the window's report
+    // line when there is no tray. Never a dialog.
+    void report(const QString& text);
+
+private:
+    bool canShowMessages() const;
+    void lookForTray();
+    void trayAvailabilityChanged(bool available);
+
+    MainWindow* const m_window;
+    const std::function<bool()> m_trayAvailable;
+    const Trace m_trace;
+    QSystemTrayIcon* m_statusItem = nullptr; // child of this, made by install()
+    QTimer m_trayWatch;
+    bool m_inTray = false;
+    bool m_applicationHidden = false;
+    bool m_windowShownBeforeHide = false;
+};
+
+} // namespace headroom
