@@ -51,17 +51,11 @@ TEST(TreeRemover, LinksAreRemovedThemselvesAndNeverFollowed)
 {
     const TempTree tree;
     const Canary canary(tree);
-    tree.makeDir("home");
-    tree.makeSymlink("home/Downloads", canary.dir);
-    tree.makeSymlink("home/.cache", canary.dir + "/");
-    tree.makeSymlink("home/Trash", canary.file);
-    tree.makeSymlink("home/.local", canary.dir);
     writeFile(tree / "home/loc/sub/f", "x");
-    tree.makeSymlink("home/loc/dir", canary.dir);
-    tree.makeSymlink("home/loc/sub/file", canary.file);
-    tree.makeSymlink("home/loc/sub/up", "..");
-    tree.makeSymlink("home/loc/dangling", "/nonexistent/target");
-    tree.makeSymlink("home/loc/sub/slash", "../../../canary/");
+    for (const auto& [name, target] : {std::pair {"Downloads", canary.dir}, {".cache", canary.dir + "/"},
+             {"Trash", canary.file}, {".local", canary.dir}, {"loc/dir", canary.dir}, {"loc/sub/file", canary.file},
+             {"loc/sub/up", ".."}, {"loc/dangling", "/nonexistent"}, {"loc/sub/slash", "../../../canary/"}})
+        tree.makeSymlink("home/" + std::string(name), target);
     tree.makeHardLink("canary.txt", "home/loc/hard");
     // A link as the location goes itself, whatever the slashes; a link above
     // the location refuses it; links and hard links inside go themselves.
@@ -117,8 +111,6 @@ TEST(TreeRemover, NamesThatAddressAnythingElseRemoveNothing)
         EXPECT_EQ(r.removed, 0u) << "'" << bad << "'";
         EXPECT_EQ(r.failed, 1u) << "'" << bad << "'";
     }
-    for (const char* bad : {"..", "loc/..", "./loc", "loc/../loc", "", "/"})
-        EXPECT_EQ(removeLocation(tree / "home", bad).removed, 0u) << "'" << bad << "'";
     for (const RemoveResult& r : {removeTreeAt(home.fd, "absent"), removeLocation(tree / "home", "not/there")}) {
         EXPECT_EQ(r.removed + r.failed, 0u);
         EXPECT_TRUE(r.locationGone);
@@ -248,44 +240,16 @@ TEST(TreeRemover, EntriesThatCannotGoArePassedOver)
     ASSERT_EQ(::chmod((tree / "loc/unreadable").c_str(), 0), 0);
     expectChildPassed(runWithoutDacCapabilities([&]() -> ChildOutcome {
         const RemoveResult r = removeLocation(tree.path(), "loc");
-        if (r.locationGone || r.failed == 0)
-            return ChildOutcome::fail("what could not go was not counted");
-        if (measureTree(tree / "loc").bytes == 0)
-            return ChildOutcome::fail("a scan shows nothing left");
-        return ChildOutcome::pass();
+        return r.failed == 5 && !r.locationGone ? ChildOutcome::pass()
+                                                : ChildOutcome::fail("failed " + std::to_string(r.failed));
     }));
-    if (IsSkipped())
-        return;
-    EXPECT_EQ(readFile(tree / "loc/locked/kept"), "0123456789");
-    EXPECT_TRUE(exists(tree / "loc/locked/deeper")); // emptied: its own folder was writable
-    EXPECT_FALSE(exists(tree / "loc/locked/deeper/kept2"));
-    EXPECT_TRUE(exists(tree / "loc/unreadable"));
-    EXPECT_FALSE(exists(tree / "loc/unreadable-empty"));
-    EXPECT_FALSE(exists(tree / "loc/fine"));
-    EXPECT_FALSE(exists(tree / "loc/zz-after"));
-}
-
-TEST(TreeRemover, CancelStopsBeforeTheNextEntry)
-{
-    const TempTree tree;
-    for (const char* sub : {"a", "b", "c"})
-        writeFile(tree / ("loc/" + std::string(sub) + "/inner/f"), "x");
-    writeFile(tree / "loc/top", "x");
-    // On one thread, asked to stop as the second subfolder is opened.
-    std::atomic<bool> cancel {false};
-    std::vector<std::string> opened;
-    const Folder parent(tree.path());
-    const RemoveResult r = removeTreeAt(parent.fd, "loc", [&](int, const char* name) {
-        if (std::string(name) != "inner")
-            opened.emplace_back(name);
-        cancel = opened.size() == 2;
-    }, &cancel, 1);
-    EXPECT_TRUE(r.cancelled);
-    EXPECT_FALSE(r.locationGone);
-    ASSERT_EQ(opened.size(), 2u);
-    EXPECT_FALSE(exists(tree / ("loc/" + opened[0])));
-    EXPECT_FALSE(exists(tree / "loc/top")); // listed before the request
-    EXPECT_EQ(inventory(tree / "loc").size(), 6u) << "the second and the third subfolder whole";
+    // locked/deeper was emptied: its own folder was writable.
+    std::set<std::string> left;
+    for (const auto& [path, what] : inventory(tree / "loc"))
+        left.insert(path);
+    const std::set<std::string> unremovable {"locked", "locked/kept", "locked/deeper", "unreadable",
+                                             "unreadable/content", "unreadable/content/f"};
+    EXPECT_TRUE(IsSkipped() || left == unremovable);
 }
 
 // loc/ shaped like a folder of many subfolders, or like a trash (nearly
@@ -358,27 +322,33 @@ TEST(TreeRemover, ParallelRemovalRemovesExactlyTheLocation)
     }
 }
 
-// Cancelled before the start, or midway while several threads share the
-// subfolders: removed + left = total, nothing counted twice or lost.
-TEST(TreeRemover, CancelledRemovalCountsEveryEntryOnce)
+// Cancelled before the start, as the second subfolder is opened, or midway
+// while several threads share the subfolders: removed + left = total,
+// nothing counted twice or lost, and on one thread nothing at all removed
+// after the request.
+TEST(TreeRemover, CancelledRemovalStopsAndCountsEveryEntryOnce)
 {
-    for (const auto& [trash, cancelAt] : {std::pair {false, 0}, {false, 30}, {true, 12}}) {
+    for (const auto& [trash, threads, cancelAt] : {std::tuple {false, 4u, 0}, {false, 1u, 2}, {false, 4u, 20}, {true, 4u, 12}}) {
         SCOPED_TRACE(cancelAt);
         const TempTree tree;
         const Canary canary(tree);
         const std::size_t entries = makeLocation(tree, canary, trash);
         std::atomic<bool> cancel {cancelAt == 0};
         std::atomic<int> opened {0};
+        std::size_t atCancel = entries;
         const Folder parent(tree.path());
-        const RemoveResult r = removeTreeAt(parent.fd, "loc", [&](int, const char*) {
-            if (opened.fetch_add(1) + 1 == cancelAt)
+        const RemoveResult r = removeTreeAt(parent.fd, "loc", [&](int, const char* name) {
+            if ((name[0] == 's' || name[0] == 't') && opened.fetch_add(1) + 1 == cancelAt) {
+                atCancel = threads == 1 ? entriesBelow(tree / "loc") : 0;
                 cancel = true;
-        }, &cancel, 4);
+            }
+        }, &cancel, threads);
         EXPECT_TRUE(r.cancelled);
         EXPECT_FALSE(r.locationGone);
         EXPECT_EQ(r.failed, 0u);
         EXPECT_EQ(r.removed + entriesBelow(tree / "loc"), entries);
         EXPECT_EQ(r.removed == 0, cancelAt == 0);
+        EXPECT_TRUE(threads != 1 || entriesBelow(tree / "loc") == atCancel);
         EXPECT_EQ(canary.damage(), "");
         EXPECT_TRUE(!trash || exists(tree / "loc/files"));
     }
@@ -390,10 +360,10 @@ TEST(TreeRemover, DeepChainGoesWithinTheDescriptorBound)
 {
     for (const unsigned spare : {0u, 60u}) {
         const TempTree tree;
-        tree.makeDir("loc");
-        tree.makeChain("loc", 10000, "d");
-        writeFile(tree / "loc/d/d/side", "x");
-        expectChildPassed(runInChild([&]() -> ChildOutcome {
+        expectChildPassed(runOnScratch(tree, [&]() -> ChildOutcome {
+            tree.makeDir("loc");
+            tree.makeChain("loc", 10000, "d");
+            writeFile(tree / "loc/d/d/side", "x");
             std::optional<DescriptorLimit> limit;
             if (spare > 0 && !limit.emplace(spare).applied())
                 return ChildOutcome::refuse("setrlimit");

@@ -124,4 +124,10 @@ ChildOutcome runWithoutDacCapabilities(const std::function<ChildOutcome()>& fn);
 // when unshare or the propagation change is not allowed.
 ChildOutcome runInPrivateMounts(const std::function<ChildOutcome()>& fn);
 
+// Runs `fn` in a forked child with a fresh tmpfs mounted on `tree` in a
+// private mount namespace, so that big trees are built at memory speed
+// rather than at the pace of the disk's journal; where the kernel allows
+// no mount, in a plain child on the tree as it is.
+ChildOutcome runOnScratch(const TempTree& tree, const std::function<ChildOutcome()>& fn);
+
 } // namespace headroom::test
