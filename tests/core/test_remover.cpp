@@ -120,10 +120,11 @@ TEST(TreeRemover, NamesThatAddressAnythingElseRemoveNothing)
 
 // Folders moved away or swapped for a link to the canary while the removal
 // runs: just before the remover opens one, deeper down after it was closed
-// (so the way back up must reopen it and notice), two levels at once, and
-// the location itself. Beside the location lies bait named like the folders
-// in it, which a removal that took a moved folder's ".." for its old parent
-// would remove by name.
+// (so the way back up must reopen it and notice), two levels at once (the
+// upper one replaced by a link, or by a real folder whose own subfolders
+// are named like the old ones), and the location itself. Beside the location lies bait, an empty folder named
+// like those in it, which a removal that took a moved folder's ".." for its
+// old parent would remove by name.
 TEST(TreeRemover, FolderSwappedForALinkMeanwhileIsCaughtAndNothingOutsideGoes)
 {
     const struct {
@@ -137,6 +138,7 @@ TEST(TreeRemover, FolderSwappedForALinkMeanwhileIsCaughtAndNothingOutsideGoes)
         {1, {{"loc/d", "moved"}}, nullptr, true, true},
         {50, {{"loc/d/d/d", "moved"}}, "loc/d/d/d", false, false},
         {50, {{"loc/d/d/d/d/d", "moved5"}, {"loc/d/d", "moved"}}, "loc/d/d", false, false},
+        {50, {{"loc/d/d/d/d/d", "moved5"}, {"loc/d/d", "moved"}, {"decoy", "loc/d/d"}}, nullptr, false, false},
         {1, {{"loc", "moved"}}, "loc", false, false},
     };
     for (const auto& c : cases) {
@@ -145,9 +147,12 @@ TEST(TreeRemover, FolderSwappedForALinkMeanwhileIsCaughtAndNothingOutsideGoes)
                          + ", threads " + std::to_string(threads));
             const TempTree tree;
             const Canary canary(tree);
-            writeFile(tree / "d/d/f", "bait");
+            tree.makeDir("d");
             tree.makeDir("loc");
             tree.makeChain("loc", 60, "d", 3);
+            tree.makeDir("decoy");
+            tree.makeChain("decoy", 3, "d");
+            const Inventory decoy = inventory(tree / "decoy");
             const Inventory before = inventory(tree / c.moves.front().first);
             const Folder parent(tree.path());
             int calls = 0;
@@ -160,7 +165,7 @@ TEST(TreeRemover, FolderSwappedForALinkMeanwhileIsCaughtAndNothingOutsideGoes)
             }, nullptr, threads);
             ASSERT_GE(calls, c.atCall);
             EXPECT_EQ(canary.damage(), "");
-            EXPECT_EQ(readFile(tree / "d/d/f"), "bait");
+            EXPECT_TRUE(exists(tree / "d")) << "the bait";
             EXPECT_EQ(r.locationGone, c.gone);
             EXPECT_EQ(r.failed == 0, c.gone);
             EXPECT_TRUE(!c.link || c.gone || isLink(tree / c.link));
@@ -168,6 +173,7 @@ TEST(TreeRemover, FolderSwappedForALinkMeanwhileIsCaughtAndNothingOutsideGoes)
                 EXPECT_TRUE(exists(tree / to)) << to << " is outside now and never to be removed by name";
             EXPECT_TRUE(!c.movedIntact || inventory(tree / "moved") == before);
             EXPECT_TRUE(c.moves.size() == 1 || exists(tree / "moved/d/d")) << "the abandoned branch";
+            EXPECT_TRUE(c.moves.size() < 3 || inventory(tree / "loc/d/d") == decoy) << "the folder put in its place";
         }
     }
 }

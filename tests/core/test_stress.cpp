@@ -47,11 +47,13 @@ TEST(Stress, ScansAndCleansAgainstLinkSwapsLoseNothingOutside)
     {
         const LinkSwapper swapper(locations, tree / "parking", canary.dir);
         // Two requesters, as two quick clicks would give: each round one
-        // scans or cleans a location with varying threads and bounds, until
-        // both have done 300 rounds and the swapper 100 swaps.
+        // scans or cleans a location with varying threads and bounds; a
+        // round waits for the swapper to have made a swap for every third.
         const auto requester = [&](unsigned seed) {
             std::mt19937 random(seed);
-            for (int round = 0; round < 20000 && (round < 300 || swapper.swaps() < 100); ++round) {
+            for (unsigned round = 0; round < 300; ++round) {
+                while (swapper.swaps() < (round + 1) / 3)
+                    std::this_thread::yield();
                 const std::string_view relative = junkTable()[random() % junkTable().size()].relativePath;
                 const OpenedLocation where = openLocationParent(home, relative);
                 WalkOptions options;

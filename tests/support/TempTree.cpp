@@ -140,7 +140,8 @@ ChildOutcome forkAndRun(const std::function<ChildOutcome()>& prepare, const std:
         return ChildOutcome::pass();
     if (WIFEXITED(status) && WEXITSTATUS(status) == kRefused)
         return ChildOutcome::refuse(message);
-    return ChildOutcome::fail("child ended with status " + std::to_string(status) + " (a signal below 128): " + message);
+    const std::string how = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : "failed";
+    return ChildOutcome::fail("child " + how + ": " + message);
 }
 
 ChildOutcome dropDacCapabilities()
