@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <mutex>
@@ -39,11 +40,7 @@ struct Folder {
     ~Folder() { ::close(fd); }
 };
 
-bool isLink(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
+bool isLink(const std::string& path) { return std::filesystem::is_symlink(path); }
 
 std::size_t entriesBelow(const std::string& path) { return exists(path) ? inventory(path).size() : 0; }
 
