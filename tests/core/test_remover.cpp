@@ -16,8 +16,8 @@
 #include <condition_variable>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>

@@ -122,7 +122,7 @@ ChildOutcome forkAndRun(const std::function<ChildOutcome()>& prepare, const std:
         } catch (...) {
             outcome = ChildOutcome::fail("unknown exception");
         }
-        // Short enough for the pipe's buffer, so one write does.
+        // Blocking: the whole message goes while the parent reads it.
         [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], outcome.message.data(), outcome.message.size());
         // _exit: no atexit handlers or test-framework teardown in the child.
         ::_exit(outcome.status == ChildOutcome::Status::Passed    ? kPassed
