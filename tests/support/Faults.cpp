@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <random>
+#include <utility>
 
 #include <fcntl.h>
 #include <signal.h>

@@ -272,17 +272,27 @@ void TempTree::makeChain(std::string_view relative, std::size_t depth, std::stri
     int fd = ::open((*this / relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::string level(name);
     const std::string content(fileBytes, 'c');
-    for (std::size_t i = 0; i <= depth; ++i) {
-        int file = fileBytes > 0 && i > 0 ? ::openat(fd, "f", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -2;
-        const bool made = fd >= 0 && file != -1 && (file < 0 || ::write(file, content.data(), fileBytes) == static_cast<ssize_t>(fileBytes));
-        const int next = made && i < depth && ::mkdirat(fd, level.c_str(), 0755) == 0
+    for (std::size_t i = 0; fd >= 0 && i < depth; ++i) {
+        const int next = ::mkdirat(fd, level.c_str(), 0755) == 0
             ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-        ::close(std::max(file, -1));
         ::close(fd);
-        if (!made || (i < depth && next < 0))
-            fail("chain at depth " + std::to_string(i) + " below " + (*this / relative));
         fd = next;
+        if (fd >= 0 && fileBytes > 0) {
+            const int file = ::openat(fd, "f", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            const bool written = file >= 0 && ::write(file, content.data(), fileBytes) == static_cast<ssize_t>(fileBytes);
+            if (file >= 0)
+                ::close(file);
+            if (!written) {
+                ::close(fd);
+                fd = -1;
+            }
+        }
+        if (fd < 0)
+            fail("chain at depth " + std::to_string(i) + " below " + (*this / relative));
     }
+    if (fd < 0)
+        fail("open " + (*this / relative));
+    ::close(fd);
 }
 
 std::uint64_t entrySize(const std::string& path)
