@@ -32,9 +32,28 @@ namespace {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// Runs a program with the given arguments, returns its exit status and,
-// when `out` is given, what it wrote to standard output.
-int runProgram(const std::vector<std::string>& argv, std::string* out)
+std::string readAll(int fd)
+{
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+        text.append(buf, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    ::close(fd);
+    return text;
+}
+
+int waitFor(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+// Runs a program (no shell) and returns its exit status, -1 when it could
+// not start or did not exit; `out` receives its standard output.
+int runProgram(const std::vector<std::string>& argv, std::string* out = nullptr)
 {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -50,63 +69,34 @@ int runProgram(const std::vector<std::string>& argv, std::string* out)
     const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
-    std::string text;
-    if (rc == 0) {
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-            if (n > 0)
-                text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(pipeFds[0]);
+    std::string text = readAll(pipeFds[0]);
     if (rc != 0)
         return -1;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = waitFor(pid);
     if (out)
         *out = std::move(text);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Mount points at or below `root`, deepest first (from /proc/self/mountinfo,
-// whose paths escape blanks, tabs, newlines and backslashes as octal).
+// Mount points at or below `root`, deepest first (/proc/self/mountinfo
+// escapes blanks, tabs, newlines and backslashes as octal).
 std::vector<std::string> mountsBelow(const std::string& root)
 {
     std::vector<std::string> found;
     std::ifstream in("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, devno, fsroot, point;
-        fields >> id >> parent >> devno >> fsroot >> point;
+    std::string id, parent, devno, fsroot, point, rest;
+    while (in >> id >> parent >> devno >> fsroot >> point && std::getline(in, rest)) {
         std::string decoded;
         for (std::size_t i = 0; i < point.size(); ++i) {
-            if (point[i] == '\\' && i + 3 < point.size()) {
-                decoded += static_cast<char>(std::stoi(point.substr(i + 1, 3), nullptr, 8));
-                i += 3;
-            } else {
-                decoded += point[i];
-            }
+            const bool escaped = point[i] == '\\' && i + 3 < point.size();
+            decoded += escaped ? static_cast<char>(std::stoi(point.substr(i + 1, 3), nullptr, 8)) : point[i];
+            i += escaped ? 3 : 0;
         }
         if (decoded == root || decoded.rfind(root + "/", 0) == 0)
             found.push_back(decoded);
     }
-    std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
     return found;
-}
-
-void writeAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<std::size_t>(n);
-    }
 }
 
 // Exit codes of the child, past any code a crash handler would use.
@@ -120,11 +110,6 @@ ChildOutcome forkAndRun(const std::function<ChildOutcome()>& prepare, const std:
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return ChildOutcome::fail(std::string("pipe2: ") + std::strerror(errno));
     const pid_t pid = ::fork();
-    if (pid < 0) {
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        return ChildOutcome::fail(std::string("fork: ") + std::strerror(errno));
-    }
     if (pid == 0) {
         ::close(pipeFds[0]);
         ChildOutcome outcome;
@@ -137,47 +122,36 @@ ChildOutcome forkAndRun(const std::function<ChildOutcome()>& prepare, const std:
         } catch (...) {
             outcome = ChildOutcome::fail("unknown exception");
         }
-        writeAll(pipeFds[1], outcome.message);
-        ::close(pipeFds[1]);
+        // Blocking: the whole message goes while the parent reads it.
+        [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], outcome.message.data(), outcome.message.size());
         // _exit: no atexit handlers or test-framework teardown in the child.
         ::_exit(outcome.status == ChildOutcome::Status::Passed    ? kPassed
                 : outcome.status == ChildOutcome::Status::Refused ? kRefused
                                                                   : kFailed);
     }
     ::close(pipeFds[1]);
-    std::string message;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0)
-            message.append(buf, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        return ChildOutcome::fail(std::string("fork: ") + std::strerror(errno));
     }
-    if (WIFSIGNALED(status))
-        return ChildOutcome::fail("child killed by signal " + std::to_string(WTERMSIG(status)) + " " + message);
-    if (!WIFEXITED(status))
-        return ChildOutcome::fail("child ended abnormally " + message);
-    switch (WEXITSTATUS(status)) {
-    case kPassed:
+    const std::string message = readAll(pipeFds[0]);
+    const int status = waitFor(pid);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kPassed)
         return ChildOutcome::pass();
-    case kRefused:
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kRefused)
         return ChildOutcome::refuse(message);
-    default:
-        return ChildOutcome::fail("child exit " + std::to_string(WEXITSTATUS(status)) + ": " + message);
-    }
+    const std::string how = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : "failed";
+    return ChildOutcome::fail("child " + how + ": " + message);
 }
 
 ChildOutcome dropDacCapabilities()
 {
-    __user_cap_header_struct header {};
-    header.version = _LINUX_CAPABILITY_VERSION_3;
-    header.pid = 0;
+    constexpr int kCaps[] = {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER};
+    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
     if (::syscall(SYS_capget, &header, data) != 0)
         return ChildOutcome::refuse(std::string("capget: ") + std::strerror(errno));
-    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+    for (const int cap : kCaps) {
         const auto bit = 1u << (cap % 32);
         data[cap / 32].effective &= ~bit;
         data[cap / 32].permitted &= ~bit;
@@ -185,12 +159,12 @@ ChildOutcome dropDacCapabilities()
     }
     if (::syscall(SYS_capset, &header, data) != 0)
         return ChildOutcome::refuse(std::string("capset: ") + std::strerror(errno));
-    // Make sure the kernel really applies the drop: a folder with no
-    // permission bits must now refuse us.
+    // Read back what the kernel applied: a test that believes permission
+    // bits bind it while one of these is still in effect proves nothing.
     __user_cap_data_struct check[_LINUX_CAPABILITY_U32S_3] = {};
     if (::syscall(SYS_capget, &header, check) != 0)
         return ChildOutcome::fail(std::string("capget after capset: ") + std::strerror(errno));
-    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+    for (const int cap : kCaps)
         if (check[cap / 32].effective & (1u << (cap % 32)))
             return ChildOutcome::fail("capability " + std::to_string(cap) + " still effective after capset");
     return ChildOutcome::pass();
@@ -210,13 +184,10 @@ ChildOutcome privateMounts()
 TempTree::TempTree(const std::string& base)
 {
     const char* dir = std::getenv("TMPDIR");
-    const std::string parent = !base.empty() ? base : (dir && *dir) ? dir : "/tmp";
-    std::string pattern = parent + "/headroom-walk-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data()))
+    std::string pattern = (!base.empty() ? base : (dir && *dir) ? dir : "/tmp") + std::string("/headroom-walk-XXXXXX");
+    if (!::mkdtemp(pattern.data()))
         fail("mkdtemp " + pattern);
-    m_path = buf.data();
+    m_path = pattern;
 }
 
 TempTree::~TempTree()
@@ -228,13 +199,12 @@ TempTree::~TempTree()
             ::umount2(point.c_str(), MNT_DETACH);
         // rm handles any depth. An unprivileged run cannot remove a tree
         // that a test made unreadable until it is made readable again.
-        const std::vector<std::string> rm{"rm", "-rf", "--one-file-system", "--", m_path};
-        if (runProgram(rm, nullptr) != 0) {
-            runProgram({"chmod", "-R", "u+rwx", "--", m_path}, nullptr);
-            runProgram(rm, nullptr);
+        const std::vector<std::string> rm {"rm", "-rf", "--one-file-system", "--", m_path};
+        if (runProgram(rm) != 0) {
+            runProgram({"chmod", "-R", "u+rwx", "--", m_path});
+            runProgram(rm);
         }
     } catch (...) {
-        // Out of memory while cleaning up: the folder stays behind in /tmp.
         std::fputs("TempTree: could not remove a test folder\n", stderr);
     }
 }
@@ -247,10 +217,8 @@ std::string TempTree::operator/(std::string_view relative) const
 void TempTree::makeDir(std::string_view relative, unsigned mode) const
 {
     const std::string p = *this / relative;
-    if (::mkdir(p.c_str(), mode) != 0)
+    if (::mkdir(p.c_str(), mode) != 0 || ::chmod(p.c_str(), mode) != 0) // umask may have masked bits
         fail("mkdir " + p);
-    if (::chmod(p.c_str(), mode) != 0) // umask may have masked bits
-        fail("chmod " + p);
 }
 
 void TempTree::makeFile(std::string_view relative, std::size_t bytes, unsigned mode) const
@@ -259,9 +227,8 @@ void TempTree::makeFile(std::string_view relative, std::size_t bytes, unsigned m
     const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         fail("open " + p);
-    std::string block(std::min<std::size_t>(bytes, 65536), 'h');
-    std::size_t left = bytes;
-    while (left > 0) {
+    const std::string block(std::min<std::size_t>(bytes, 65536), 'h');
+    for (std::size_t left = bytes; left > 0;) {
         const ssize_t n = ::write(fd, block.data(), std::min(left, block.size()));
         if (n <= 0) {
             ::close(fd);
@@ -278,13 +245,11 @@ void TempTree::makeSparseFile(std::string_view relative, std::uint64_t size) con
 {
     const std::string p = *this / relative;
     const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        fail("open " + p);
-    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    const bool sized = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    if (fd >= 0)
         ::close(fd);
-        fail("ftruncate " + p);
-    }
-    ::close(fd);
+    if (!sized)
+        fail("sparse file " + p);
 }
 
 void TempTree::makeSymlink(std::string_view relative, std::string_view target) const
@@ -296,42 +261,37 @@ void TempTree::makeSymlink(std::string_view relative, std::string_view target) c
 
 void TempTree::makeHardLink(std::string_view existing, std::string_view relative) const
 {
-    const std::string from = *this / existing;
     const std::string to = *this / relative;
-    if (::link(from.c_str(), to.c_str()) != 0)
+    if (::link((*this / existing).c_str(), to.c_str()) != 0)
         fail("link " + to);
 }
 
 void TempTree::makeChain(std::string_view relative, std::size_t depth, std::string_view name,
                          std::size_t fileBytes) const
 {
-    const std::string start = *this / relative;
-    int fd = ::open(start.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        fail("open " + start);
+    int fd = ::open((*this / relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::string level(name);
     const std::string content(fileBytes, 'c');
-    for (std::size_t i = 0; i < depth; ++i) {
-        if (::mkdirat(fd, level.c_str(), 0755) != 0) {
-            ::close(fd);
-            fail("mkdirat at depth " + std::to_string(i));
-        }
-        const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t i = 0; fd >= 0 && i < depth; ++i) {
+        const int next = ::mkdirat(fd, level.c_str(), 0755) == 0
+            ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         ::close(fd);
-        if (next < 0)
-            fail("openat at depth " + std::to_string(i));
         fd = next;
-        if (fileBytes > 0) {
+        if (fd >= 0 && fileBytes > 0) {
             const int file = ::openat(fd, "f", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (file < 0 || ::write(file, content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
-                if (file >= 0)
-                    ::close(file);
+            const bool written = file >= 0 && ::write(file, content.data(), fileBytes) == static_cast<ssize_t>(fileBytes);
+            if (file >= 0)
+                ::close(file);
+            if (!written) {
                 ::close(fd);
-                fail("file at depth " + std::to_string(i));
+                fd = -1;
             }
-            ::close(file);
         }
+        if (fd < 0)
+            fail("chain at depth " + std::to_string(i) + " below " + (*this / relative));
     }
+    if (fd < 0)
+        fail("open " + (*this / relative));
     ::close(fd);
 }
 
@@ -346,14 +306,9 @@ std::uint64_t entrySize(const std::string& path)
 std::optional<std::uint64_t> duApparentBytes(const std::string& path)
 {
     std::string out;
-    if (runProgram({"du", "-sbl", "--", path}, &out) != 0)
+    if (runProgram({"du", "-sbl", "--", path}, &out) != 0 || out.empty() || out[0] < '0' || out[0] > '9')
         return std::nullopt;
-    std::size_t digits = 0;
-    while (digits < out.size() && out[digits] >= '0' && out[digits] <= '9')
-        ++digits;
-    if (digits == 0)
-        return std::nullopt;
-    return std::stoull(out.substr(0, digits));
+    return std::stoull(out);
 }
 
 std::optional<std::uint64_t> duBelow(const std::string& path)
@@ -399,10 +354,47 @@ int openDescriptors()
         return -1;
     int n = 0;
     while (const dirent* e = ::readdir(d))
-        if (e->d_name[0] != '.')
-            ++n;
+        n += e->d_name[0] != '.' ? 1 : 0;
     ::closedir(d);
     return n;
+}
+
+Inventory inventory(const std::string& root)
+{
+    Inventory out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        struct stat st {};
+        if (::lstat(e.path().c_str(), &st) != 0)
+            continue;
+        std::string& what = out[e.path().lexically_relative(root).string()];
+        what = std::to_string(st.st_mode & S_IFMT) + " " + std::to_string(st.st_size) + " #" + std::to_string(st.st_ino);
+        if (S_ISREG(st.st_mode))
+            what += " " + readFile(e.path());
+        else if (S_ISLNK(st.st_mode))
+            what += " -> " + std::filesystem::read_symlink(e.path()).string();
+    }
+    return out;
+}
+
+Canary::Canary(const TempTree& tree, const std::string& name) : dir(tree / name), file(tree / (name + ".txt"))
+{
+    writeFile(dir + "/a", "alpha");
+    writeFile(dir + "/inner/b", "beta");
+    writeFile(file, "file canary");
+    if (::symlink("..", (dir + "/inner/up").c_str()) != 0)
+        fail("symlink " + dir + "/inner/up");
+    m_made = inventory(dir);
+}
+
+std::string Canary::damage() const
+{
+    const Inventory now = inventory(dir);
+    if (now == m_made && readFile(file) == "file canary")
+        return {};
+    std::string found = "canary changed; " + file + " reads \"" + readFile(file) + "\", below " + dir + ":";
+    for (const auto& [path, what] : now)
+        found += " " + path + (m_made.count(path) != 0 && m_made.at(path) == what ? "" : " (changed)");
+    return found;
 }
 
 ChildOutcome runInChild(const std::function<ChildOutcome()>& fn)
@@ -418,6 +410,15 @@ ChildOutcome runWithoutDacCapabilities(const std::function<ChildOutcome()>& fn)
 ChildOutcome runInPrivateMounts(const std::function<ChildOutcome()>& fn)
 {
     return forkAndRun(privateMounts, fn);
+}
+
+ChildOutcome runOnScratch(const TempTree& tree, const std::function<ChildOutcome()>& fn)
+{
+    const ChildOutcome outcome = runInPrivateMounts([&] {
+        return ::mount("headroom-test", tree.path().c_str(), "tmpfs", 0, "size=512m") == 0 ? fn()
+                                                                                            : ChildOutcome::refuse("tmpfs");
+    });
+    return outcome.status == ChildOutcome::Status::Refused ? runInChild(fn) : outcome;
 }
 
 } // namespace headroom::test

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -75,6 +76,26 @@ std::string helper(const char* name);
 // find a leak.
 int openDescriptors();
 
+// Every entry below `root`, links never followed, by relative path: its
+// kind, size and inode, and a file's content or a link's target. Two equal
+// inventories mean nothing in the tree was removed, replaced or changed.
+using Inventory = std::map<std::string, std::string>;
+Inventory inventory(const std::string& root);
+
+// A tree outside every location whose content must come through intact:
+// `dir` (two files, a subfolder, a link up) and the file `file` beside it.
+class Canary {
+public:
+    explicit Canary(const TempTree& tree, const std::string& name = "canary");
+    const std::string dir;
+    const std::string file;
+    // Empty while the canary is exactly as made, else what changed.
+    std::string damage() const;
+
+private:
+    Inventory m_made;
+};
+
 // Outcome of work done in a forked child.
 struct ChildOutcome {
     enum class Status { Passed, Failed, Refused };
@@ -94,12 +115,19 @@ ChildOutcome runInChild(const std::function<ChildOutcome()>& fn);
 // Runs `fn` in a forked child that has dropped CAP_DAC_OVERRIDE,
 // CAP_DAC_READ_SEARCH and CAP_FOWNER (effective, permitted, inheritable)
 // before it starts any thread, so that permission bits apply even to root.
-// Refused when the kernel will not let the child change its capabilities.
+// Refused when the kernel will not let the child change its capabilities;
+// failed when capget afterwards still shows one of them effective.
 ChildOutcome runWithoutDacCapabilities(const std::function<ChildOutcome()>& fn);
 
 // Runs `fn` in a forked child with a private mount namespace whose mounts
 // do not propagate back, so whatever it mounts vanishes with it. Refused
 // when unshare or the propagation change is not allowed.
 ChildOutcome runInPrivateMounts(const std::function<ChildOutcome()>& fn);
+
+// Runs `fn` in a forked child with a fresh tmpfs mounted on `tree` in a
+// private mount namespace, so that big trees are built at memory speed
+// rather than at the pace of the disk's journal; where the kernel allows
+// no mount, in a plain child on the tree as it is.
+ChildOutcome runOnScratch(const TempTree& tree, const std::function<ChildOutcome()>& fn);
 
 } // namespace headroom::test
