@@ -39,15 +39,6 @@ struct MountIdentity {
             return mountId == other.mountId;
         return dev == other.dev;
     }
-
-    // The same for an entry's statx, without building an identity for it:
-    // the walker asks this once per entry.
-    bool sameMount(const struct statx& sx) const
-    {
-        if (hasMountId && (sx.stx_mask & STATX_MNT_ID))
-            return sx.stx_mnt_id == mountId;
-        return makedev(sx.stx_dev_major, sx.stx_dev_minor) == dev;
-    }
 };
 
 // The identity of the open descriptor `fd` itself; false when it cannot be

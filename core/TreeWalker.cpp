@@ -448,7 +448,8 @@ int Worker::openFolder(int parent, const char* name, bool mayCloseShallowest)
             if (fd >= 0) {
                 // No openat2: check after the fact that no mount was crossed.
                 struct statx sx {};
-                if (::statx(fd, "", AT_EMPTY_PATH, kStatxMask, &sx) != 0 || !m_walk.root().sameMount(sx)) {
+                if (::statx(fd, "", AT_EMPTY_PATH, kStatxMask, &sx) != 0
+                    || !m_walk.root().sameMount(MountIdentity::of(sx))) {
                     ::close(fd);
                     errno = EXDEV;
                     return -1;
@@ -577,11 +578,14 @@ void Worker::count(int error, const struct statx& sx, const char* name)
     if (error != 0) {
         if (!ignorableError(error))
             ++m_result.errors;
-    } else if (m_walk.root().sameMount(sx)) {
+        return;
+    }
+    const MountIdentity id = MountIdentity::of(sx);
+    if (m_walk.root().sameMount(id)) {
         m_result.bytes += sx.stx_size;
         ++m_result.entries;
         if (S_ISDIR(sx.stx_mode))
-            pushName(name, std::strlen(name), MountIdentity::of(sx));
+            pushName(name, std::strlen(name), id);
     }
 }
 
