@@ -16,16 +16,17 @@
 //
 // Descriptors: each level of the path holds one descriptor while it has
 // work left. A worker holds at most `maxOpenFolders`; beyond that the
-// shallowest ones are closed, except the subtree's own top folder. A closed level is reopened through ".." of its
-// child when the walk climbs back to it, and only if the folder found there
-// has the device and inode recorded on the way down: if the tree was moved
+// shallowest ones are closed, except the subtree's own top folder. A closed
+// level is reopened through ".." of its child when the walk climbs back to
+// it, and only if the folder found there has the device and inode recorded
+// on the way down: if the tree was moved
 // meanwhile, the closed part of the path is abandoned and counted as an
 // error rather than walking somewhere else, and the walk resumes at the
 // subtree's top folder. The reopened folder is repositioned with lseek to
 // its cookie.
 //
-// Mounts: every entry's statx carries the mount ID; an entry on another
-// mount than the root (a mount point, a bind mount of a folder or of a file,
+// Mounts: every entry's statx carries the mount ID (see MountIdentity); an
+// entry on another mount than the root (a mount point, a bind mount of a folder or of a file,
 // a bind mount of an ancestor) adds nothing and is not entered. A removal
 // could not take a mount point away (EBUSY), so its entry is not counted
 // either. Folders are opened with openat2 RESOLVE_NO_XDEV where the kernel
@@ -38,8 +39,10 @@
 // A cancel flag is looked at before every step of a worker (one batch read
 // or one folder entered); once it is set, each worker drops its subtree and
 // the subtrees still queued, and the walk ends with what it had counted.
-// Memory per worker is one getdents buffer, the capped name stack and 56
+// Memory per worker is one getdents buffer, the capped name stack and 72
 // bytes per level of depth; nothing grows with the size of the tree.
+//
+// How many workers and how many descriptors each: see WorkPolicy.cpp.
 
 #include <algorithm>
 #include <array>
@@ -55,15 +58,16 @@
 #include <utility>
 #include <vector>
 
+#include "core/DirEntries.h"
+#include "core/MountIdentity.h"
 #include "core/StatxRing.h"
+#include "core/WorkPolicy.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace headroom {
@@ -72,29 +76,27 @@ namespace {
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_MNT_ID;
 constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
-constexpr std::size_t kDentsBufferSize = std::size_t{64} * 1024;
 constexpr std::size_t kNameStackCap = std::size_t{256} * 1024;
 constexpr std::size_t kMaxName = 255;
-constexpr unsigned kMaxDescriptorsPerWorker = 256;
 // Batches smaller than this are stat'ed with plain calls: the ring's
 // round trip only pays off over many entries.
 constexpr std::size_t kRingMinBatch = 16;
 
-// linux_dirent64 field offsets (the struct ends in a flexible array, which
-// ISO C++ lacks, so fields are read with memcpy).
-constexpr std::size_t kDirentOff = 8;
-constexpr std::size_t kDirentReclen = 16;
-constexpr std::size_t kDirentType = 18;
-constexpr std::size_t kDirentName = 19;
-
-struct FolderId {
-    std::uint64_t dev = 0;
-    std::uint64_t ino = 0;
+// A subfolder noted for later: its identity as its entry's statx gave it,
+// and where its name's bytes sit in the worker's name buffer.
+struct NameRecord {
+    MountIdentity id;
+    std::uint32_t nameAt = 0;
+    std::uint8_t length = 0;
+    bool taken = false; // handed to another worker as a subtree of its own
 };
 
-FolderId idOf(const struct statx& sx)
+// Name stack bytes a subfolder may take: its record and the longest name.
+constexpr std::size_t kNotedPerFolder = sizeof(NameRecord) + kMaxName;
+
+bool mayBeFolder(unsigned char type)
 {
-    return {static_cast<std::uint64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor)), sx.stx_ino};
+    return type == DT_DIR || type == DT_UNKNOWN;
 }
 
 bool ignorableError(int error)
@@ -113,23 +115,9 @@ void closeFd(int fd)
 // 1: openat2 works, -1: the kernel (or a filter) lacks it, 0: not tried yet.
 std::atomic<int> g_openat2{0};
 
-// What the root is: its identity and the mount every counted entry shares.
-struct RootInfo {
-    bool byMountId = false;
-    std::uint64_t mountId = 0;
-    std::uint64_t dev = 0;
-
-    bool sameMount(const struct statx& sx) const
-    {
-        if (byMountId && (sx.stx_mask & STATX_MNT_ID))
-            return sx.stx_mnt_id == mountId;
-        return makedev(sx.stx_dev_major, sx.stx_dev_minor) == dev;
-    }
-};
-
 struct Task {
     int fd = -1;
-    FolderId id;
+    MountIdentity id;
     std::size_t depth = 0;
 };
 
@@ -148,7 +136,7 @@ public:
 private:
     struct Level {
         int fd = -1;
-        FolderId id;
+        MountIdentity id;
         std::int64_t cookie = 0;  // d_off after the last entry taken
         std::size_t recsBase = 0; // first name record of this level
         std::size_t shareHint = 0;
@@ -157,13 +145,12 @@ private:
     };
 
     struct Name {
-        FolderId id;
-        std::uint8_t length = 0;
+        MountIdentity id;
         char bytes[kMaxName + 1] = {};
     };
 
     void walkTask(const Task& task);
-    void pushLevel(int fd, FolderId id);
+    void pushLevel(int fd, const MountIdentity& id);
     bool popName(Name& out);
     void descend(const Name& name);
     void readBatch(Level& level);
@@ -176,17 +163,18 @@ private:
     void abandonClosedPath();
     void share();
     bool shareOne();
-    void pushName(const char* name, std::size_t length, FolderId id);
+    void pushName(const char* name, std::size_t length, const MountIdentity& id);
+    void copyName(const NameRecord& rec, Name& out) const;
+    std::size_t notedBytes() const { return m_names.size() + m_recs.size() * sizeof(NameRecord); }
     bool closeShallowest();
     int openFolder(int parent, const char* name, bool mayCloseShallowest);
-    bool taken(std::size_t rec) const { return m_names[m_recs[rec] + 16] != 0; }
 
     Walk& m_walk;
-    std::unique_ptr<char[]> m_buffer;
+    std::optional<DirEntries> m_entries;
     std::vector<Level> m_stack;
-    std::vector<char> m_names;           // name records: dev, ino, taken, length, bytes
-    std::vector<std::uint32_t> m_recs;   // offsets of the records in m_names
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> m_order; // batch: inode, offset
+    std::vector<NameRecord> m_recs;      // subfolders not entered yet, of every level
+    std::vector<char> m_names;           // their names' bytes
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> m_order; // batch: inode, record
     std::size_t m_firstOpen = 1;         // levels 1 .. m_firstOpen-1 are closed
     unsigned m_open = 0;
     std::size_t m_pending = 0;           // records not handed to another worker
@@ -199,10 +187,10 @@ private:
 
 class Walk {
 public:
-    Walk(const RootInfo& root, const WalkOptions& options, unsigned workers, unsigned descriptorsPerWorker,
+    Walk(const MountIdentity& root, const WalkOptions& options, unsigned workers, unsigned descriptorsPerWorker,
          bool rings)
-        : root(root), options(options), descriptorsPerWorker(descriptorsPerWorker), rings(rings),
-          queueCap(workers > 1 ? workers : 0), m_workers(workers)
+        : m_root(root), m_options(options), m_descriptorsPerWorker(descriptorsPerWorker), m_rings(rings),
+          m_queueCap(workers > 1 ? workers : 0), m_workers(workers)
     {
     }
 
@@ -219,14 +207,12 @@ public:
     {
         std::unique_lock lock(m_mutex);
         ++m_idle;
-        idle.store(m_idle, std::memory_order_relaxed);
         for (;;) {
             if (!m_queue.empty()) {
                 Task t = m_queue.front();
                 m_queue.pop_front();
-                queued.store(m_queue.size(), std::memory_order_relaxed);
+                m_queued.store(m_queue.size(), std::memory_order_relaxed);
                 --m_idle;
-                idle.store(m_idle, std::memory_order_relaxed);
                 return t;
             }
             if (m_done || m_idle >= m_workers) {
@@ -243,13 +229,19 @@ public:
     {
         {
             std::lock_guard lock(m_mutex);
-            if (m_queue.size() >= queueCap)
+            if (m_queue.size() >= m_queueCap)
                 return false;
             m_queue.push_back(task);
-            queued.store(m_queue.size(), std::memory_order_relaxed);
+            m_queued.store(m_queue.size(), std::memory_order_relaxed);
         }
         m_cv.notify_one();
         return true;
+    }
+
+    // Whether give() might take another subtree: one relaxed load.
+    bool wantsMore() const
+    {
+        return m_queueCap > 0 && m_queued.load(std::memory_order_relaxed) < m_queueCap;
     }
 
     // A planned worker thread could not be started.
@@ -276,17 +268,20 @@ public:
         return m_total;
     }
 
-    bool cancelled() const { return options.cancel && options.cancel->load(std::memory_order_relaxed); }
+    bool cancelled() const { return m_options.cancel && m_options.cancel->load(std::memory_order_relaxed); }
 
-    const RootInfo root;
-    const WalkOptions& options;
-    const unsigned descriptorsPerWorker;
-    const bool rings; // workers may open a StatxRing (one descriptor each)
-    const std::size_t queueCap;
-    std::atomic<unsigned> idle{0};
-    std::atomic<std::size_t> queued{0};
+    const MountIdentity& root() const { return m_root; }
+    const WalkOptions& options() const { return m_options; }
+    unsigned descriptorsPerWorker() const { return m_descriptorsPerWorker; }
+    bool rings() const { return m_rings; } // workers may open a StatxRing (one descriptor each)
 
 private:
+    const MountIdentity m_root;
+    const WalkOptions& m_options;
+    const unsigned m_descriptorsPerWorker;
+    const bool m_rings;
+    const std::size_t m_queueCap;
+    std::atomic<std::size_t> m_queued{0};
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<Task> m_queue;
@@ -307,19 +302,19 @@ Worker::~Worker()
 void Worker::run() noexcept
 {
     try {
-        m_buffer.reset(new char[kDentsBufferSize]);
-        m_names.reserve(kNameStackCap + 2 * (kMaxName + 20));
-        m_order.reserve(kDentsBufferSize / 24); // the smallest dirent record
+        m_entries.emplace();
+        m_names.reserve(kNameStackCap);
+        m_order.reserve(DirEntries::kBufferSize / 24); // the smallest dirent record
     } catch (...) {
         // Without its buffers this worker takes no part; the others still
         // finish the walk, and it must not leave them waiting for it.
-        m_buffer.reset();
+        m_entries.reset();
     }
     for (;;) {
         std::optional<Task> task = m_walk.take();
         if (!task)
             break;
-        if (!m_buffer) {
+        if (!m_entries) {
             // Put the subtree back for someone else if possible.
             if (!m_walk.give(*task)) {
                 closeFd(task->fd);
@@ -369,7 +364,7 @@ void Worker::walkTask(const Task& task)
     }
 }
 
-void Worker::pushLevel(int fd, FolderId id)
+void Worker::pushLevel(int fd, const MountIdentity& id)
 {
     Level level;
     level.fd = fd;
@@ -378,7 +373,7 @@ void Worker::pushLevel(int fd, FolderId id)
     level.shareHint = level.recsBase;
     m_stack.push_back(level);
     ++m_open;
-    while (m_open > m_walk.descriptorsPerWorker && closeShallowest()) {
+    while (m_open > m_walk.descriptorsPerWorker() && closeShallowest()) {
     }
 }
 
@@ -397,41 +392,41 @@ bool Worker::closeShallowest()
     return true;
 }
 
+void Worker::copyName(const NameRecord& rec, Name& out) const
+{
+    out.id = rec.id;
+    std::memcpy(out.bytes, &m_names[rec.nameAt], rec.length);
+    out.bytes[rec.length] = '\0';
+}
+
 // Pops the top level's next subfolder name, dropping those handed away.
 bool Worker::popName(Name& out)
 {
     const std::size_t base = m_stack.back().recsBase;
     while (m_recs.size() > base) {
-        const std::uint32_t off = m_recs.back();
-        const bool wasTaken = taken(m_recs.size() - 1);
-        if (!wasTaken) {
-            std::memcpy(&out.id.dev, &m_names[off], 8);
-            std::memcpy(&out.id.ino, &m_names[off + 8], 8);
-            out.length = static_cast<std::uint8_t>(m_names[off + 17]);
-            std::memcpy(out.bytes, &m_names[off + 18], out.length);
-            out.bytes[out.length] = '\0';
+        const NameRecord rec = m_recs.back();
+        if (!rec.taken) {
+            copyName(rec, out);
             --m_pending;
         }
         m_recs.pop_back();
-        m_names.resize(off);
+        m_names.resize(rec.nameAt);
         Level& top = m_stack.back();
         top.shareHint = std::min(top.shareHint, m_recs.size());
-        if (!wasTaken)
+        if (!rec.taken)
             return true;
     }
     return false;
 }
 
-void Worker::pushName(const char* name, std::size_t length, FolderId id)
+void Worker::pushName(const char* name, std::size_t length, const MountIdentity& id)
 {
-    const auto off = static_cast<std::uint32_t>(m_names.size());
-    m_names.resize(off + 18 + length);
-    std::memcpy(&m_names[off], &id.dev, 8);
-    std::memcpy(&m_names[off + 8], &id.ino, 8);
-    m_names[off + 16] = 0;
-    m_names[off + 17] = static_cast<char>(static_cast<std::uint8_t>(length));
-    std::memcpy(&m_names[off + 18], name, length);
-    m_recs.push_back(off);
+    NameRecord rec;
+    rec.id = id;
+    rec.nameAt = static_cast<std::uint32_t>(m_names.size());
+    rec.length = static_cast<std::uint8_t>(length);
+    m_names.insert(m_names.end(), name, name + length);
+    m_recs.push_back(rec);
     ++m_pending;
 }
 
@@ -453,7 +448,8 @@ int Worker::openFolder(int parent, const char* name, bool mayCloseShallowest)
             if (fd >= 0) {
                 // No openat2: check after the fact that no mount was crossed.
                 struct statx sx {};
-                if (::statx(fd, "", AT_EMPTY_PATH, kStatxMask, &sx) != 0 || !m_walk.root.sameMount(sx)) {
+                if (::statx(fd, "", AT_EMPTY_PATH, kStatxMask, &sx) != 0
+                    || !m_walk.root().sameMount(MountIdentity::of(sx))) {
                     ::close(fd);
                     errno = EXDEV;
                     return -1;
@@ -478,8 +474,8 @@ void Worker::descend(const Name& name)
         return;
     }
     pushLevel(fd, name.id);
-    if (m_walk.options.onFolderEntered)
-        m_walk.options.onFolderEntered(m_taskDepth + m_stack.size() - 1);
+    if (m_walk.options().onFolderEntered)
+        m_walk.options().onFolderEntered(m_taskDepth + m_stack.size() - 1);
 }
 
 void Worker::readBatch(Level& level)
@@ -492,15 +488,13 @@ void Worker::readBatch(Level& level)
         }
         level.seek = false;
     }
-    const long n = ::syscall(SYS_getdents64, level.fd, m_buffer.get(), kDentsBufferSize);
-    if (n <= 0) {
-        if (n < 0 && !ignorableError(errno))
+    const DirEntries& entries = *m_entries;
+    if (!m_entries->read(level.fd)) {
+        if (errno != 0 && !ignorableError(errno))
             ++m_result.errors;
         level.eof = true;
         return;
     }
-    const char* buf = m_buffer.get();
-    const auto end = static_cast<std::size_t>(n);
 
     // First pass: note each entry and how many might be folders. When all
     // of those fit on the name stack, the batch is measured in inode order,
@@ -509,21 +503,12 @@ void Worker::readBatch(Level& level)
     m_order.clear();
     std::size_t maybeFolders = 0;
     std::int64_t lastOff = level.cookie;
-    for (std::size_t pos = 0; pos < end;) {
-        std::uint64_t ino;
-        std::uint16_t reclen;
-        std::memcpy(&ino, buf + pos, 8);
-        std::memcpy(&lastOff, buf + pos + kDirentOff, 8);
-        std::memcpy(&reclen, buf + pos + kDirentReclen, 2);
-        const auto type = static_cast<unsigned char>(buf[pos + kDirentType]);
-        const char* name = buf + pos + kDirentName;
-        if (!(name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))) {
-            m_order.push_back({ino, static_cast<std::uint32_t>(pos)});
-            maybeFolders += (type == DT_DIR || type == DT_UNKNOWN) ? 1 : 0;
-        }
-        pos += reclen;
+    for (const DirEntry& e : entries) {
+        m_order.push_back({e.ino, e.at});
+        maybeFolders += mayBeFolder(e.type) ? 1 : 0;
+        lastOff = e.next;
     }
-    if (m_names.size() + maybeFolders * (18 + kMaxName) <= kNameStackCap) {
+    if (notedBytes() + maybeFolders * kNotedPerFolder <= kNameStackCap) {
         std::sort(m_order.begin(), m_order.end());
         measureSorted(level);
         level.cookie = lastOff;
@@ -534,27 +519,16 @@ void Worker::readBatch(Level& level)
     // can stop at the subfolder that does not fit and resume from the
     // cookie of the entry before it.
     lastOff = level.cookie;
-    for (std::size_t pos = 0; pos < end;) {
-        std::int64_t off;
-        std::uint16_t reclen;
-        std::memcpy(&off, buf + pos + kDirentOff, 8);
-        std::memcpy(&reclen, buf + pos + kDirentReclen, 2);
-        const auto type = static_cast<unsigned char>(buf[pos + kDirentType]);
-        const char* name = buf + pos + kDirentName;
-        const bool dot = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-        if (!dot) {
-            if ((type == DT_DIR || type == DT_UNKNOWN) && m_recs.size() > level.recsBase
-                && m_names.size() + 18 + kMaxName > kNameStackCap) {
-                // Finish the subfolders already noted, then come back to
-                // this entry.
-                level.cookie = lastOff;
-                level.seek = true;
-                return;
-            }
-            measure(level, name);
+    for (const DirEntry& e : entries) {
+        if (mayBeFolder(e.type) && m_recs.size() > level.recsBase && notedBytes() + kNotedPerFolder > kNameStackCap) {
+            // Finish the subfolders already noted, then come back to this
+            // entry.
+            level.cookie = lastOff;
+            level.seek = true;
+            return;
         }
-        lastOff = off;
-        pos += reclen;
+        measure(level, e.name);
+        lastOff = e.next;
     }
     level.cookie = lastOff;
 }
@@ -563,7 +537,7 @@ void Worker::readBatch(Level& level)
 // walks never pay for its setup.
 StatxRing* Worker::ring()
 {
-    if (!m_ringTried && m_walk.rings) {
+    if (!m_ringTried && m_walk.rings()) {
         m_ringTried = true;
         m_ring = StatxRing::open();
     }
@@ -573,17 +547,17 @@ StatxRing* Worker::ring()
 // Measures the batch noted in m_order, through the ring when there is one.
 void Worker::measureSorted(const Level& level)
 {
-    const char* buf = m_buffer.get();
+    const DirEntries& entries = *m_entries;
     StatxRing* const r = m_order.size() >= kRingMinBatch ? ring() : nullptr;
     if (!r) {
-        for (const auto& [ino, pos] : m_order)
-            measure(level, buf + pos + kDirentName);
+        for (const auto& [ino, at] : m_order)
+            measure(level, entries.nameAt(at));
         return;
     }
     for (std::size_t first = 0; first < m_order.size(); first += StatxRing::kCapacity) {
         const auto n = static_cast<unsigned>(std::min<std::size_t>(StatxRing::kCapacity, m_order.size() - first));
         for (unsigned i = 0; i < n; ++i)
-            m_batchNames[i] = buf + m_order[first + i].second + kDirentName;
+            m_batchNames[i] = entries.nameAt(m_order[first + i].second);
         r->stat(level.fd, m_batchNames.data(), n, kStatxFlags, kStatxMask);
         for (unsigned i = 0; i < n; ++i)
             count(r->error(i), r->result(i), m_batchNames[i]);
@@ -604,11 +578,14 @@ void Worker::count(int error, const struct statx& sx, const char* name)
     if (error != 0) {
         if (!ignorableError(error))
             ++m_result.errors;
-    } else if (m_walk.root.sameMount(sx)) {
+        return;
+    }
+    const MountIdentity id = MountIdentity::of(sx);
+    if (m_walk.root().sameMount(id)) {
         m_result.bytes += sx.stx_size;
         ++m_result.entries;
         if (S_ISDIR(sx.stx_mode))
-            pushName(name, std::strlen(name), idOf(sx));
+            pushName(name, std::strlen(name), id);
     }
 }
 
@@ -619,10 +596,8 @@ void Worker::ascend()
     if (top > 0 && m_stack[top - 1].fd < 0) {
         Level& parent = m_stack[top - 1];
         const int fd = ::openat(childFd, "..", kDirFlags);
-        struct stat st {};
-        const bool same = fd >= 0 && ::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == parent.id.dev
-            && static_cast<std::uint64_t>(st.st_ino) == parent.id.ino;
-        if (!same) {
+        MountIdentity found;
+        if (fd < 0 || !identifyOpen(fd, found) || !found.sameFile(parent.id)) {
             // The folder was moved or replaced while we were below it: the
             // closed part of the path is out of reach. The walk goes on
             // from the subtree's own folder, which is still open.
@@ -649,12 +624,12 @@ void Worker::abandonClosedPath()
         m_stack.pop_back();
     }
     if (firstDropped < m_recs.size()) {
-        m_names.resize(m_recs[firstDropped]);
+        m_names.resize(m_recs[firstDropped].nameAt);
         m_recs.resize(firstDropped);
     }
     m_pending = 0;
-    for (std::size_t r = 0; r < m_recs.size(); ++r)
-        m_pending += taken(r) ? 0 : 1;
+    for (const NameRecord& rec : m_recs)
+        m_pending += rec.taken ? 0 : 1;
     m_open = 1;
     m_firstOpen = 1;
 }
@@ -679,8 +654,7 @@ void Worker::abandonTask()
 // busy one to reach its next batch.
 void Worker::share()
 {
-    while (m_walk.queueCap > 0 && m_pending >= 2
-           && m_walk.queued.load(std::memory_order_relaxed) < m_walk.queueCap && shareOne()) {
+    while (m_pending >= 2 && m_walk.wantsMore() && shareOne()) {
     }
 }
 
@@ -692,18 +666,13 @@ bool Worker::shareOne()
             continue;
         const std::size_t end = i + 1 < m_stack.size() ? m_stack[i + 1].recsBase : m_recs.size();
         std::size_t r = std::max(level.shareHint, level.recsBase);
-        while (r < end && taken(r))
+        while (r < end && m_recs[r].taken)
             ++r;
         level.shareHint = r;
         if (r >= end)
             continue;
-        const std::uint32_t off = m_recs[r];
         Name name;
-        std::memcpy(&name.id.dev, &m_names[off], 8);
-        std::memcpy(&name.id.ino, &m_names[off + 8], 8);
-        name.length = static_cast<std::uint8_t>(m_names[off + 17]);
-        std::memcpy(name.bytes, &m_names[off + 18], name.length);
-        name.bytes[name.length] = '\0';
+        copyName(m_recs[r], name);
         // Not allowed to close others: `level` itself may be the shallowest.
         const int fd = openFolder(level.fd, name.bytes, false);
         if (fd < 0) {
@@ -715,46 +684,12 @@ bool Worker::shareOne()
             ::close(fd);
             return false;
         }
-        m_names[off + 16] = 1;
+        m_recs[r].taken = true;
         --m_pending;
         level.shareHint = r + 1;
         return true;
     }
     return false;
-}
-
-// More threads than cores: on a cold cache most of them wait for inode
-// reads, and the disk serves several at once. Measured on 2 cores and
-// 500,000 entries, 8 beat 4 by about a fifth cold and cost nothing warm.
-unsigned defaultThreads()
-{
-    return std::clamp(2 * std::thread::hardware_concurrency(), 8u, 64u);
-}
-
-// Descriptors one worker may hold: half of what the process may open,
-// shared among the workers, with room left for the handed-over subtrees.
-unsigned descriptorBudget(unsigned workers)
-{
-    struct rlimit rl {};
-    rlim_t limit = 1024;
-    if (::getrlimit(RLIMIT_NOFILE, &rl) == 0)
-        limit = rl.rlim_cur;
-    if (limit == RLIM_INFINITY || limit > 1u << 20)
-        limit = 1u << 20;
-    const auto usable = static_cast<unsigned>(limit / 2);
-    const unsigned perWorker = usable > 2 * workers ? (usable - 2 * workers) / workers : 2;
-    return std::clamp(perWorker, 2u, kMaxDescriptorsPerWorker);
-}
-
-// The rings are a speed-up that costs a descriptor per worker: where the
-// process may open only a few, those go to the folders and every entry is
-// stat'ed with plain calls, which need none.
-bool descriptorsPlentiful(unsigned workers)
-{
-    struct rlimit rl {};
-    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0)
-        return false;
-    return rl.rlim_cur == RLIM_INFINITY || rl.rlim_cur >= 256 + 4 * static_cast<rlim_t>(workers);
 }
 
 std::string withoutTrailingSlashes(const std::string& name)
@@ -784,15 +719,13 @@ WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& 
         ++none.errors;
         return none;
     }
-    RootInfo info;
-    info.byMountId = (sx.stx_mask & STATX_MNT_ID) != 0;
-    info.mountId = sx.stx_mnt_id;
-    info.dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    const MountIdentity rootId = MountIdentity::of(sx);
 
-    const unsigned threads = std::max(1u, options.threads ? options.threads : defaultThreads());
-    const unsigned descriptors = options.maxOpenFolders ? std::max(2u, options.maxOpenFolders) : descriptorBudget(threads);
-    Walk walk(info, options, threads, descriptors, options.batchStat && descriptorsPlentiful(threads));
-    walk.seed({fd, idOf(sx), 0});
+    const unsigned threads = std::max(1u, options.threads ? options.threads : work::walkThreads());
+    const unsigned descriptors =
+        options.maxOpenFolders ? std::max(2u, options.maxOpenFolders) : work::walkFoldersPerWorker(threads);
+    Walk walk(rootId, options, threads, descriptors, options.batchStat && work::walkRingsAffordable(threads));
+    walk.seed({fd, rootId, 0});
 
     std::vector<std::thread> helpers;
     try {
