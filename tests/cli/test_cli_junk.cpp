@@ -33,8 +33,8 @@ const Row kRows[] = {
     {"trash", ".local/share/Trash", "Trash ", "1.2 KB", 1234},
 };
 
-// A home whose name needs escaping in both forms, with entries beside the
-// locations that no clean may touch.
+// A home whose name needs escaping in both forms. That nothing beside a
+// location goes is the core's to test.
 struct Home {
     TempTree tmp;
     std::string home = tmp / "ho\tme\xff";
@@ -43,8 +43,6 @@ struct Home {
     {
         for (const Row& row : kRows)
             writeFile(home + "/" + row.relative + "/f", std::string(row.bytes, 'x'));
-        writeFile(home + "/.config/keep", "beside");
-        writeFile(home + "/.local/share/keep", "beside");
     }
 
     // The scan's TSV lines once the rows in `removed` are gone: a title
@@ -84,14 +82,12 @@ TEST(CliJunk, ScanPrintsTheFiveRowsInTableOrderToTheByte)
 TEST(CliJunk, CleanRemovesExactlyTheNamedRowsThenPrintsEveryRow)
 {
     const std::tuple<std::vector<std::string>, std::set<std::string>, int> cases[] = {
-        {{"trash", "caches"}, {"caches", "trash"}, 0},
-        {{"downloads", "downloads"}, {"downloads"}, 0},
-        {{"--", "logs"}, {"logs"}, 0},
-        {{"mail-downloads", "all"}, {"caches", "logs", "downloads", "mail-downloads", "trash"}, 0},
-        {{"caches", "bogus", "trash"}, {}, 2}, // every word is checked before anything goes
+        {{"trash", "caches", "trash"}, {"caches", "trash"}, 0}, // in any order, named twice
+        {{"--", "mail-downloads", "all"}, {"caches", "logs", "downloads", "mail-downloads", "trash"}, 0},
+        {{"caches", "Caches", "trash"}, {}, 2}, // every word is checked before anything goes
     };
     const std::string refused =
-        usageLine("unknown row 'bogus' for clean; the rows are caches, logs, downloads, mail-downloads, trash, all");
+        usageLine("unknown row 'Caches' for clean; the rows are caches, logs, downloads, mail-downloads, trash, all");
     for (const auto& [words, removed, exitCode] : cases) {
         SCOPED_TRACE(words.front() + " " + words.back());
         Home h;
@@ -100,9 +96,8 @@ TEST(CliJunk, CleanRemovesExactlyTheNamedRowsThenPrintsEveryRow)
         const CliResult r = runCli(args, languageEnv("C"));
         EXPECT_EQ(std::tie(r.exitCode, r.out, r.err),
                   exitCode == 0 ? std::tuple(0, h.tsv(removed), std::string()) : std::tuple(2, std::string(), refused));
-        for (const Row& row : kRows)
-            EXPECT_EQ(exists(h.home + "/" + row.relative), !removed.contains(row.name)) << row.name;
-        EXPECT_EQ(readFile(h.home + "/.config/keep") + readFile(h.home + "/.local/share/keep"), "besidebeside");
+        // What is left: a refused clean prints nothing, so a scan shows it.
+        EXPECT_EQ(runCli({"scan", h.home}, languageEnv("C")).out, h.tsv(removed));
     }
 }
 
@@ -123,7 +118,6 @@ TEST(CliRelease, MemoryLinesAroundThePurgeToolAndItsStatus)
     const std::string missing = tmp / "missing-tool";
     const std::tuple<std::string, int, std::string, std::string> cases[] = {
         {helper("purge-changes-vmstat.sh"), 5, before + after, ""},
-        {helper("purge-fails.sh"), 3, before + before, ""},
         {missing, 127, before + before, "release: cannot start the purge tool " + missing + "\n"},
     };
     ::setenv("HEADROOM_TEST_VMSTAT", (tmp / "live").c_str(), 1);

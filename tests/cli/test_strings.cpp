@@ -19,10 +19,8 @@ TEST(StringTables, GermanGetsItsOwnTableAndEveryOtherLanguageTheEnglishOne)
     ASSERT_GT(kStringKeyCount, 0u);
     const std::tuple<QLocale, const char*, QString> cases[] = {
         {QLocale(QLocale::German, QLocale::Germany), ":/i18n/headroom_de.qm", "de"},
-        {QLocale(QLocale::English, QLocale::UnitedStates), ":/i18n/headroom_en.qm", "en"},
         {QLocale::c(), ":/i18n/headroom_en.qm", "en"},
         {QLocale(QLocale::French, QLocale::France), ":/i18n/headroom_en.qm", "en"},
-        {QLocale(QLocale::Japanese), ":/i18n/headroom_en.qm", "en"},
     };
     for (const auto& [locale, compiled, language] : cases) {
         const auto table = StringTable::forLocale(locale);

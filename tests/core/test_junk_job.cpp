@@ -73,9 +73,13 @@ TEST(JunkJob, ScanMeasuresTheChosenRowsInTableOrderAskingAtEachRow)
 
 TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
 {
-    for (const JunkJob::Rescan rescan : {JunkJob::Rescan::Chosen, JunkJob::Rescan::Every}) {
+    // The second way is how headroom-cli cleans: every row rescanned and
+    // nothing measured before its removal, so no space is reported removed.
+    for (const auto& [rescan, measured] :
+         {std::pair(JunkJob::Rescan::Chosen, true), std::pair(JunkJob::Rescan::Every, false)}) {
         Home home;
         JunkJob clean = home.job({false, true, false, true, false});
+        clean.measureRemoved = measured;
         Reports reports;
         const auto outcome = clean.clean([&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); }, rescan);
         ASSERT_TRUE(outcome.has_value());
@@ -90,20 +94,8 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         EXPECT_EQ(outcome->space.freeBefore, std::optional<std::int64_t>(home.free - 2));
         EXPECT_EQ(outcome->space.freeAfter, std::optional<std::int64_t>(home.free - 1));
         EXPECT_EQ(outcome->volumeAfter.free, home.free - 1);
-        EXPECT_EQ(outcome->space.removedBytes, rowBytes(1) + rowBytes(3));
+        EXPECT_EQ(outcome->space.removedBytes, measured ? rowBytes(1) + rowBytes(3) : 0u);
     }
-}
-
-TEST(JunkJob, CleanWithoutMeasuringReportsNothingRemoved)
-{
-    Home home;
-    JunkJob clean = home.job({true, true, true, true, true});
-    clean.measureRemoved = false;
-    const auto outcome = clean.clean([](std::size_t, std::uint64_t) {});
-    ASSERT_TRUE(outcome.has_value());
-    EXPECT_EQ(outcome->space.removedBytes, 0u);
-    for (std::size_t row = 0; row < kJunkRowCount; ++row)
-        EXPECT_FALSE(home.rowExists(row)) << row;
 }
 
 TEST(JunkJob, CancelStopsBeforeTheNextRowAndLeavesTheRestInPlace)

@@ -1,6 +1,5 @@
 #include "core/Platform.h"
 #include "core/Process.h"
-#include "core/TreeWalker.h"
 #include "core/VolumeFigures.h"
 #include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
@@ -60,16 +59,4 @@ TEST(Platform, PurgeHelperBesideTheProgramIsUsedOnlyWhenItCanRun)
     ASSERT_EQ(::mkdir(beside.c_str(), 0755), 0);
     EXPECT_EQ(platform::purgeToolPath(), fallback) << "a folder";
     ::rmdir(beside.c_str());
-}
-
-TEST(Platform, GetSizeIsZeroForAMissingPathAFileOrALink)
-{
-    const headroom::test::TempTree tmp;
-    tmp.makeDir("folder");
-    tmp.makeFile("folder/five", 5);
-    tmp.makeSymlink("link", "folder");
-    EXPECT_EQ(headroom::getSize(tmp / "folder"), 5u);
-    EXPECT_EQ(headroom::getSize(tmp / "folder/five"), 0u);
-    EXPECT_EQ(headroom::getSize(tmp / "missing"), 0u);
-    EXPECT_EQ(headroom::getSize(tmp / "link"), 0u);
 }
