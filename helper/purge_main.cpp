@@ -78,7 +78,7 @@ int elevate()
     if (::pipe2(pipefd, O_CLOEXEC) != 0)
         return fail(std::string("cannot start pkexec: ") + describeError(errno));
     int spawnError = 0;
-    const pid_t pid = headroom::process::spawn({pkexec, self}, spawnError, pipefd[1]);
+    const pid_t pid = headroom::process::spawn({pkexec, self}, spawnError, {-1, -1, pipefd[1]});
     ::close(pipefd[1]);
     if (pid < 0) {
         ::close(pipefd[0]);

@@ -1,5 +1,7 @@
 #include "tests/support/TempTree.h"
 
+#include "core/Process.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -7,22 +9,18 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
-#include <spawn.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace headroom::test {
 namespace {
@@ -30,52 +28,6 @@ namespace {
 [[noreturn]] void fail(const std::string& what)
 {
     throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
-std::string readAll(int fd)
-{
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-        text.append(buf, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-    ::close(fd);
-    return text;
-}
-
-int waitFor(pid_t pid)
-{
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
-}
-
-// Runs a program (no shell) and returns its exit status, -1 when it could
-// not start or did not exit; `out` receives its standard output.
-int runProgram(const std::vector<std::string>& argv, std::string* out = nullptr)
-{
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        fail("pipe2");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    std::string text = readAll(pipeFds[0]);
-    if (rc != 0)
-        return -1;
-    const int status = waitFor(pid);
-    if (out)
-        *out = std::move(text);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Mount points at or below `root`, deepest first (/proc/self/mountinfo
@@ -106,12 +58,12 @@ constexpr int kRefused = 77;
 
 ChildOutcome forkAndRun(const std::function<ChildOutcome()>& prepare, const std::function<ChildOutcome()>& fn)
 {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return ChildOutcome::fail(std::string("pipe2: ") + std::strerror(errno));
+    // The child's message goes to an unnamed file, read once it has ended.
+    const int messageFd = ::memfd_create("child-message", MFD_CLOEXEC);
+    if (messageFd < 0)
+        return ChildOutcome::fail(std::string("memfd_create: ") + std::strerror(errno));
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::close(pipeFds[0]);
         ChildOutcome outcome;
         try {
             outcome = prepare();
@@ -122,26 +74,23 @@ ChildOutcome forkAndRun(const std::function<ChildOutcome()>& prepare, const std:
         } catch (...) {
             outcome = ChildOutcome::fail("unknown exception");
         }
-        // Blocking: the whole message goes while the parent reads it.
-        [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], outcome.message.data(), outcome.message.size());
+        [[maybe_unused]] const ssize_t n = ::write(messageFd, outcome.message.data(), outcome.message.size());
         // _exit: no atexit handlers or test-framework teardown in the child.
         ::_exit(outcome.status == ChildOutcome::Status::Passed    ? kPassed
                 : outcome.status == ChildOutcome::Status::Refused ? kRefused
                                                                   : kFailed);
     }
-    ::close(pipeFds[1]);
-    if (pid < 0) {
-        ::close(pipeFds[0]);
-        return ChildOutcome::fail(std::string("fork: ") + std::strerror(errno));
-    }
-    const std::string message = readAll(pipeFds[0]);
-    const int status = waitFor(pid);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kPassed)
+    const std::string forkError = pid < 0 ? std::strerror(errno) : "";
+    const int status = pid < 0 ? -1 : process::waitFor(pid); // 128 + the signal when one ended it
+    const std::string message = process::readFrom(messageFd);
+    ::close(messageFd);
+    if (pid < 0)
+        return ChildOutcome::fail("fork: " + forkError);
+    if (status == kPassed)
         return ChildOutcome::pass();
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kRefused)
+    if (status == kRefused)
         return ChildOutcome::refuse(message);
-    const std::string how = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : "failed";
-    return ChildOutcome::fail("child " + how + ": " + message);
+    return ChildOutcome::fail("child ended with status " + std::to_string(status) + ": " + message);
 }
 
 ChildOutcome dropDacCapabilities()
@@ -200,9 +149,9 @@ TempTree::~TempTree()
         // rm handles any depth. An unprivileged run cannot remove a tree
         // that a test made unreadable until it is made readable again.
         const std::vector<std::string> rm {"rm", "-rf", "--one-file-system", "--", m_path};
-        if (runProgram(rm) != 0) {
-            runProgram({"chmod", "-R", "u+rwx", "--", m_path});
-            runProgram(rm);
+        if (process::runCapturing(rm) != 0) {
+            process::runCapturing({"chmod", "-R", "u+rwx", "--", m_path});
+            process::runCapturing(rm);
         }
     } catch (...) {
         std::fputs("TempTree: could not remove a test folder\n", stderr);
@@ -224,46 +173,28 @@ void TempTree::makeDir(std::string_view relative, unsigned mode) const
 void TempTree::makeFile(std::string_view relative, std::size_t bytes, unsigned mode) const
 {
     const std::string p = *this / relative;
-    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        fail("open " + p);
-    const std::string block(std::min<std::size_t>(bytes, 65536), 'h');
-    for (std::size_t left = bytes; left > 0;) {
-        const ssize_t n = ::write(fd, block.data(), std::min(left, block.size()));
-        if (n <= 0) {
-            ::close(fd);
-            fail("write " + p);
-        }
-        left -= static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (::chmod(p.c_str(), mode) != 0)
-        fail("chmod " + p);
+    std::ofstream out(p, std::ios::binary);
+    out << std::string(bytes, 'h');
+    if (!out.flush() || ::chmod(p.c_str(), mode) != 0)
+        fail("write " + p);
 }
 
+// The std::filesystem calls below throw filesystem_error, a runtime_error
+// that names the paths.
 void TempTree::makeSparseFile(std::string_view relative, std::uint64_t size) const
 {
-    const std::string p = *this / relative;
-    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    const bool sized = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    if (!sized)
-        fail("sparse file " + p);
+    std::ofstream {*this / relative};
+    std::filesystem::resize_file(*this / relative, size);
 }
 
 void TempTree::makeSymlink(std::string_view relative, std::string_view target) const
 {
-    const std::string p = *this / relative;
-    if (::symlink(std::string(target).c_str(), p.c_str()) != 0)
-        fail("symlink " + p);
+    std::filesystem::create_symlink(target, *this / relative);
 }
 
 void TempTree::makeHardLink(std::string_view existing, std::string_view relative) const
 {
-    const std::string to = *this / relative;
-    if (::link((*this / existing).c_str(), to.c_str()) != 0)
-        fail("link " + to);
+    std::filesystem::create_hard_link(*this / existing, *this / relative);
 }
 
 void TempTree::makeChain(std::string_view relative, std::size_t depth, std::string_view name,
@@ -306,7 +237,7 @@ std::uint64_t entrySize(const std::string& path)
 std::optional<std::uint64_t> duApparentBytes(const std::string& path)
 {
     std::string out;
-    if (runProgram({"du", "-sbl", "--", path}, &out) != 0 || out.empty() || out[0] < '0' || out[0] > '9')
+    if (process::runCapturing({"du", "-sbl", "--", path}, &out) != 0 || out.empty() || out[0] < '0' || out[0] > '9')
         return std::nullopt;
     return std::stoull(out);
 }
@@ -322,11 +253,7 @@ std::optional<std::uint64_t> duBelow(const std::string& path)
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "<missing>";
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
 void writeFile(const std::string& path, const std::string& content)
@@ -349,14 +276,9 @@ std::string helper(const char* name)
 
 int openDescriptors()
 {
-    DIR* d = ::opendir("/proc/self/fd");
-    if (!d)
-        return -1;
-    int n = 0;
-    while (const dirent* e = ::readdir(d))
-        n += e->d_name[0] != '.' ? 1 : 0;
-    ::closedir(d);
-    return n;
+    std::error_code error;
+    const auto n = std::distance(std::filesystem::directory_iterator("/proc/self/fd", error), {});
+    return error ? -1 : static_cast<int>(n);
 }
 
 Inventory inventory(const std::string& root)
