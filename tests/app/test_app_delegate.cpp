@@ -53,7 +53,6 @@ private slots:
     void grantRecordsTheChosenFolder();
     void eachRequestReachesItsHandler_data();
     void eachRequestReachesItsHandler();
-    void releaseFromTheTrayLeavesAClosedWindowClosed();
     void withoutATrayTheWindowIsTheWayInUntilOneComes();
 
 private:
@@ -196,20 +195,6 @@ void TestAppDelegate::eachRequestReachesItsHandler()
     QCOMPARE(m_d->window()->isVisible(), diskWork || handler == QLatin1String("showAction"));
     if (diskWork || release)
         QVERIFY(waitForStep("request", scan ? "checkItem.enabled" : "notify"));
-}
-
-void TestAppDelegate::releaseFromTheTrayLeavesAClosedWindowClosed()
-{
-    const SeamReset seams;
-    platform::setPurgeToolPathForTesting(helper("purge-fails.sh"));
-    m_figures->tray = true;
-    launch();
-    action("hideItem")->trigger(); // the window was not on screen
-    mark("request");
-    action("releaseItem")->trigger();
-    QCOMPARE(m_trace->after("request").first(), QStringLiteral("application.unhide"));
-    QVERIFY(!m_d->window()->isVisible());
-    QVERIFY(waitForStep("request", "notify"));
 }
 
 void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
