@@ -135,6 +135,8 @@ void TestDiskWork::runShowsItsStepsInOrder()
     const std::uint64_t logsBytes = measured(Logs);
     TempTree other;
     writeFile(other / (std::string(junkTable()[Trash].relativePath) + "/f"), "other");
+    // A name that begins like a location's; no core test has one yet.
+    writeFile(m_home->path() + "/.cache-not-this/n", "keep");
     launch();
     setBoxes("-x~x-"); // a mixed box counts as off
     if (hidden) {
@@ -186,6 +188,7 @@ void TestDiskWork::runShowsItsStepsInOrder()
     for (std::size_t row = 0; row < kJunkRowCount; ++row)
         QCOMPARE(exists(location(row)), !clean || (row != Logs && row != Trash));
     QCOMPARE(readFile(other / (std::string(junkTable()[Trash].relativePath) + "/f")), std::string("other"));
+    QCOMPARE(readFile(m_home->path() + "/.cache-not-this/n"), std::string("keep"));
     QCOMPARE(find<QProgressBar>("progressIndicator")->maximum(), 1);
     QVERIFY(find<QGroupBox>("progressIndicatorBox")->isHidden());
     QVERIFY(button("cleanButton")->isEnabled());
