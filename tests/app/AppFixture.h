@@ -90,17 +90,16 @@ struct Trace {
 // 30 s, so a failing test cannot hang the suite. Records every row visited.
 class RowGate {
 public:
-    void pauseAt(std::string stage, std::size_t row)
+    void pauseAt(std::string_view stage, std::size_t row)
     {
         const std::lock_guard lock(m_mutex);
-        m_held = {std::move(stage), row};
-        m_reached = m_opened = false;
+        m_held = std::string(stage) + ":" + std::to_string(row);
     }
     void arrive(std::string_view stage, std::size_t row)
     {
         std::unique_lock lock(m_mutex);
         m_visits.push_back(std::string(stage) + ":" + std::to_string(row));
-        if (m_opened || m_reached || !m_held || m_held->first != stage || m_held->second != row)
+        if (m_reached || m_visits.back() != m_held)
             return;
         m_reached = true;
         m_opening.wait_for(lock, std::chrono::seconds(30), [this] { return m_opened; });
@@ -126,7 +125,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_opening;
     std::vector<std::string> m_visits;
-    std::optional<std::pair<std::string, std::size_t>> m_held;
+    std::string m_held; // "stage:row", empty for none
     bool m_reached = false;
     bool m_opened = false;
 };
@@ -155,7 +154,8 @@ protected:
         m_home.reset();
     }
 
-    AppDelegate* make(std::shared_ptr<const StringTable> strings = english())
+    // Makes the controller and starts it up.
+    AppDelegate* launch(std::shared_ptr<const StringTable> strings = english())
     {
         AppEnvironment env;
         env.strings = std::move(strings);
@@ -173,11 +173,7 @@ protected:
         };
         env.beforeJunkRow = [gate = m_gate](std::string_view stage, std::size_t row) { gate->arrive(stage, row); };
         m_d = std::make_unique<AppDelegate>(std::move(env));
-        return m_d.get();
-    }
-    AppDelegate* launch(std::shared_ptr<const StringTable> strings = english())
-    {
-        make(std::move(strings))->applicationDidFinishLaunching();
+        m_d->applicationDidFinishLaunching();
         return m_d.get();
     }
     static std::shared_ptr<const StringTable> english() { return StringTable::forLocale(QLocale(QLocale::English)); }
