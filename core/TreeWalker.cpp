@@ -160,6 +160,7 @@ private:
     StatxRing* ring();
     void ascend();
     void abandonTask();
+    void clearTask();
     void abandonClosedPath();
     void share();
     bool shareOne();
@@ -334,12 +335,7 @@ void Worker::run() noexcept
 
 void Worker::walkTask(const Task& task)
 {
-    m_stack.clear();
-    m_recs.clear();
-    m_names.clear();
-    m_pending = 0;
-    m_open = 0;
-    m_firstOpen = 1;
+    clearTask();
     m_taskDepth = task.depth;
     pushLevel(task.fd, task.id);
 
@@ -640,6 +636,12 @@ void Worker::abandonTask()
         closeFd(l.fd);
         l.fd = -1;
     }
+    clearTask();
+}
+
+// Forgets the subtree's levels and names; their descriptors are closed.
+void Worker::clearTask()
+{
     m_stack.clear();
     m_recs.clear();
     m_names.clear();
