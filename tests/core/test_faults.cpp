@@ -28,10 +28,9 @@ using namespace headroom::test;
 std::string figures(const WalkResult& r) { return std::to_string(r.bytes) + " bytes, " + std::to_string(r.errors) + " errors"; }
 
 // A location with a folder to fail, a long chain and many short ones (so
-// a walk in one go needs many descriptors), and a link to a canary.
+// a walk in one go needs many descriptors), and a link to the canary.
 void makeTree(const TempTree& tree)
 {
-    writeFile(tree / "canary/keep", "canary");
     writeFile(tree / "loc/a", "a");
     writeFile(tree / "loc/good/b", std::string(200, 'b'));
     writeFile(tree / "loc/good/bad/hidden", std::string(4000, 'h'));
@@ -52,11 +51,11 @@ TEST_P(Faults, ListingThatFailsHidesOneFolderFromTheWalkAndTheRemoval)
     GTEST_SKIP() << "the syscall trap does not run under ThreadSanitizer";
 #endif
     const TempTree tree;
+    const Canary canary(tree);
     makeTree(tree);
     const auto all = duBelow(tree / "loc");
     const auto hidden = duBelow(tree / "loc/good/bad");
     ASSERT_TRUE(all && hidden);
-    const Inventory canary = inventory(tree / "canary");
     const Inventory kept = inventory(tree / "loc/good/bad");
     expectChildPassed(runInChild([&]() -> ChildOutcome {
         if (!failListingOf(tree / "loc/good/bad", GetParam()))
@@ -84,7 +83,7 @@ TEST_P(Faults, ListingThatFailsHidesOneFolderFromTheWalkAndTheRemoval)
     EXPECT_EQ(left.size(), kept.size() + 2);
     for (const auto& [path, what] : kept)
         EXPECT_EQ(left["good/bad/" + path], what);
-    EXPECT_EQ(inventory(tree / "canary"), canary);
+    EXPECT_EQ(canary.damage(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, Faults, ::testing::Values(EIO, ENOMEM),
@@ -95,10 +94,10 @@ INSTANTIATE_TEST_SUITE_P(Errors, Faults, ::testing::Values(EIO, ENOMEM),
 TEST(Faults, OutOfDescriptorsTheWalkCountsWhatItReachedAndTheRemovalPassesOver)
 {
     const TempTree tree;
+    const Canary canary(tree);
     makeTree(tree);
     const auto du = duBelow(tree / "loc");
     ASSERT_TRUE(du.has_value());
-    const Inventory canary = inventory(tree / "canary");
     expectChildPassed(runInChild([&]() -> ChildOutcome {
         const int before = openDescriptors();
         for (const unsigned spare : {1u, 2u, 3u, 5u, 8u}) {
@@ -128,7 +127,7 @@ TEST(Faults, OutOfDescriptorsTheWalkCountsWhatItReachedAndTheRemovalPassesOver)
             return ChildOutcome::fail("second removal: " + std::to_string(second.failed) + " failed");
         return ChildOutcome::pass();
     }));
-    EXPECT_EQ(inventory(tree / "canary"), canary);
+    EXPECT_EQ(canary.damage(), "");
 }
 
 // What they report is pinned in their own tests; here, that failing costs
