@@ -17,8 +17,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <set>
 #include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,9 +77,11 @@ TEST_P(Faults, ListingThatFailsHidesOneFolderFromTheWalkAndTheRemoval)
         const WalkResult root = measureTree(tree / "loc/good/bad");
         if (root.bytes != 0 || root.errors == 0)
             return ChildOutcome::fail("failing root: " + figures(root));
+        // Failed: the listing, then the folder and the two that hold it,
+        // which cannot go while it is not empty.
         const RemoveResult r = removeLocation(tree.path(), "loc");
-        if (r.locationGone || r.failed == 0)
-            return ChildOutcome::fail("a folder that could not be listed must be reported and kept");
+        if (r.locationGone || r.failed != 4)
+            return ChildOutcome::fail("failed " + std::to_string(r.failed) + "; want the unlistable folder reported and kept");
         return openDescriptors() == before ? ChildOutcome::pass() : ChildOutcome::fail("descriptors leaked");
     }));
     if (IsSkipped())
@@ -115,13 +123,21 @@ TEST(Faults, OutOfDescriptorsTheWalkCountsWhatItReachedAndTheRemovalPassesOver)
         }
         if (const WalkResult full = measureTree(tree / "loc"); full.bytes != *du || full.errors != 0)
             return ChildOutcome::fail("with the limit back: " + figures(full));
-        // The parent, the location and one more: enough to start, too few
-        // to hold the remover's usual descriptors.
-        DescriptorLimit limit(3);
-        const RemoveResult first = removeLocation(tree.path(), "loc");
+        // The location and one more: enough to start, too few to hold the
+        // remover's usual descriptors. Each folder it tried to open and left
+        // is failed once (it could not be opened, or still holds one that
+        // could not), and so is the location.
+        const int parent = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        std::set<std::string> tried;
+        DescriptorLimit limit(2);
+        const RemoveResult first = removeTreeAt(parent, "loc", [&](int dirfd, const char* name) {
+            tried.insert(std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(dirfd)).string() + "/" + name);
+        }, nullptr, 1);
         limit.restore();
-        if (openDescriptors() != before || (!first.locationGone && first.failed == 0))
-            return ChildOutcome::fail("left behind unreported, or descriptors leaked");
+        ::close(parent);
+        const auto left = std::count_if(tried.begin(), tried.end(), [](const std::string& path) { return exists(path); });
+        if (openDescriptors() != before || first.locationGone || first.failed != 1 + static_cast<std::size_t>(left))
+            return ChildOutcome::fail(std::to_string(first.failed) + " failed, " + std::to_string(left) + " tried and left");
         const RemoveResult second = removeLocation(tree.path(), "loc");
         if (!second.locationGone || second.failed != 0)
             return ChildOutcome::fail("second removal: " + std::to_string(second.failed) + " failed");
