@@ -1,23 +1,22 @@
 #pragma once
 
-// Trouble from outside, for the core tests: listing a folder failing, too
-// few descriptors left, and a thread that keeps swapping folders for links
-// while a walk or a removal runs.
+// Trouble from outside, for the core tests: a system call refused, listing
+// a folder failing, and too few descriptors left.
 
-#include <atomic>
-#include <cstdint>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include <sys/resource.h>
 
 namespace headroom::test {
 
+// Each installs a seccomp filter, which cannot be removed again, so call
+// them only in a forked child. False when the kernel refuses or this is not
+// x86-64.
+//
+// From now on system call `nr` fails with `error` in this process.
+bool refuseSyscall(long nr, int error);
 // From now on every getdents64 on `folder` (the same device and inode) in
-// this process fails with `error`; other listings work as usual. A seccomp
-// filter traps the calls and cannot be removed again, so call it only in a
-// forked child. False when the kernel refuses or this is not x86-64.
+// this process fails with `error`; other listings work as usual.
 bool failListingOf(const std::string& folder, int error);
 // How many listings failListingOf has failed so far.
 unsigned failedListings();
@@ -36,30 +35,6 @@ public:
 private:
     rlimit m_saved {};
     bool m_applied = false;
-};
-
-// While it lives, a thread keeps changing the folders `locations`: it makes
-// them and subfolders d0..d3 with files in them, and swaps a subfolder (now
-// and then a location itself) for a link into `target` and back, each swap
-// one atomic exchange with a name in `parking`.
-// Only this thread makes links, so it never writes through one.
-class LinkSwapper {
-public:
-    LinkSwapper(std::vector<std::string> locations, std::string parking, std::string target);
-    ~LinkSwapper();
-    LinkSwapper(const LinkSwapper&) = delete;
-    LinkSwapper& operator=(const LinkSwapper&) = delete;
-    std::uint64_t swaps() const { return m_swaps.load(); }
-
-private:
-    void step(unsigned random, std::uint64_t n);
-
-    std::vector<std::string> m_locations;
-    std::string m_parking;
-    std::string m_target;
-    std::atomic<bool> m_stop {false};
-    std::atomic<std::uint64_t> m_swaps {0};
-    std::thread m_thread;
 };
 
 } // namespace headroom::test

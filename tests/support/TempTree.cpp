@@ -201,28 +201,24 @@ void TempTree::makeChain(std::string_view relative, std::size_t depth, std::stri
                          std::size_t fileBytes) const
 {
     int fd = ::open((*this / relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        fail("open " + (*this / relative));
     const std::string level(name);
     const std::string content(fileBytes, 'c');
-    for (std::size_t i = 0; fd >= 0 && i < depth; ++i) {
+    for (std::size_t i = 0; i < depth; ++i) {
         const int next = ::mkdirat(fd, level.c_str(), 0755) == 0
             ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         ::close(fd);
         fd = next;
-        if (fd >= 0 && fileBytes > 0) {
-            const int file = ::openat(fd, "f", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            const bool written = file >= 0 && ::write(file, content.data(), fileBytes) == static_cast<ssize_t>(fileBytes);
-            if (file >= 0)
-                ::close(file);
-            if (!written) {
-                ::close(fd);
-                fd = -1;
-            }
-        }
-        if (fd < 0)
+        const int file = fd >= 0 && fileBytes > 0 ? ::openat(fd, "f", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
+        const bool written = fileBytes == 0 || (file >= 0 && ::write(file, content.data(), fileBytes) == static_cast<ssize_t>(fileBytes));
+        if (file >= 0)
+            ::close(file);
+        if (fd < 0 || !written) {
+            ::close(fd); // -1 when the folder failed
             fail("chain at depth " + std::to_string(i) + " below " + (*this / relative));
+        }
     }
-    if (fd < 0)
-        fail("open " + (*this / relative));
     ::close(fd);
 }
 
