@@ -54,6 +54,7 @@ inline pid_t spawn(const std::vector<std::string>& argv, int& error, Streams str
         return -1;
     std::vector<std::string> words = argv;
     std::vector<char*> pointers;
+    pointers.reserve(words.size() + 1);
     for (std::string& word : words)
         pointers.push_back(word.data());
     pointers.push_back(nullptr);

@@ -284,7 +284,11 @@ TEST(TreeRemover, ParallelOrCancelledRemovalCountsEveryEntryOnce)
     for (const bool trash : {false, true})
         for (const unsigned threads : {1u, 2u, 3u, 8u, 0u})
             cases.emplace_back(trash, threads, -1); // never cancelled
-    for (const auto& [trash, threads, cancelAt] : cases) {
+    for (const auto& shape : cases) {
+        // Copies, not bindings: lambdas below capture them.
+        const bool trash = std::get<0>(shape);
+        const unsigned threads = std::get<1>(shape);
+        const int cancelAt = std::get<2>(shape);
         SCOPED_TRACE(std::string(trash ? "trash" : "wide") + ", threads " + std::to_string(threads) + ", cancel at "
                      + std::to_string(cancelAt));
         const Location l(trash);

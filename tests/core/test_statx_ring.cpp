@@ -96,8 +96,12 @@ TEST(StatxRing, AnswersEveryNameLikePlainStatxEvenWhenRefused)
         b.tree.makeFile("d/sub/g" + std::to_string(extra), static_cast<std::size_t>(extra) * 3);
     const auto du = headroom::test::duBelow(b.tree / "d");
     ASSERT_TRUE(du);
-    for (const auto& [nr, error, what] : {std::tuple {0L, 0, "allowed"}, {SYS_io_uring_setup, EPERM, "setup refused"},
+    for (const auto& refusal : {std::tuple {0L, 0, "allowed"}, {SYS_io_uring_setup, EPERM, "setup refused"},
              {SYS_io_uring_enter, ENOMEM, "submission refused"}, {SYS_io_uring_enter, EBUSY, "submission busy"}}) {
+        // Copies, not bindings: the child's lambda captures them.
+        const long nr = std::get<0>(refusal);
+        const int error = std::get<1>(refusal);
+        const char* const what = std::get<2>(refusal);
         const ChildOutcome outcome = headroom::test::runInChild([&]() -> ChildOutcome {
             std::unique_ptr<StatxRing> ring;
             if (nr != SYS_io_uring_setup && !(ring = StatxRing::open()))
