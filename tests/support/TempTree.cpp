@@ -234,9 +234,7 @@ std::optional<std::uint64_t> duApparentBytes(const std::string& path)
 std::optional<std::uint64_t> duBelow(const std::string& path)
 {
     const auto all = duApparentBytes(path);
-    if (!all)
-        return std::nullopt;
-    return *all - entrySize(path);
+    return all ? std::optional(*all - entrySize(path)) : std::nullopt;
 }
 
 std::string readFile(const std::string& path)
