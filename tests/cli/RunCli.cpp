@@ -9,16 +9,11 @@
 
 CliResult runCli(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& dir)
 {
-    // env(1) sets and removes the variables and changes the folder.
+    // env(1) sets the variables and changes the folder.
     std::vector<std::string> words{"env"};
     if (!dir.empty())
-        words.insert(words.end(), {"-C", dir});
-    for (const std::string& change : env) {
-        if (change.find('=') == std::string::npos)
-            words.insert(words.begin() + 1, {"-u", change}); // options before the assignments
-        else
-            words.push_back(change);
-    }
+        words.push_back("--chdir=" + dir);
+    words.insert(words.end(), env.begin(), env.end());
     words.push_back(HEADROOM_CLI_PATH);
     words.insert(words.end(), args.begin(), args.end());
     CliResult result;

@@ -11,9 +11,9 @@ struct CliResult {
 };
 
 // Runs the built headroom-cli with `args` in the folder `dir` (the test's
-// own when empty) and waits for it. Its environment is the test's, changed
-// by `env`: "NAME=VALUE" sets NAME, a bare "NAME" removes it. Its standard
-// input is empty. If it cannot be started the current test fails.
+// own when empty) and waits for it. Its environment is the test's, with the
+// "NAME=VALUE" words of `env` set. Its standard input is empty. If it cannot
+// be started the current test fails.
 CliResult runCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                  const std::string& dir = {});
 
@@ -21,10 +21,11 @@ CliResult runCli(const std::vector<std::string>& args, const std::vector<std::st
 // system seams can stand in for the machine.
 CliResult runInProcess(const std::vector<std::string>& args);
 
-// LANG set to `lang`, and the variables that would beat it removed.
+// LANG set to `lang`, and the variables that would beat it emptied (an
+// empty locale variable counts as unset).
 inline std::vector<std::string> languageEnv(const std::string& lang)
 {
-    return {"LANG=" + lang, "LC_ALL", "LC_MESSAGES", "LANGUAGE"};
+    return {"LANG=" + lang, "LC_ALL=", "LC_MESSAGES=", "LANGUAGE="};
 }
 
 // The one line a usage error writes, for `message`.

@@ -17,7 +17,6 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -26,8 +25,6 @@ using headroom::test::helper;
 using headroom::test::readFile;
 using headroom::test::TempTree;
 using headroom::test::writeFile;
-
-void onAlarm(int) {}
 
 // A shell script `name` below `tmp` (its folders made first) that runs `body`.
 std::string script(const TempTree& tmp, const char* name, const std::string& body)
@@ -59,15 +56,9 @@ std::pair<int, std::string> runPurge(const TempTree& tmp, std::vector<std::strin
         ::execve(HEADROOM_PURGE_PATH, argv, envp.data());
         ::_exit(98);
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 99) << "could not give up root";
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(tmp / "err")};
-}
-
-long lines(const std::string& text)
-{
-    return std::count(text.begin(), text.end(), '\n');
+    const int status = headroom::process::waitFor(pid);
+    EXPECT_NE(status, 99) << "could not give up root";
+    return {status, readFile(tmp / "err")};
 }
 
 class PurgeHelper : public ::testing::Test {
@@ -110,7 +101,7 @@ TEST(PurgeTool, SlowToolIsWaitedForThroughSignalsWithNoArgumentsAndTheCallersEnv
     const std::string tool = script(tmp, "tool", "sleep 1\necho \"$#:$HEADROOM_TEST_VALUE\" > \"" + (tmp / "marker") + "\"\n");
     ::setenv("HEADROOM_TEST_VALUE", "from the caller", 1); // NOLINT(concurrency-mt-unsafe): one thread
     struct sigaction sa {}, old {};
-    sa.sa_handler = onAlarm; // no SA_RESTART: waitpid sees EINTR
+    sa.sa_handler = [](int) {}; // no SA_RESTART: waitpid sees EINTR
     ::sigemptyset(&sa.sa_mask);
     ASSERT_EQ(::sigaction(SIGALRM, &sa, &old), 0);
     itimerval every{{0, 50000}, {0, 50000}}, off{};
@@ -139,28 +130,23 @@ TEST_F(PurgeHelper, RefusalsAreOneLine)
     for (const auto& [env, arg, asRoot, status, named] : cases) {
         const auto [got, err] = runPurge(tmp, env, arg, asRoot);
         EXPECT_TRUE(status < 0 ? got != 0 : got == status) << got << ": " << err;
-        EXPECT_EQ(lines(err), 1) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         EXPECT_NE(err.find(named), std::string::npos) << err;
     }
     EXPECT_EQ(readFile(tmp / "ran"), "<missing>") << "pkexec must not be run again";
 }
 
-TEST_F(PurgeHelper, NotRootRunsItselfThroughPkexec)
+TEST_F(PurgeHelper, NotRootRunsItselfThroughPkexecAndPassesOnItsStatusAndFirstNonEmptyLine)
 {
-    script(tmp, "bin/pkexec", "echo \"$#:$1\" > \"" + (tmp / "args") + "\"\n");
-    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "bin")});
-    EXPECT_EQ(status, 0) << err;
-    EXPECT_EQ(err, "");
+    // The same chatter when pkexec succeeds must not be passed on.
+    script(tmp, "bin/pkexec", "echo \"$#:$1\" > \"" + (tmp / "args") + "\"\necho >&2\necho ' ' >&2\n"
+                              "echo 'Error executing command as another user: Not authorized' >&2\n"
+                              "echo 'This incident has been reported.' >&2\nexit $STATUS\n");
+    const std::string path = "PATH=" + (tmp / "bin");
+    EXPECT_EQ(runPurge(tmp, {path, "STATUS=0"}), std::pair(0, std::string()));
     EXPECT_EQ(readFile(tmp / "args"), "1:" + std::filesystem::canonical(HEADROOM_PURGE_PATH).string() + "\n");
-}
-
-TEST_F(PurgeHelper, PkexecOutputIsReducedToItsFirstNonEmptyLine)
-{
-    script(tmp, "bin/pkexec", "echo >&2\necho ' ' >&2\necho 'Error executing command as another user: Not authorized' >&2\n"
-                       "echo 'This incident has been reported.' >&2\nexit 127\n");
-    const auto [status, err] = runPurge(tmp, {"PATH=" + (tmp / "bin")});
-    EXPECT_EQ(status, 127);
-    EXPECT_EQ(err, "headroom-purge: Error executing command as another user: Not authorized\n");
+    EXPECT_EQ(runPurge(tmp, {path, "STATUS=127"}),
+              std::pair(127, std::string("headroom-purge: Error executing command as another user: Not authorized\n")));
 }
 
 TEST_F(PurgeHelper, AsRootDropsTheCaches)

@@ -2,7 +2,6 @@
 
 #include "core/Process.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -30,8 +29,8 @@ namespace {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// Mount points at or below `root`, deepest first (/proc/self/mountinfo
-// escapes blanks, tabs, newlines and backslashes as octal).
+// Mount points at or below `root` (/proc/self/mountinfo escapes blanks,
+// tabs, newlines and backslashes as octal).
 std::vector<std::string> mountsBelow(const std::string& root)
 {
     std::vector<std::string> found;
@@ -47,7 +46,6 @@ std::vector<std::string> mountsBelow(const std::string& root)
         if (decoded == root || decoded.rfind(root + "/", 0) == 0)
             found.push_back(decoded);
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
     return found;
 }
 
@@ -80,12 +78,9 @@ ChildOutcome forkAndRun(const std::function<ChildOutcome()>& prepare, const std:
                 : outcome.status == ChildOutcome::Status::Refused ? kRefused
                                                                   : kFailed);
     }
-    const std::string forkError = pid < 0 ? std::strerror(errno) : "";
     const int status = pid < 0 ? -1 : process::waitFor(pid); // 128 + the signal when one ended it
-    const std::string message = process::readFrom(messageFd);
+    const std::string message = pid < 0 ? std::string("fork: ") + std::strerror(errno) : process::readFrom(messageFd);
     ::close(messageFd);
-    if (pid < 0)
-        return ChildOutcome::fail("fork: " + forkError);
     if (status == kPassed)
         return ChildOutcome::pass();
     if (status == kRefused)
@@ -110,11 +105,10 @@ ChildOutcome dropDacCapabilities()
         return ChildOutcome::refuse(std::string("capset: ") + std::strerror(errno));
     // Read back what the kernel applied: a test that believes permission
     // bits bind it while one of these is still in effect proves nothing.
-    __user_cap_data_struct check[_LINUX_CAPABILITY_U32S_3] = {};
-    if (::syscall(SYS_capget, &header, check) != 0)
+    if (::syscall(SYS_capget, &header, data) != 0)
         return ChildOutcome::fail(std::string("capget after capset: ") + std::strerror(errno));
     for (const int cap : kCaps)
-        if (check[cap / 32].effective & (1u << (cap % 32)))
+        if (data[cap / 32].effective & (1u << (cap % 32)))
             return ChildOutcome::fail("capability " + std::to_string(cap) + " still effective after capset");
     return ChildOutcome::pass();
 }
@@ -132,8 +126,8 @@ ChildOutcome privateMounts()
 
 TempTree::TempTree(const std::string& base)
 {
-    const char* dir = std::getenv("TMPDIR");
-    std::string pattern = (!base.empty() ? base : (dir && *dir) ? dir : "/tmp") + std::string("/headroom-walk-XXXXXX");
+    // temp_directory_path: $TMPDIR, else /tmp.
+    std::string pattern = (base.empty() ? std::filesystem::temp_directory_path().string() : base) + "/headroom-walk-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         fail("mkdtemp " + pattern);
     m_path = pattern;
@@ -143,7 +137,8 @@ TempTree::~TempTree()
 {
     try {
         // Detach whatever a failed test left mounted below, so the removal
-        // can never reach through a bind mount into another tree.
+        // can never reach through a bind mount into another tree. A lazy
+        // unmount takes the mounts below it along, so the order is free.
         for (const std::string& point : mountsBelow(m_path))
             ::umount2(point.c_str(), MNT_DETACH);
         // rm handles any depth. An unprivileged run cannot remove a tree
@@ -200,25 +195,23 @@ void TempTree::makeHardLink(std::string_view existing, std::string_view relative
 void TempTree::makeChain(std::string_view relative, std::size_t depth, std::string_view name,
                          std::size_t fileBytes) const
 {
-    int fd = ::open((*this / relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        fail("open " + (*this / relative));
     const std::string level(name);
-    const std::string content(fileBytes, 'c');
-    for (std::size_t i = 0; i < depth; ++i) {
+    int fd = ::open((*this / relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t made = 0;
+    for (; fd >= 0 && made < depth; ++made) {
         const int next = ::mkdirat(fd, level.c_str(), 0755) == 0
             ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         ::close(fd);
         fd = next;
-        const int file = fd >= 0 && fileBytes > 0 ? ::openat(fd, "f", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
-        const bool written = fileBytes == 0 || (file >= 0 && ::write(file, content.data(), fileBytes) == static_cast<ssize_t>(fileBytes));
-        if (file >= 0)
-            ::close(file);
-        if (fd < 0 || !written) {
-            ::close(fd); // -1 when the folder failed
-            fail("chain at depth " + std::to_string(i) + " below " + (*this / relative));
+        // The folder's /proc/self/fd link is short however deep the folder is.
+        const std::string file = "/proc/self/fd/" + std::to_string(fd) + "/f";
+        if (fd >= 0 && fileBytes > 0 && !(std::ofstream(file, std::ios::binary) << std::string(fileBytes, 'c') << std::flush)) {
+            ::close(fd);
+            fd = -1;
         }
     }
+    if (fd < 0)
+        fail("chain at depth " + std::to_string(made) + " below " + (*this / relative));
     ::close(fd);
 }
 
@@ -241,9 +234,7 @@ std::optional<std::uint64_t> duApparentBytes(const std::string& path)
 std::optional<std::uint64_t> duBelow(const std::string& path)
 {
     const auto all = duApparentBytes(path);
-    if (!all)
-        return std::nullopt;
-    return *all - entrySize(path);
+    return all ? std::optional(*all - entrySize(path)) : std::nullopt;
 }
 
 std::string readFile(const std::string& path)
@@ -299,8 +290,7 @@ Canary::Canary(const TempTree& tree, const std::string& name) : dir(tree / name)
     writeFile(dir + "/a", "alpha");
     writeFile(dir + "/inner/b", "beta");
     writeFile(file, "file canary");
-    if (::symlink("..", (dir + "/inner/up").c_str()) != 0)
-        fail("symlink " + dir + "/inner/up");
+    std::filesystem::create_symlink("..", dir + "/inner/up");
     m_made = inventory(dir);
 }
 
