@@ -178,7 +178,7 @@ void TempTree::makeFile(std::string_view relative, std::size_t bytes, unsigned m
 // that names the paths.
 void TempTree::makeSparseFile(std::string_view relative, std::uint64_t size) const
 {
-    std::ofstream {*this / relative};
+    std::ofstream(*this / relative).close(); // an empty file, then its apparent size
     std::filesystem::resize_file(*this / relative, size);
 }
 
