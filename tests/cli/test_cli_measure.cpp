@@ -130,6 +130,7 @@ TEST(CliUsage, EveryCommandRefusesBadWordsWithOneLineAndExitTwo)
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "no command given"},
         {{"--bogus"}, "unknown option '--bogus'"},
+        {{"sizes"}, "unknown command 'sizes'"},
         {{"status", "--json"}, "unknown option '--json' for status"},
         {{"status", "extra"}, "status takes no arguments, got 'extra'"},
         {{"size"}, "size needs at least one PATH"},
