@@ -18,8 +18,6 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 
-#include <algorithm>
-
 using namespace headroom;
 using namespace headroom::test;
 
@@ -43,12 +41,6 @@ QString line1For(const std::string& vmstat)
 {
     return QString::fromStdString(memoryStatusLine1(StringTable::lookup(StringTable::forLocale(QLocale(QLocale::English))),
                                                     memoryFigures(*parseProcVmstat(vmstat))));
-}
-
-int lineCount(const std::string& path)
-{
-    const std::string text = readFile(path);
-    return text == "<missing>" ? 0 : static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 } // namespace
@@ -111,7 +103,7 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
     QFETCH(bool, tray);
     QFETCH(bool, windowShown);
     qputenv("HEADROOM_TEST_STATUS", QByteArray::number(status));
-    m_figures->tray = tray;
+    m_figures.tray = tray;
     launch();
     QCOMPARE(action("memoryStatusItem1")->text(), line1For(kBefore));
     if (tray) {
@@ -123,7 +115,7 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
     // under way.
     QString lineAtRefresh;
     bool spinningAtRefresh = false;
-    m_trace->onStep = [&](const QString& step) {
+    m_onStep = [&](const QString& step) {
         if (step != QLatin1String("memory.refresh"))
             return;
         lineAtRefresh = action("memoryStatusItem1")->text();
@@ -133,10 +125,10 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
 
     mark("request");
     action("releaseItem")->trigger();
-    QTRY_COMPARE(lineCount(file("starts")), 1);
+    QTRY_COMPARE(readFile(file("starts")), std::string("started\n"));
     // The tool is running: spinner on, button off, old figures.
     const QStringList unhide = tray ? QStringList{"application.unhide"} : QStringList{};
-    QCOMPARE(m_trace->after("request"), unhide + kStart);
+    QCOMPARE(after("request"), unhide + kStart);
     QCOMPARE(find<QProgressBar>("releaseMemProgressIndicator")->maximum(), 0);
     QVERIFY(!find<QGroupBox>("releaseMemProgressIndicatorBox")->isHidden());
     QVERIFY(!button("releaseButton")->isEnabled() && action("releaseItem")->isEnabled());
@@ -145,13 +137,13 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
     QCOMPARE(m_d->window()->isVisible(), windowShown);
     // A second request, as the menu's item that stays enabled, is refused.
     m_d->releaseAction();
-    QCOMPARE(m_trace->steps.last(), QStringLiteral("refused.release"));
+    QCOMPARE(m_steps.last(), QStringLiteral("refused.release"));
     openToolGate();
     QVERIFY(waitForStep("request", "notify"));
-    m_trace->onStep = nullptr;
+    m_onStep = nullptr;
 
-    QCOMPARE(m_trace->after("request"), unhide + kStart + QStringList{"refused.release"} + kEnd);
-    QCOMPARE(lineCount(file("starts")), 1);
+    QCOMPARE(after("request"), unhide + kStart + QStringList{"refused.release"} + kEnd);
+    QCOMPARE(readFile(file("starts")), std::string("started\n"));
     QCOMPARE(lineAtRefresh, line1For(kAfter));
     QVERIFY(spinningAtRefresh);
     QCOMPARE(find<QProgressBar>("releaseMemProgressIndicator")->maximum(), 1);
@@ -168,29 +160,29 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
     mark("again");
     action("releaseItem")->trigger();
     QVERIFY(waitForStep("again", "notify"));
-    QCOMPARE(lineCount(file("starts")), 2);
+    QCOMPARE(readFile(file("starts")), std::string("started\nstarted\n"));
 }
 
 void TestRelease::quitDuringReleaseWaitsForTheToolAndShowsNothing()
 {
-    m_figures->tray = true;
+    m_figures.tray = true;
     launch();
     QSignalSpy quit(m_d.get(), &AppDelegate::quitRequested);
     action("releaseItem")->trigger();
-    QTRY_COMPARE(lineCount(file("starts")), 1);
+    QTRY_COMPARE(readFile(file("starts")), std::string("started\n"));
 
     mark("quit");
     action("exitItem")->trigger();
     QCOMPARE(quit.count(), 1);
     QVERIFY(!m_d->findChild<QSystemTrayIcon*>()->isVisible());
     QVERIFY(!m_d->window()->isVisible());
-    QCOMPARE(lineCount(file("ends")), 0);
+    QCOMPARE(readFile(file("ends")), std::string("<missing>"));
 
     openToolGate();
     m_d.reset(); // returns only once the worker, and so the tool, has ended
-    QCOMPARE(lineCount(file("ends")), 1);
+    QCOMPARE(readFile(file("ends")), std::string("ended\n"));
     QCoreApplication::processEvents();
-    QCOMPARE(m_trace->after("quit"), QStringList());
+    QCOMPARE(after("quit"), QStringList());
 }
 
 QTEST_MAIN(TestRelease)
