@@ -35,55 +35,32 @@ struct PromptLog {
 
 class ScriptedPrompter final : public Prompter {
 public:
-    explicit ScriptedPrompter(std::shared_ptr<PromptLog> log) : m_log(std::move(log)) {}
+    explicit ScriptedPrompter(PromptLog& log) : m_log(log) {}
 
     void alert(const QString& message, const QString& /*informative*/) override
     {
-        m_log->events << QStringLiteral("alert");
-        m_log->alerts << message;
-        if (m_log->duringAlert)
-            m_log->duringAlert();
+        m_log.events << QStringLiteral("alert");
+        m_log.alerts << message;
+        if (m_log.duringAlert)
+            m_log.duringAlert();
     }
     std::optional<QString> chooseFolder() override
     {
-        m_log->events << QStringLiteral("chooseFolder");
-        const QString answer = m_log->folders.isEmpty() ? QString() : m_log->folders.takeFirst();
+        m_log.events << QStringLiteral("chooseFolder");
+        const QString answer = m_log.folders.isEmpty() ? QString() : m_log.folders.takeFirst();
         return answer.isNull() ? std::nullopt : std::optional<QString>(answer);
     }
-    void about(const QString& /*title*/, const QString& /*text*/) override { m_log->events << QStringLiteral("about"); }
+    void about(const QString& /*title*/, const QString& /*text*/) override { m_log.events << QStringLiteral("about"); }
 
 private:
-    std::shared_ptr<PromptLog> m_log;
+    PromptLog& m_log;
 };
 
 struct FixedFigures {
     std::optional<std::int64_t> total = 500107862016; // 465.76 GB
     std::optional<std::int64_t> free = 250790436864;  // 233.57 GB, 49 % used
-    VMStatSchema memory = pages(262144, 262144, 262144, 262144);
+    VMStatSchema memory; // 1, 2, 3 and 4 GB free, wired, active and inactive, set by setUpApp()
     bool tray = false;
-
-    static VMStatSchema pages(std::uint64_t free, std::uint64_t wired, std::uint64_t active, std::uint64_t inactive)
-    {
-        VMStatSchema sample;
-        sample.setPagesFree(free);
-        sample.setPagesWiredDown(wired);
-        sample.setPagesActive(active);
-        sample.setPagesInactive(inactive);
-        return sample;
-    }
-};
-
-// Steps as the controller applies them; written on the main thread only.
-struct Trace {
-    QStringList steps;
-    std::function<void(const QString& step)> onStep; // looks at the window right then
-
-    // The steps after the last `marker`, which a test adds to cut phases.
-    QStringList after(const QString& marker) const
-    {
-        const qsizetype at = steps.lastIndexOf(marker);
-        return at < 0 ? steps : steps.mid(at + 1);
-    }
 };
 
 // Holds the worker that reaches (stage, row) until open(); never longer than
@@ -135,17 +112,23 @@ enum Row : std::size_t { Caches, Logs, Downloads, MailDownloads, Trash };
 // The fakes, a temporary home that the start-up grant answers with, and the
 // controller, made afresh for each test function: a test class derives
 // from it beside QObject and calls setUpApp() from init(), tearDownApp()
-// from cleanup().
+// from cleanup(). The controller's hooks refer to the fixture, which
+// outlives it.
 class AppFixture {
 protected:
     void setUpApp()
     {
-        m_log = std::make_shared<PromptLog>();
-        m_figures = std::make_shared<FixedFigures>();
-        m_trace = std::make_shared<Trace>();
-        m_gate = std::make_shared<RowGate>();
+        m_log = PromptLog{};
+        m_figures = FixedFigures{};
+        m_figures.memory.setPagesFree(262144); // pages of 4 KB
+        m_figures.memory.setPagesWiredDown(2 * 262144);
+        m_figures.memory.setPagesActive(3 * 262144);
+        m_figures.memory.setPagesInactive(4 * 262144);
+        m_steps.clear();
+        m_onStep = nullptr;
+        m_gate = std::make_unique<RowGate>();
         m_home = std::make_unique<TempTree>();
-        m_log->folders = {home()};
+        m_log.folders = {home()};
     }
     void tearDownApp()
     {
@@ -160,18 +143,18 @@ protected:
         AppEnvironment env;
         env.strings = std::move(strings);
         env.prompter = std::make_unique<ScriptedPrompter>(m_log);
-        env.figures.diskTotal = [figures = m_figures] { return figures->total; };
-        env.figures.diskAvailable = [figures = m_figures] { return figures->free; };
+        env.figures.diskTotal = [this] { return m_figures.total; };
+        env.figures.diskAvailable = [this] { return m_figures.free; };
         if (!m_countersFromFile)
-            env.figures.vmStat = [figures = m_figures] { return figures->memory; };
-        env.trayAvailable = [figures = m_figures] { return figures->tray; };
+            env.figures.vmStat = [this] { return m_figures.memory; };
+        env.trayAvailable = [this] { return m_figures.tray; };
         env.trayPollMs = 20;
-        env.uiTrace = [trace = m_trace](const QString& step) {
-            trace->steps << step;
-            if (trace->onStep)
-                trace->onStep(step);
+        env.uiTrace = [this](const QString& step) {
+            m_steps << step;
+            if (m_onStep)
+                m_onStep(step);
         };
-        env.beforeJunkRow = [gate = m_gate](std::string_view stage, std::size_t row) { gate->arrive(stage, row); };
+        env.beforeJunkRow = [this](std::string_view stage, std::size_t row) { m_gate->arrive(stage, row); };
         m_d = std::make_unique<AppDelegate>(std::move(env));
         m_d->applicationDidFinishLaunching();
         return m_d.get();
@@ -200,17 +183,26 @@ protected:
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             writeFile(location(row) + "/f", std::string(bytes, 'x'));
     }
-    void mark(const QString& marker) { m_trace->steps << marker; }
+    // A test adds markers to the steps to cut them into phases; after()
+    // gives the steps after the last `marker`.
+    void mark(const QString& marker) { m_steps << marker; }
+    QStringList after(const QString& marker) const
+    {
+        const qsizetype at = m_steps.lastIndexOf(marker);
+        return at < 0 ? m_steps : m_steps.mid(at + 1);
+    }
     // Whether `step` has been applied since `marker`, waiting up to 5 s.
     bool waitForStep(const QString& marker, const QString& step)
     {
-        return QTest::qWaitFor([&] { return m_trace->after(marker).contains(step); });
+        return QTest::qWaitFor([&] { return after(marker).contains(step); });
     }
 
-    std::shared_ptr<PromptLog> m_log;
-    std::shared_ptr<FixedFigures> m_figures;
-    std::shared_ptr<Trace> m_trace;
-    std::shared_ptr<RowGate> m_gate;
+    PromptLog m_log;
+    FixedFigures m_figures;
+    // Steps as the controller applies them; written on the main thread only.
+    QStringList m_steps;
+    std::function<void(const QString& step)> m_onStep; // looks at the window right then
+    std::unique_ptr<RowGate> m_gate;
     std::unique_ptr<TempTree> m_home;
     std::unique_ptr<AppDelegate> m_d;
     bool m_countersFromFile = false; // the page counters of the platform's seam

@@ -1,6 +1,7 @@
-// The junk scan and the junk clean through the controller: the grant they
-// need, the order of their interface changes, a second request and what
-// the user changes while one runs, and quitting in the middle.
+// The junk scan and the junk clean through the controller: the order of
+// their interface changes, a second request and what the user changes
+// while one runs, and quitting in the middle. Without a grant they start
+// nothing: test_app_delegate.
 // How the walker measures and the remover removes is the core's to test;
 // here a home with a few files is enough.
 
@@ -53,8 +54,6 @@ private slots:
     void init() { setUpApp(); }
     void cleanup() { tearDownApp(); }
 
-    void withoutAGrantAskFirstAndDoNoWork_data();
-    void withoutAGrantAskFirstAndDoNoWork();
     void runShowsItsStepsInOrder_data();
     void runShowsItsStepsInOrder();
     void quitInTheMiddleStopsAndShowsNothing_data();
@@ -80,38 +79,6 @@ private:
     bool waitForEnd(const char* marker, bool clean) { return waitForStep(marker, clean ? "notify" : "checkItem.enabled"); }
 };
 
-void TestDiskWork::withoutAGrantAskFirstAndDoNoWork_data()
-{
-    QTest::addColumn<bool>("clean");
-    QTest::addColumn<bool>("grantGiven");
-    QTest::newRow("check, grant cancelled") << false << false;
-    QTest::newRow("check, grant given") << false << true;
-    QTest::newRow("clean, grant cancelled") << true << false;
-    QTest::newRow("clean, grant given") << true << true;
-}
-
-void TestDiskWork::withoutAGrantAskFirstAndDoNoWork()
-{
-    QFETCH(bool, clean);
-    QFETCH(bool, grantGiven);
-    m_log->folders = {QString()}; // cancelled at start-up
-    launch();
-    setBoxes("xxxxx");
-    m_log->events.clear();
-    m_log->alerts.clear();
-    m_log->folders = {grantGiven ? home() : QString()};
-    mark("request");
-    request(clean);
-
-    // The permission alert, then the grant; even a grant given starts nothing.
-    QCOMPARE(m_log->events, (QStringList{"alert", "alert", "chooseFolder"}));
-    QCOMPARE(m_log->alerts, (QStringList{L("Permission Alert"), L("Authorization")}));
-    QCOMPARE(m_d->isAuthorized(), grantGiven);
-    QCoreApplication::processEvents();
-    QCOMPARE(m_trace->after("request"), QStringList());
-    QVERIFY(m_gate->visits().empty()); // no worker asked about any row
-}
-
 void TestDiskWork::runShowsItsStepsInOrder_data()
 {
     QTest::addColumn<bool>("clean");
@@ -130,7 +97,7 @@ void TestDiskWork::runShowsItsStepsInOrder()
     QFETCH(bool, clean);
     QFETCH(bool, tray);
     QFETCH(bool, hidden);
-    m_figures->tray = tray;
+    m_figures.tray = tray;
     fillRows(std::size_t{kMiB});
     const std::uint64_t logsBytes = measured(Logs);
     TempTree other;
@@ -168,12 +135,12 @@ void TestDiskWork::runShowsItsStepsInOrder()
     box(MailDownloads)->setCheckState(Qt::Unchecked); // not reached yet
     box(Trash)->setCheckState(Qt::Checked);           // not reached yet
     // A new grant meanwhile: the run stays with the folder it started on.
-    m_log->folders = {QString::fromStdString(other.path())};
+    m_log.folders = {QString::fromStdString(other.path())};
     action("authorizeItem")->trigger();
     QCOMPARE(m_d->userDir(), QString::fromStdString(other.path()));
     // The free space moves too: a clean's report tells what the volume
     // gained, not the sum removed.
-    m_figures->free = *m_figures->free + 5 * kMiB;
+    m_figures.free = *m_figures.free + 5 * kMiB;
     m_gate->open();
     QVERIFY(waitForEnd("request", clean));
 
@@ -182,7 +149,7 @@ void TestDiskWork::runShowsItsStepsInOrder()
     // overview and its report.
     const QStringList unhide = hidden ? QStringList{"application.unhide"} : QStringList{};
     const QStringList refused{"refused.check", "refused.clean"};
-    QCOMPARE(m_trace->after("request"),
+    QCOMPARE(after("request"),
              clean ? kForward + kCleanStart + refused + titleSteps({Caches, Logs, Trash}) + kScanEnd + kCleanEnd
                    : unhide + kForward + kScanStart + titleSteps({Logs}) + refused + titleSteps({Trash}) + kScanEnd);
     for (std::size_t row = 0; row < kJunkRowCount; ++row)
@@ -199,7 +166,7 @@ void TestDiskWork::runShowsItsStepsInOrder()
     } else {
         // The refresh wrote the new free space and took every size away;
         // the boxes keep their state.
-        QCOMPARE(find<QLabel>("diskFreeSize")->text(), QString::fromStdString(convertBytes(std::uint64_t(*m_figures->free))));
+        QCOMPARE(find<QLabel>("diskFreeSize")->text(), QString::fromStdString(convertBytes(std::uint64_t(*m_figures.free))));
         QCOMPARE(box(Downloads)->text(), L("Downloads"));
         QVERIFY(box(Caches)->isChecked());
         QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
@@ -227,7 +194,7 @@ void TestDiskWork::quitInTheMiddleStopsAndShowsNothing()
     QFETCH(bool, clean);
     QFETCH(int, row);
     const auto held = static_cast<std::size_t>(row);
-    m_figures->tray = true;
+    m_figures.tray = true;
     fillRows();
     launch();
     setBoxes("xxxxx");
@@ -248,7 +215,7 @@ void TestDiskWork::quitInTheMiddleStopsAndShowsNothing()
     QCoreApplication::processEvents();
     // Nothing after the quit reached the interface, and the worker went no
     // further than the row it was held at.
-    QCOMPARE(m_trace->after("quit"), QStringList());
+    QCOMPARE(after("quit"), QStringList());
     QCOMPARE(m_gate->visits().back(), std::string(clean ? "clean:" : "scan:") + std::to_string(held));
     for (std::size_t r = 0; r < kJunkRowCount; ++r)
         QCOMPARE(exists(location(r)), !clean || r >= held);

@@ -38,8 +38,8 @@ void TestLocale::windowSpeaksTheLanguageOfTheEnvironment()
     QCOMPARE(find<QTabWidget>("tabView")->tabText(0), table->text("Disk"));
     QCOMPARE(action("authorizeStatusItem")->text(), table->text("Authorized") + home());
     QCOMPARE(action("diskStatusItem")->text(),
-             QString::fromStdString(diskStatusLine(StringTable::lookup(table), *m_figures->total, *m_figures->free)));
-    QCOMPARE(m_log->alerts.first(), table->text("Authorization"));
+             QString::fromStdString(diskStatusLine(StringTable::lookup(table), *m_figures.total, *m_figures.free)));
+    QCOMPARE(m_log.alerts.first(), table->text("Authorization"));
 }
 
 QTEST_MAIN(TestLocale)
