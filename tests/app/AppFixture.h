@@ -120,10 +120,11 @@ protected:
     {
         m_log = PromptLog{};
         m_figures = FixedFigures{};
-        m_figures.memory.setPagesFree(262144); // pages of 4 KB
-        m_figures.memory.setPagesWiredDown(2 * 262144);
-        m_figures.memory.setPagesActive(3 * 262144);
-        m_figures.memory.setPagesInactive(4 * 262144);
+        constexpr std::uint64_t kGiB = 262144; // in pages of 4 KB
+        m_figures.memory.setPagesFree(kGiB);
+        m_figures.memory.setPagesWiredDown(2 * kGiB);
+        m_figures.memory.setPagesActive(3 * kGiB);
+        m_figures.memory.setPagesInactive(4 * kGiB);
         m_steps.clear();
         m_onStep = nullptr;
         m_gate = std::make_unique<RowGate>();
