@@ -89,6 +89,9 @@ MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, Trace trace, 
     // values by each refresh.
     m_ui->progressIndicator->setAccessibleName(withoutMnemonic(L("Check")));
     m_ui->releaseMemProgressIndicator->setAccessibleName(withoutMnemonic(L("Release")));
+    // The tray menu can be opened while the start-up grant is still being
+    // asked for: its first line says so from the start.
+    showGrant(std::nullopt);
     connectRequests();
 }
 

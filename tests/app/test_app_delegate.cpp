@@ -123,7 +123,13 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     // of the one it was showing; that child is what gets recorded.
     const QString chosen = home() + QStringLiteral("/me");
     m_log.folders = {firstConfirmed ? chosen : QString(), secondConfirmed ? chosen : QString()};
+    QString lineWhileAsking;
+    m_log.duringAlert = [&] {
+        if (lineWhileAsking.isNull())
+            lineWhileAsking = action("authorizeStatusItem")->text();
+    };
     launch(StringTable::empty());
+    QCOMPARE(lineWhileAsking, QStringLiteral("Not Authorized"));
     mark("asked");
     if (askWith == QLatin1String("authorizeItem"))
         action("authorizeItem")->trigger();
