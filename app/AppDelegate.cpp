@@ -123,8 +123,13 @@ void AppDelegate::needUserAuthorize()
     m_prompter->alert(m_window->L("Authorization"), m_window->L("Authorization Need"));
     const std::optional<QString> folder = m_prompter->chooseFolder();
     // A cancelled chooser takes the grant away but keeps the folder.
-    if (folder)
+    if (folder) {
         m_userDir = *folder;
+        // Resolved once, here: every later scan and clean uses these folders.
+        m_folders = resolveJunkFolders(QFile::encodeName(m_userDir).toStdString(),
+                                       junkEnvironment([](const char* name) { return qgetenv(name).toStdString(); }));
+        m_window->showFolders(m_folders);
+    }
     m_isAuthorized = folder.has_value();
     m_window->showGrant(folder);
 }
@@ -230,7 +235,7 @@ void AppDelegate::requestDiskWork(DiskRun run)
     if (m_diskWorker.joinable())
         m_diskWorker.join();
     // Copied once: a grant made while the worker runs must not move it.
-    m_diskWorkDir = QFile::encodeName(m_userDir).toStdString();
+    m_diskFolders = m_folders;
     m_diskRun = run;
     try {
         m_diskWorker = std::thread([this, scan] { scan ? checkDisk() : cleanDisk(); });
@@ -241,12 +246,12 @@ void AppDelegate::requestDiskWork(DiskRun run)
     }
 }
 
-// The job of a scan or a clean: the granted folder as copied when the
+// The job of a scan or a clean: the rows' folders as copied when the
 // request started, each box as it is when the worker reaches its row.
 JunkJob AppDelegate::diskJob()
 {
     JunkJob job;
-    job.base = m_diskWorkDir;
+    job.folders = m_diskFolders;
     job.chosen = [this](std::size_t row) { return m_boxStates[row].load() == Qt::Checked; };
     job.volume = [this] { return measureDisk(); };
     job.cancel = &m_stopping;

@@ -132,16 +132,17 @@ private:
     TrayIcon m_tray; // after the window, so it goes first
 
     QString m_userDir;
+    JunkFolders m_folders; // the rows' folders below m_userDir, resolved at its grant
     bool m_isAuthorized = false;
 
     // Worker bookkeeping. The flags below are read and written on the main
     // thread only; a worker sees the check boxes through `m_boxStates`,
-    // which the main thread keeps in step with them, and the granted folder
-    // through `m_diskWorkDir`, copied when its request started.
+    // which the main thread keeps in step with them, and the rows' folders
+    // through `m_diskFolders`, copied when its request started.
     DiskRun m_diskRun = DiskRun::None;
     bool m_releaseRunning = false;
     std::array<std::atomic<int>, kJunkRowCount> m_boxStates{};
-    std::string m_diskWorkDir;
+    JunkFolders m_diskFolders;
     std::thread m_diskWorker;
     std::thread m_releaseWorker;
     std::mutex m_postMutex;                     // orders posting against the start of quitting

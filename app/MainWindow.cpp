@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QCloseEvent>
+#include <QFile>
 #include <QIcon>
 
 #include <array>
@@ -235,6 +236,13 @@ void MainWindow::showRowSize(std::size_t row, std::uint64_t bytes)
 void MainWindow::showGrant(const std::optional<QString>& folder)
 {
     m_ui->authorizeStatusItem->setText(folder ? L("Authorized") + *folder : L("Not Authorized"));
+}
+
+void MainWindow::showFolders(const JunkFolders& folders)
+{
+    const auto boxes = junkCheckBoxes(*m_ui);
+    for (std::size_t row = 0; row < boxes.size(); ++row)
+        boxes[row]->setToolTip(QFile::decodeName(QByteArray::fromStdString(folders.path(row))));
 }
 
 void MainWindow::showTrayState(bool inTray)

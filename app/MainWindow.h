@@ -57,6 +57,9 @@ public:
     void showRowSize(std::size_t row, std::uint64_t bytes);
     // The grant line of the menu: the folder, or that none is granted.
     void showGrant(const std::optional<QString>& folder);
+    // Each junk row's folder, as resolved for the granted one, in its check
+    // box's tooltip.
+    void showFolders(const JunkFolders& folders);
     // Without a tray: no Hide item, and the hint says why the window stays.
     void showTrayState(bool inTray);
     // The report line of a clean or a release, used while there is no tray.

@@ -6,7 +6,6 @@
 #include "core/DiskText.h"
 #include "core/JunkJob.h"
 #include "core/JunkLocations.h"
-#include "core/Location.h"
 #include "core/MemoryText.h"
 #include "core/PageCounters.h"
 #include "core/Platform.h"
@@ -15,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 
 namespace headroom::cli {
 
@@ -24,8 +24,8 @@ namespace {
 // together one JSON array on one line.
 class RowPrinter {
 public:
-    RowPrinter(const std::string& home, bool json, std::ostream& out)
-        : m_home(home)
+    RowPrinter(const JunkFolders& folders, bool json, std::ostream& out)
+        : m_folders(folders)
         , m_json(json)
         , m_out(out)
         , m_tr(StringTable::lookup(StringTable::forSystemLocale()))
@@ -37,7 +37,7 @@ public:
     void row(std::size_t index, std::uint64_t bytes)
     {
         const JunkLocation& location = junkTable()[index];
-        const std::string path = joinPath(m_home, location.relativePath);
+        const std::string path = m_folders.path(index);
         const std::string title = junkCheckBoxTitle(m_tr, location.labelKey, bytes);
         if (m_json) {
             m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row) << ",\"path\":" << jsonQuote(path)
@@ -62,7 +62,7 @@ public:
     }
 
 private:
-    const std::string& m_home;
+    const JunkFolders& m_folders;
     bool m_json;
     std::ostream& m_out;
     KeyLookup m_tr;
@@ -77,13 +77,24 @@ std::string rowNames()
     return names + "all";
 }
 
+// Where the rows lie below `home`, resolved once for the whole command.
+// The environment is read before the job starts any thread, and nothing in
+// headroom-cli changes it.
+JunkFolders resolveFolders(const std::string& home)
+{
+    return resolveJunkFolders(home, junkEnvironment([](const char* name) {
+        const char* value = std::getenv(name); // NOLINT(concurrency-mt-unsafe): see above
+        return std::string(value ? value : "");
+    }));
+}
+
 } // namespace
 
 int scanCommand(const std::string& home, bool json, std::ostream& out)
 {
-    RowPrinter printer(home, json, out);
     JunkJob job;
-    job.base = home;
+    job.folders = resolveFolders(home);
+    RowPrinter printer(job.folders, json, out);
     job.scan(printer.callback()); // nothing cancels it: every row is reported
     printer.finish();
     return 0;
@@ -108,9 +119,9 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
     // the words; a removal that fails leaves the rest for the scan to show.
     // Nothing here reports the space gained, so no row is measured before
     // its removal.
-    RowPrinter printer(home, false, out);
     JunkJob job;
-    job.base = home;
+    job.folders = resolveFolders(home);
+    RowPrinter printer(job.folders, false, out);
     job.chosen = [&chosen](std::size_t row) { return chosen[row]; };
     job.measureRemoved = false;
     job.clean(printer.callback(), JunkJob::Rescan::Every);

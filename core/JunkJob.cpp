@@ -27,7 +27,7 @@ bool JunkJob::takes(std::string_view stage, std::size_t row) const
 // measures 0, and so does a walk stopped by a cancel.
 std::uint64_t JunkJob::measure(std::string_view relative) const
 {
-    const OpenedLocation location = openLocationParent(base, relative);
+    const OpenedLocation location = openLocationParent(folders.base, relative);
     if (location.parentFd < 0)
         return 0;
     WalkOptions options;
@@ -43,7 +43,7 @@ std::uint64_t JunkJob::measure(std::string_view relative) const
 std::uint64_t JunkJob::removeMeasured(std::string_view relative) const
 {
     const std::uint64_t before = measureRemoved ? measure(relative) : 0;
-    const RemoveResult result = removeLocation(base, std::string(relative), cancel);
+    const RemoveResult result = removeLocation(folders.base, std::string(relative), cancel);
     if (!measureRemoved || result.locationGone || result.cancelled)
         return before;
     const std::uint64_t left = measure(relative);
@@ -57,14 +57,13 @@ bool JunkJob::scan(const RowDone& done) const
 
 bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
 {
-    const JunkTable& table = junkTable();
-    for (std::size_t row = 0; row < table.size(); ++row) {
+    for (std::size_t row = 0; row < kJunkRowCount; ++row) {
         if (!takes("scan", row) && !(everyRow && !cancelled())) {
             if (cancelled())
                 return false;
             continue;
         }
-        const std::uint64_t bytes = measure(table[row].relativePath);
+        const std::uint64_t bytes = measure(folders.rows[row].relativePath);
         if (cancelled())
             return false; // the walk was cut short: its figure is not reported
         done(row, bytes);
@@ -74,18 +73,17 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
 
 std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) const
 {
-    const JunkTable& table = junkTable();
     // For the report: the volume's free space before anything goes.
     const DiskFigures before = sampleVolume();
     std::uint64_t removedBytes = 0;
-    for (std::size_t row = 0; row < table.size(); ++row) {
+    for (std::size_t row = 0; row < kJunkRowCount; ++row) {
         if (!takes("clean", row)) {
             if (cancelled())
                 return std::nullopt;
             continue;
         }
         // Whether it went or not, the scan below shows what is left.
-        removedBytes += removeMeasured(table[row].relativePath);
+        removedBytes += removeMeasured(folders.rows[row].relativePath);
     }
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;

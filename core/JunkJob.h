@@ -35,12 +35,15 @@ struct CleanOutcome {
     CleanSpace space;
 };
 
-// One scan or clean of the junk rows below `base` (the granted folder, as
-// the file system names it), row by row in table order.
+// One scan or clean of the junk rows' folders below the granted one, row
+// by row in table order.
 struct JunkJob {
     using RowDone = std::function<void(std::size_t row, std::uint64_t bytes)>;
 
-    std::string base;
+    // Where the rows are, as resolved when the folder was granted. Each is
+    // opened again at use without following a link below the granted
+    // folder, so a link put in a folder's way since is not followed either.
+    JunkFolders folders;
     // Whether a row takes part, asked when the job reaches it (a check box
     // as it is then, not as it was when the job started). Empty: every row.
     std::function<bool(std::size_t row)> chosen;

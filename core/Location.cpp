@@ -10,8 +10,9 @@ namespace headroom {
 namespace {
 
 // The non-empty components of a relative path, or nothing when one of them
-// is "." or "..": a location must name a fixed place below the base.
-bool splitComponents(std::string_view relative, std::vector<std::string_view>& out)
+// is "..", or "." unless `dropDots`: a location must name a fixed place
+// below the base.
+bool splitComponents(std::string_view relative, std::vector<std::string_view>& out, bool dropDots = false)
 {
     std::size_t pos = 0;
     while (pos <= relative.size()) {
@@ -19,9 +20,9 @@ bool splitComponents(std::string_view relative, std::vector<std::string_view>& o
         if (slash == std::string_view::npos)
             slash = relative.size();
         std::string_view part = relative.substr(pos, slash - pos);
-        if (part == "." || part == "..")
+        if (part == ".." || (part == "." && !dropDots))
             return false;
-        if (!part.empty())
+        if (!part.empty() && part != ".")
             out.push_back(part);
         pos = slash + 1;
     }
@@ -63,6 +64,19 @@ OpenedLocation openLocationParent(const std::string& base, std::string_view rela
     }
     result.parentFd = fd;
     return result;
+}
+
+std::optional<std::string> normalRelativePath(std::string_view relative)
+{
+    if (relative.find('\0') != std::string_view::npos)
+        return std::nullopt;
+    std::vector<std::string_view> parts;
+    if (!splitComponents(relative, parts, true))
+        return std::nullopt;
+    std::string out;
+    for (const std::string_view part : parts)
+        out.append(out.empty() ? "" : "/").append(part);
+    return out;
 }
 
 std::string joinPath(std::string_view base, std::string_view relative)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,13 @@ struct OpenedLocation {
 // are ignored; "." and ".." components in `relative` are refused (EINVAL).
 // The caller closes parentFd.
 OpenedLocation openLocationParent(const std::string& base, std::string_view relative);
+
+// `relative` lexically normalised: its components joined by exactly one
+// "/", with empty and "." components dropped (so no leading or trailing
+// "/"). Nothing when a component is ".." (wherever it stands: the place
+// must be readable without the folders around it) or a NUL byte is held.
+// An empty result names the base itself.
+std::optional<std::string> normalRelativePath(std::string_view relative);
 
 // Path join with exactly one "/" between the parts and no trailing "/".
 std::string joinPath(std::string_view base, std::string_view relative);

@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 budget=${1:-20000}
-targets=(${FUZZ_TARGETS:-vmstat size_text json cli tree})
+targets=(${FUZZ_TARGETS:-vmstat size_text user_dirs json cli tree})
 case "$budget" in
   *s) mode=time; amount=${budget%s} ;;
   *) mode=runs; amount=$budget ;;
@@ -27,7 +27,7 @@ bin=$PWD/build/fuzz/fuzz
 work=$PWD/build/fuzz/runs  # absolute: fuzz_cli works in its own folder
 mkdir -p "$work/artifacts"
 # Each target's share of an iteration budget: what one input costs.
-declare -A divisor=([vmstat]=1 [size_text]=1 [json]=1 [cli]=4 [tree]=20)
+declare -A divisor=([vmstat]=1 [size_text]=1 [user_dirs]=1 [json]=1 [cli]=4 [tree]=20)
 # The default limit on open files, as users have it.
 ulimit -n 1024
 

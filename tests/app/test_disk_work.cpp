@@ -102,6 +102,7 @@ void TestDiskWork::runShowsItsStepsInOrder()
     const std::uint64_t logsBytes = measured(Logs);
     TempTree other;
     writeFile(other / (std::string(junkTable()[Trash].relativePath) + "/f"), "other");
+    writeFile(other / ".config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/Dl\"\n");
     // A name that begins like a location's; no core test has one yet.
     writeFile(m_home->path() + "/.cache-not-this/n", "keep");
     launch();
@@ -138,6 +139,7 @@ void TestDiskWork::runShowsItsStepsInOrder()
     m_log.folders = {QString::fromStdString(other.path())};
     action("authorizeItem")->trigger();
     QCOMPARE(m_d->userDir(), QString::fromStdString(other.path()));
+    QCOMPARE(box(Downloads)->toolTip(), QString::fromStdString(other / "Dl")); // where that folder's desktop has it
     // The free space moves too: a clean's report tells what the volume
     // gained, not the sum removed.
     m_figures.free = *m_figures.free + 5 * kMiB;

@@ -20,7 +20,8 @@ namespace {
 
 // Name, location, label (it ends in a space), size text, bytes. Each
 // location holds one file straight inside, so that a row's size does not
-// depend on the file system's folder sizes.
+// depend on the file system's folder sizes. Downloads is where the home's
+// user-dirs.dirs puts it.
 struct Row {
     std::string name, relative, label, sizeText;
     std::size_t bytes;
@@ -28,7 +29,7 @@ struct Row {
 const Row kRows[] = {
     {"caches", ".cache", "Caches ", "2.9 KB", 3000},
     {"logs", "Logs", "Logs ", "700 Bytes", 700},
-    {"downloads", "Downloads", "Downloads ", "4.9 KB", 5000},
+    {"downloads", "T\xc3\xa9l\xc3\xa9 chargements", "Downloads ", "4.9 KB", 5000},
     {"mail-downloads", "Mail Downloads", "Mail Downloads ", "42 Bytes", 42},
     {"trash", ".local/share/Trash", "Trash ", "1.2 KB", 1234},
 };
@@ -43,6 +44,7 @@ struct Home {
     {
         for (const Row& row : kRows)
             writeFile(home + "/" + row.relative + "/f", std::string(row.bytes, 'x'));
+        writeFile(home + "/.config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/" + kRows[2].relative + "\"\n");
     }
 
     // The scan's TSV lines once the rows in `removed` are gone: a title

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -39,7 +41,7 @@ struct Home {
     JunkJob job(std::vector<bool> chosen)
     {
         JunkJob job;
-        job.base = tree.path();
+        job.folders = defaultJunkFolders(tree.path());
         job.chosen = [chosen = std::move(chosen)](std::size_t row) { return bool(chosen[row]); };
         job.volume = [this] { return DiskFigures{1000, free++, true}; };
         return job;
@@ -120,6 +122,41 @@ TEST(JunkJob, CancelStopsBeforeTheNextRowAndLeavesTheRestInPlace)
             for (std::size_t row = 0; row < kJunkRowCount; ++row)
                 EXPECT_EQ(home.rowExists(row), row >= 2) << row;
         }
+    }
+}
+
+// Downloads named out of the granted folder by "..", by a link in its place
+// when resolved, or by a link swapped into its place or on its way after:
+// a clean of every row changes nothing outside. A folder named with ".." or
+// through a link falls back to the table's Downloads, which goes.
+TEST(JunkJob, CleanNeverLeavesTheGrantedFolderWhateverUserDirsSays)
+{
+    // The value; a link to below the tree put at "in" before the resolution
+    // (which then falls back), or after it (and Downloads stays).
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"$HOME/../canary", "", ""},
+        {"$HOME/in", "canary", ""},
+        {"$HOME/in", "", "canary"},
+        {"$HOME/in/canary", "", "."},
+    };
+    for (const auto& [value, linkBefore, linkAfter] : cases) {
+        SCOPED_TRACE(std::string(value) + linkBefore + linkAfter);
+        const TempTree tree;
+        const test::Canary canary(tree);
+        const std::string home = tree / "home";
+        test::writeFile(home + "/Downloads/f", "x");
+        test::writeFile(home + "/.config/user-dirs.dirs", std::string("XDG_DOWNLOAD_DIR=\"") + value + "\"\n");
+        test::writeFile(home + "/in/canary/f", "x");
+        const auto linkIn = [&](const char* to) { std::filesystem::remove_all(home + "/in"); tree.makeSymlink("home/in", tree / to); };
+        if (*linkBefore != 0)
+            linkIn(linkBefore);
+        JunkJob job;
+        job.folders = resolveJunkFolders(home, {});
+        if (*linkAfter != 0)
+            linkIn(linkAfter);
+        ASSERT_TRUE(job.clean([](std::size_t, std::uint64_t) {}).has_value());
+        EXPECT_EQ(canary.damage(), "");
+        EXPECT_EQ(test::exists(home + "/Downloads"), *linkAfter != 0);
     }
 }
 
