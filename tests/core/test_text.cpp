@@ -1,5 +1,6 @@
 #include "core/DiskText.h"
 #include "core/MemoryText.h"
+#include "tests/support/Seams.h"
 
 #include <gtest/gtest.h>
 
@@ -94,21 +95,31 @@ TEST(DiskText, CleanReportTellsTheGainAndWhenSpaceIsHeld)
     EXPECT_EQ(cleanReport(kMarked, {0, 0, kGB}), "<Clean Freed> 0 Bytes\n<Clean Removed> 1.00 GB\n<Clean Held> ");
 }
 
-TEST(MemoryText, PercentagesTruncateAndNeverWrapOrDivideByZero)
+TEST(MemoryText, BytesSaturateAndPercentagesTruncateNeverWrapOrDivideByZero)
 {
-    // Pages free, wired, active, inactive; their percentages.
-    const std::pair<std::array<std::uint64_t, 4>, std::array<int, 4>> rows[] = {
-        {{1, 2, 3, 4}, {10, 20, 30, 40}},
-        {{1, 2, 2, 2}, {14, 28, 28, 28}},
-        {{0, 0, 0, 5000}, {0, 0, 0, 100}},
-        {{0, 0, 0, 0}, {0, 0, 0, 0}},
-        {{kMax / 4, kMax / 4, kMax / 4, kMax / 4}, {25, 25, 25, 25}},
-        {{kMax, 0, 0, 0}, {100, 0, 0, 0}},
-        {{kMax, kMax, 1, 0}, {49, 49, 0, 0}},
-        {{std::uint64_t{1} << 63, std::uint64_t{1} << 63, 3, 0}, {49, 49, 0, 0}},
+    // Page size; pages free, wired, active, inactive; bytes free (2^64 - 1
+    // at most: 2^52 pages of 4 KiB and 2^48 of 64 KiB are past it); the
+    // percentages.
+    const headroom::test::SeamReset seams;
+    constexpr std::uint64_t k2To48 = std::uint64_t{1} << 48, k2To52 = std::uint64_t{1} << 52;
+    const std::tuple<std::uint64_t, std::array<std::uint64_t, 4>, std::uint64_t, std::array<int, 4>> rows[] = {
+        {4096, {1, 2, 3, 4}, 4096, {10, 20, 30, 40}},
+        {16384, {1, 2, 2, 2}, 16384, {14, 28, 28, 28}},
+        {65536, {0, 0, 0, 5000}, 0, {0, 0, 0, 100}},
+        {65536, {0, 0, 0, 0}, 0, {0, 0, 0, 0}},
+        {4096, {kMax / 4, kMax / 4, kMax / 4, kMax / 4}, kMax, {25, 25, 25, 25}},
+        {65536, {kMax, 0, 0, 0}, kMax, {100, 0, 0, 0}},
+        {4096, {k2To52 - 1, 1, 0, 0}, kMax - 4095, {99, 0, 0, 0}},
+        {4096, {k2To52, 1, 0, 0}, kMax, {99, 0, 0, 0}},
+        {65536, {k2To48 - 1, 1, 0, 0}, kMax - 65535, {99, 0, 0, 0}},
+        {65536, {k2To48, 1, 0, 0}, kMax, {99, 0, 0, 0}},
+        {16384, {kMax, kMax, 1, 0}, kMax, {49, 49, 0, 0}},
+        {16384, {std::uint64_t{1} << 63, std::uint64_t{1} << 63, 3, 0}, kMax, {49, 49, 0, 0}},
     };
-    for (const auto& [pages, percent] : rows) {
+    for (const auto& [pageSize, pages, freeBytes, percent] : rows) {
+        platform::setPageSizeForTesting(pageSize);
         const MemoryFigures f = figures(pages[0], pages[1], pages[2], pages[3]);
+        EXPECT_EQ(f.categories[0].bytes, freeBytes) << pages[0] << " pages of " << pageSize;
         for (std::size_t i = 0; i < 4; ++i)
             EXPECT_EQ(f.categories[i].percent, percent[i]) << pages[0] << " " << pages[1] << " slot " << i;
     }
@@ -117,18 +128,24 @@ TEST(MemoryText, PercentagesTruncateAndNeverWrapOrDivideByZero)
 
 TEST(MemoryText, TitlesAndStatusLines)
 {
-    // 4 GiB in 4 KiB pages.
-    const MemoryFigures f = figures(262144, 131072, 393216, 262144);
-    EXPECT_EQ(memoryBoxTitle(kIdentity, f.categories[0]), "Free1.00 GB");
-    EXPECT_EQ(memoryStatusLine1(kIdentity, f), "Free1.00 GB  Wired512.0 MB");
-    EXPECT_EQ(memoryStatusLine2(kIdentity, f), "Active1.50 GB  Inactive1.00 GB");
-    EXPECT_EQ(memoryStatusLine1(kMarked, f), "<Free> 1.00 GB  <Wired> 512.0 MB");
-    EXPECT_EQ(memoryStatusLine2(kMarked, f), "<Active> 1.50 GB  <Inactive> 1.00 GB");
+    // 4 GiB in pages of 4, 16 and 64 KiB.
+    const headroom::test::SeamReset seams;
+    for (const std::uint64_t pageSize : {4096, 16384, 65536}) {
+        platform::setPageSizeForTesting(pageSize);
+        const std::uint64_t gib = (std::uint64_t{1} << 30) / pageSize;
+        const MemoryFigures f = figures(gib, gib / 2, 3 * gib / 2, gib);
+        EXPECT_EQ(memoryStatusLine1(kIdentity, f), "Free1.00 GB  Wired512.0 MB") << pageSize;
+        EXPECT_EQ(memoryStatusLine2(kIdentity, f), "Active1.50 GB  Inactive1.00 GB") << pageSize;
+        EXPECT_EQ(memoryStatusLine1(kMarked, f), "<Free> 1.00 GB  <Wired> 512.0 MB");
+        EXPECT_EQ(memoryStatusLine2(kMarked, f), "<Active> 1.50 GB  <Inactive> 1.00 GB");
+    }
     EXPECT_EQ(memoryStatusLine2(kIdentity, memoryFigures(VMStatSchema{})), "Active0 Bytes  Inactive0 Bytes");
 }
 
 TEST(MemoryText, ReleaseReport)
 {
+    const headroom::test::SeamReset seams;
+    platform::setPageSizeForTesting(4096);
     const MemoryFigures before = figures(100000, 5000, 500000, 300000);
     const MemoryFigures after = figures(600000, 5000, 150000, 150000);
     const MemoryFigures failed = memoryFigures(VMStatSchema{});
