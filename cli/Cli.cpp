@@ -269,8 +269,10 @@ memory: one NAME<TAB>VALUE line each, in this order:
   translationFaults pagesCopyOnWrite pagesZeroFilled pagesReactivated
   pageins pageouts total
   percent.free percent.wired percent.active percent.inactive
-Counts are 4096-byte pages (translationFaults and pagesReactivated count
-events); total = free + wired + active + inactive pages; each percentage is
+Counts are pages of the kernel's page size ("getconf PAGESIZE": 4096 bytes
+on most machines, 16 KiB or 64 KiB on some arm64 and ppc64el kernels;
+translationFaults and pagesReactivated count events); total = free + wired
++ active + inactive pages; each percentage is
 100 * pages / total with the fraction dropped (0 when total is 0).
 With --json, one JSON object on one line with the same counter names and
   "percent": {"free": N, "wired": N, "active": N, "inactive": N}

@@ -1,5 +1,7 @@
 #include "core/MemoryText.h"
 
+#include "core/Platform.h"
+#include "core/Saturating.h"
 #include "core/SizeText.h"
 
 namespace headroom {
@@ -18,6 +20,7 @@ MemoryFigures memoryFigures(const VMStatSchema& sample)
         {"Active", sample.pagesActive()},
         {"Inactive", sample.pagesInactive()},
     }};
+    const std::uint64_t pageSize = platform::pageSize();
     // The percentages divide by the sum taken in 128 bits: the 64-bit total
     // wraps when a broken source reports counters near 2^64, and a wrapped
     // total would give percentages far above 100.
@@ -28,7 +31,8 @@ MemoryFigures memoryFigures(const VMStatSchema& sample)
         MemoryCategory& c = figures.categories[i];
         c.key = split[i].first;
         c.pages = split[i].second;
-        c.bytes = c.pages * kPageSize;
+        // 2^52 pages of 4 KiB, or 2^48 of 64 KiB, already pass 2^64 bytes.
+        c.bytes = saturatingMultiply(c.pages, pageSize);
         // 100 * p / T in integers, fraction dropped. A total of 0 only comes
         // from a failed sample and is never divided by. 128-bit so that
         // counters near 2^64 cannot wrap.

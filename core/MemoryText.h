@@ -11,12 +11,10 @@
 
 namespace headroom {
 
-inline constexpr std::uint64_t kPageSize = 4096; // fixed; not asked of the system
-
 struct MemoryCategory {
     const char* key;       // "Free", "Wired", "Active", "Inactive"
     std::uint64_t pages = 0;
-    std::uint64_t bytes = 0;  // pages * 4096
+    std::uint64_t bytes = 0;  // pages * the kernel's page size, at most 2^64 - 1
     int percent = 0;          // pages * 100 / total, truncated; 0 when the total is 0
 };
 
@@ -26,7 +24,8 @@ struct MemoryFigures {
     std::array<MemoryCategory, 4> categories{};
 };
 
-// All figures of one refresh, from one sample. Integer arithmetic only.
+// All figures of one refresh, from one sample, in pages of
+// platform::pageSize(). Integer arithmetic only.
 MemoryFigures memoryFigures(const VMStatSchema& sample);
 
 // Box title: label's text followed directly by the size text.

@@ -1,8 +1,8 @@
 #include "core/Platform.h"
 
 #include "core/Process.h"
+#include "core/Saturating.h"
 
-#include <limits>
 #include <mutex>
 #include <utility>
 
@@ -24,6 +24,7 @@ struct Overrides {
     VolumeQuery volumeQuery;
     std::string vmstatPath;
     std::string purgeToolPath;
+    std::uint64_t pageSize = 0;
 };
 
 Overrides& overrides()
@@ -32,10 +33,11 @@ Overrides& overrides()
     return instance;
 }
 
-std::uint64_t multiplySaturating(std::uint64_t a, std::uint64_t b)
+// Page sizes are powers of two from 4 KiB up; the page counters' KiB
+// conversions need at least a whole number of KiB.
+bool isPageSize(std::uint64_t bytes)
 {
-    constexpr auto max = std::numeric_limits<std::uint64_t>::max();
-    return (b != 0 && a > max / b) ? max : a * b;
+    return bytes != 0 && bytes % 1024 == 0;
 }
 
 std::optional<VolumeStats> statRoot()
@@ -47,8 +49,8 @@ std::optional<VolumeStats> statRoot()
     // leaves it 0 means f_bsize.
     const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
     VolumeStats stats;
-    stats.size = multiplySaturating(info.f_blocks, unit);
-    stats.available = multiplySaturating(info.f_bavail, unit);
+    stats.size = saturatingMultiply(info.f_blocks, unit);
+    stats.available = saturatingMultiply(info.f_bavail, unit);
     return stats;
 }
 
@@ -97,6 +99,27 @@ void setVmstatPathForTesting(std::string path)
 {
     const std::lock_guard lock(overrides().mutex);
     overrides().vmstatPath = std::move(path);
+}
+
+std::uint64_t pageSize()
+{
+    {
+        const std::lock_guard lock(overrides().mutex);
+        if (overrides().pageSize != 0)
+            return overrides().pageSize;
+    }
+    static const std::uint64_t system = [] {
+        const long bytes = ::sysconf(_SC_PAGESIZE);
+        return bytes > 0 && isPageSize(static_cast<std::uint64_t>(bytes)) ? static_cast<std::uint64_t>(bytes)
+                                                                          : std::uint64_t{4096};
+    }();
+    return system;
+}
+
+void setPageSizeForTesting(std::uint64_t bytes)
+{
+    const std::lock_guard lock(overrides().mutex);
+    overrides().pageSize = isPageSize(bytes) ? bytes : 0;
 }
 
 std::string purgeToolPath()

@@ -26,6 +26,12 @@ void setVolumeQueryForTesting(VolumeQuery query); // empty: back to the real one
 std::string vmstatPath();
 void setVmstatPathForTesting(std::string path); // empty: back to the default
 
+// The kernel's page size in bytes, the unit of every page count in
+// /proc/vmstat: sysconf(_SC_PAGESIZE), asked once; 4096 should that fail.
+std::uint64_t pageSize();
+// 0, or a size that is not a whole number of KiB: back to the system's.
+void setPageSizeForTesting(std::uint64_t bytes);
+
 // The purge tool that memory release runs. Defaults to the installed
 // helper; HEADROOM_PURGE_TOOL is not read (nothing is configured), but a
 // build-tree run finds the helper beside the running executable.

@@ -1,14 +1,19 @@
 #include "core/VmStatParse.h"
 
+#include "core/Platform.h"
+#include "core/Saturating.h"
+
 #include <array>
 #include <cstdint>
 #include <limits>
 
 // Page counters from /proc/vmstat.
 //
-// The record counts 4096-byte pages (the display multiplies by 4096). Every
-// /proc/vmstat counter is read as an unsigned 64-bit number and the record's
-// fields stay 64-bit; sums saturate at 2^64 - 1 instead of wrapping.
+// The record counts pages of the kernel's page size, as /proc/vmstat does
+// (4 KiB on most machines, 16 or 64 KiB on some arm64 and ppc64el kernels;
+// platform::pageSize(), P KiB below). Every /proc/vmstat counter is read as
+// an unsigned 64-bit number and the record's fields stay 64-bit; sums
+// saturate at 2^64 - 1 instead of wrapping.
 //
 //   pagesFree          nr_free_pages                                  pages
 //   pagesActive        nr_active_anon + nr_active_file                pages
@@ -21,13 +26,13 @@
 //                        when both appear)
 //                      + nr_page_table_pages                          pages
 //                      + nr_kernel_stack                              KiB
-//                      summed in KiB and divided by 4 (fraction dropped),
+//                      summed in KiB and divided by P (fraction dropped),
 //                      so sub-page remainders of the KiB and byte counters
 //                      are not lost to rounding each one separately
 //   translationFaults  pgfault                                        events
 //   pagesReactivated   pgactivate                                     events
-//   pageins            pgpgin / 4                                     KiB -> pages
-//   pageouts           pgpgout / 4                                    KiB -> pages
+//   pageins            pgpgin / P                                     KiB -> pages
+//   pageouts           pgpgout / P                                    KiB -> pages
 //   pagesSpeculative, pagesCopyOnWrite, pagesZeroFilled: no Linux
 //   counterpart, always 0.
 //
@@ -43,16 +48,6 @@ namespace headroom {
 namespace {
 
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-
-std::uint64_t addSat(std::uint64_t a, std::uint64_t b)
-{
-    return a > kMax - b ? kMax : a + b;
-}
-
-std::uint64_t mulSat(std::uint64_t a, std::uint64_t b)
-{
-    return (b != 0 && a > kMax / b) ? kMax : a * b;
-}
 
 enum Counter : std::size_t {
     FreePages,
@@ -159,21 +154,22 @@ std::optional<VMStatSchema> parseProcVmstat(std::string_view text)
 
     VMStatSchema record;
     record.setPagesFree(get(FreePages));
-    record.setPagesActive(addSat(get(ActiveAnon), get(ActiveFile)));
-    record.setPagesInactive(addSat(get(InactiveAnon), get(InactiveFile)));
+    record.setPagesActive(saturatingAdd(get(ActiveAnon), get(ActiveFile)));
+    record.setPagesInactive(saturatingAdd(get(InactiveAnon), get(InactiveFile)));
 
-    std::uint64_t wiredKiB = mulSat(addSat(get(Unevictable), get(PageTablePages)), 4);
+    const std::uint64_t pageKiB = platform::pageSize() / 1024;
+    std::uint64_t wiredKiB = saturatingMultiply(saturatingAdd(get(Unevictable), get(PageTablePages)), pageKiB);
     if (seen[SlabUnreclaimablePages])
-        wiredKiB = addSat(wiredKiB, mulSat(get(SlabUnreclaimablePages), 4));
+        wiredKiB = saturatingAdd(wiredKiB, saturatingMultiply(get(SlabUnreclaimablePages), pageKiB));
     else
-        wiredKiB = addSat(wiredKiB, get(SlabUnreclaimableBytes) / 1024);
-    wiredKiB = addSat(wiredKiB, get(KernelStackKiB));
-    record.setPagesWiredDown(wiredKiB / 4);
+        wiredKiB = saturatingAdd(wiredKiB, get(SlabUnreclaimableBytes) / 1024);
+    wiredKiB = saturatingAdd(wiredKiB, get(KernelStackKiB));
+    record.setPagesWiredDown(wiredKiB / pageKiB);
 
     record.setTranslationFaults(get(PgFault));
     record.setPagesReactivated(get(PgActivate));
-    record.setPageins(get(PgPgIn) / 4);
-    record.setPageouts(get(PgPgOut) / 4);
+    record.setPageins(get(PgPgIn) / pageKiB);
+    record.setPageouts(get(PgPgOut) / pageKiB);
     return record;
 }
 

@@ -4,6 +4,7 @@
 // 15-word host block mapping with whatever words the input holds.
 
 #include "FuzzCheck.h"
+#include "core/Platform.h"
 #include "core/VmStatParse.h"
 
 #include <array>
@@ -86,18 +87,20 @@ std::optional<VMStatSchema> reference(const std::string& text)
         const auto it = c.find(name);
         return it == c.end() ? 0 : it->second;
     };
+    const Wide pageKiB = headroom::platform::pageSize() / 1024;
     VMStatSchema r;
     r.setPagesFree(clamp(get("nr_free_pages")));
     r.setPagesActive(clamp(get("nr_active_anon") + get("nr_active_file")));
     r.setPagesInactive(clamp(get("nr_inactive_anon") + get("nr_inactive_file")));
-    const Wide slabKiB = c.count("nr_slab_unreclaimable") != 0 ? get("nr_slab_unreclaimable") * 4
+    const Wide slabKiB = c.count("nr_slab_unreclaimable") != 0 ? get("nr_slab_unreclaimable") * pageKiB
                                                                 : get("nr_slab_unreclaimable_B") / 1024;
-    const Wide wiredKiB = (get("nr_unevictable") + get("nr_page_table_pages")) * 4 + slabKiB + get("nr_kernel_stack");
-    r.setPagesWiredDown(clamp(wiredKiB) / 4);
+    const Wide wiredKiB =
+        (get("nr_unevictable") + get("nr_page_table_pages")) * pageKiB + slabKiB + get("nr_kernel_stack");
+    r.setPagesWiredDown(static_cast<std::uint64_t>(clamp(wiredKiB) / pageKiB));
     r.setTranslationFaults(clamp(get("pgfault")));
     r.setPagesReactivated(clamp(get("pgactivate")));
-    r.setPageins(clamp(get("pgpgin")) / 4);
-    r.setPageouts(clamp(get("pgpgout")) / 4);
+    r.setPageins(static_cast<std::uint64_t>(clamp(get("pgpgin")) / pageKiB));
+    r.setPageouts(static_cast<std::uint64_t>(clamp(get("pgpgout")) / pageKiB));
     return r;
 }
 
@@ -121,6 +124,8 @@ std::string describe(const VMStatSchema& r)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    // Pages of 4, 16 or 64 KiB, as the kernel may count them.
+    headroom::platform::setPageSizeForTesting(std::uint64_t{4096} << (2 * (size % 3)));
     const std::optional<VMStatSchema> got = headroom::parseProcVmstat(text);
     const std::optional<VMStatSchema> want = reference(text);
     FUZZ_CHECK(got.has_value() == want.has_value(), headroom::fuzz::visible(text));

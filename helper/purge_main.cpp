@@ -2,7 +2,8 @@
 // clean caches (page cache, dentries and inodes). That needs root; run by
 // anyone else it asks for root through pkexec and the org.headroom.purge
 // polkit action. Exit status 0 on success; otherwise non-zero and exactly one
-// line on standard error.
+// line on standard error. HEADROOM_DROP_CACHES_PATH names a stand-in for the
+// kernel's file, for tests, when root runs it unelevated (see below).
 
 #include "core/Process.h"
 
@@ -12,7 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <string>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,12 +126,53 @@ int elevate()
     return fail(first, code);
 }
 
+// Whether anything gave this process more rights than its caller has: a
+// set-user-ID or set-group-ID bit or file capabilities (AT_SECURE; the real
+// and effective ids then may differ too), or an elevating program that says
+// so in the environment: pkexec (PKEXEC_UID), sudo and run0 (SUDO_UID),
+// doas (DOAS_USER).
+bool elevated()
+{
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): one thread, nothing sets the environment
+    const bool told = std::getenv("PKEXEC_UID") || std::getenv("SUDO_UID") || std::getenv("DOAS_USER");
+    return told || ::getauxval(AT_SECURE) != 0 || ::getuid() != ::geteuid() || ::getgid() != ::getegid();
+}
+
+// The file the caches are dropped through: the kernel's, or the stand-in a
+// test names in HEADROOM_DROP_CACHES_PATH where the kernel's is read-only
+// (containers, CI), to read back what was written. This runs as root, so
+// the stand-in is honoured only when nothing elevated this process: its
+// caller is root then and could write that file without us, while an
+// elevated caller must never choose a file for root to write. Real pkexec
+// clears the environment anyway. Absent (and the run fails rather than
+// writing elsewhere) when the variable is set but not honoured.
+std::optional<std::string> dropCachesPath()
+{
+    const char* standIn = std::getenv("HEADROOM_DROP_CACHES_PATH"); // NOLINT(concurrency-mt-unsafe): as above
+    if (standIn == nullptr)
+        return std::string(kDropCaches);
+    if (elevated())
+        return std::nullopt;
+    return std::string(standIn);
+}
+
 int dropCaches()
 {
-    ::sync();
-    int fd = ::open(kDropCaches, O_WRONLY | O_CLOEXEC);
+    const std::optional<std::string> path = dropCachesPath();
+    if (!path)
+        return fail("HEADROOM_DROP_CACHES_PATH is refused in an elevated run");
+    ::sync(); // dirty pages are not dropped: write them back first
+    // The file must exist (no O_CREAT) and be a regular file reached without
+    // following a last symbolic link; O_NONBLOCK makes a FIFO with no reader
+    // fail at once instead of hanging. /proc/sys files are regular files.
+    const int fd = ::open(path->c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return fail(std::string("cannot open ") + kDropCaches + ": " + describeError(errno));
+        return fail("cannot open " + *path + ": " + describeError(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail("cannot write " + *path + ": not a regular file");
+    }
     ssize_t n;
     do {
         n = ::write(fd, "3\n", 2);
@@ -136,7 +180,7 @@ int dropCaches()
     int saved = errno;
     ::close(fd);
     if (n != 2)
-        return fail(std::string("cannot write ") + kDropCaches + ": " + describeError(n < 0 ? saved : EIO));
+        return fail("cannot write " + *path + ": " + describeError(n < 0 ? saved : EIO));
     return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/AppDelegate.h"
 #include "core/JunkLocations.h"
+#include "core/Platform.h"
 #include "core/VMStatSchema.h"
 #include "l10n/StringTable.h"
 #include "tests/support/TempTree.h"
@@ -120,11 +121,13 @@ protected:
     {
         m_log = PromptLog{};
         m_figures = FixedFigures{};
-        constexpr std::uint64_t kGiB = 262144; // in pages of 4 KB
-        m_figures.memory.setPagesFree(kGiB);
-        m_figures.memory.setPagesWiredDown(2 * kGiB);
-        m_figures.memory.setPagesActive(3 * kGiB);
-        m_figures.memory.setPagesInactive(4 * kGiB);
+        // Pages of 64 KiB, so that no figure holds only where pages are 4 KiB.
+        platform::setPageSizeForTesting(65536);
+        const std::uint64_t gib = (std::uint64_t{1} << 30) / platform::pageSize();
+        m_figures.memory.setPagesFree(gib);
+        m_figures.memory.setPagesWiredDown(2 * gib);
+        m_figures.memory.setPagesActive(3 * gib);
+        m_figures.memory.setPagesInactive(4 * gib);
         m_steps.clear();
         m_onStep = nullptr;
         m_gate = std::make_unique<RowGate>();
@@ -136,6 +139,7 @@ protected:
         m_gate->open(); // a failed check may leave a worker held
         m_d.reset();
         m_home.reset();
+        platform::setPageSizeForTesting(0);
     }
 
     // Makes the controller and starts it up.

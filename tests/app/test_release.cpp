@@ -65,6 +65,7 @@ void TestRelease::init()
     setUpApp();
     m_countersFromFile = true;
     SeamReset::reset();
+    platform::setPageSizeForTesting(16384); // the counts below are pages of this size
     writeFile(file("vmstat"), kBefore);
     writeFile(file("vmstat-after"), kAfter);
     platform::setVmstatPathForTesting(file("vmstat"));
@@ -169,7 +170,7 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
     // What the cache gave back, from the samples either side of the tool;
     // a failed tool frees nothing whatever the counters did. With a tray
     // the report is the tray's message.
-    const QString freed = L("Release Freed") + QString::fromStdString(convertBytes(kFreePagesGained * kPageSize));
+    const QString freed = L("Release Freed") + QString::fromStdString(convertBytes(kFreePagesGained * platform::pageSize()));
     QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
     if (!tray)
         QCOMPARE(find<QLabel>("reportLabel")->text(), status == 0 ? freed : L("Release Failed"));

@@ -58,6 +58,7 @@ TEST(CliMemory, CountersOfAKnownSampleToTheByte)
     writeFile(dir / "vmstat", "nr_free_pages 1\nnr_unevictable 2\nnr_active_file 2\nnr_inactive_anon 2\n"
                               "pgfault 5000000000\npgactivate 9\npgpgin 4000\npgpgout 41\n");
     headroom::platform::setVmstatPathForTesting(dir / "vmstat");
+    headroom::platform::setPageSizeForTesting(4096); // pgpgin's KiB are 4 KiB pages
     const CliResult plain = runInProcess({"memory"});
     EXPECT_EQ(std::tie(plain.exitCode, plain.out), std::tuple(0, "pagesFree\t1\npagesActive\t2\npagesInactive\t2\npagesSpeculative\t0\npagesWiredDown\t2\n"
                          "translationFaults\t5000000000\npagesCopyOnWrite\t0\npagesZeroFilled\t0\npagesReactivated\t9\n"
@@ -78,6 +79,7 @@ TEST(CliStatus, TrayLinesOfKnownFiguresAndOfNone)
     writeFile(dir / "vmstat", "nr_free_pages 262144\nnr_active_anon 300000\nnr_active_file 93216\n"
                               "nr_inactive_file 262144\nnr_unevictable 131072\n");
     headroom::platform::setVmstatPathForTesting(dir / "vmstat");
+    headroom::platform::setPageSizeForTesting(4096); // the counts above are 4 KiB pages
     headroom::platform::setVolumeQueryForTesting(
         [] { return headroom::platform::VolumeStats{500107862016, 250790436864}; });
     const headroom::KeyLookup tr = headroom::StringTable::lookup(headroom::StringTable::forSystemLocale());

@@ -1,5 +1,6 @@
 #include "core/DiskText.h"
 #include "core/MemoryText.h"
+#include "core/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,10 @@ const KeyLookup kIdentity = [](std::string_view key) { return std::string(key); 
 // one goes and that nothing is inserted or trimmed but the gauge name's blank.
 const KeyLookup kMarked = [](std::string_view key) { return "<" + std::string(key) + "> "; };
 
-MemoryFigures figures(std::uint64_t free, std::uint64_t wired, std::uint64_t active, std::uint64_t inactive)
+// The figures of pages of `pageSize` bytes (through the platform's seam,
+// put back afterwards).
+MemoryFigures figures(std::uint64_t free, std::uint64_t wired, std::uint64_t active, std::uint64_t inactive,
+                      std::uint64_t pageSize = 65536)
 {
     VMStatSchema s;
     s.setPagesFree(free);
@@ -32,7 +36,10 @@ MemoryFigures figures(std::uint64_t free, std::uint64_t wired, std::uint64_t act
     s.setPagesActive(active);
     s.setPagesInactive(inactive);
     s.setPagesSpeculative(50); // never part of the total
-    return memoryFigures(s);
+    platform::setPageSizeForTesting(pageSize);
+    const MemoryFigures f = memoryFigures(s);
+    platform::setPageSizeForTesting(0);
+    return f;
 }
 
 } // namespace
@@ -94,21 +101,27 @@ TEST(DiskText, CleanReportTellsTheGainAndWhenSpaceIsHeld)
     EXPECT_EQ(cleanReport(kMarked, {0, 0, kGB}), "<Clean Freed> 0 Bytes\n<Clean Removed> 1.00 GB\n<Clean Held> ");
 }
 
-TEST(MemoryText, PercentagesTruncateAndNeverWrapOrDivideByZero)
+TEST(MemoryText, BytesSaturateAndPercentagesTruncateNeverWrapOrDivideByZero)
 {
-    // Pages free, wired, active, inactive; their percentages.
-    const std::pair<std::array<std::uint64_t, 4>, std::array<int, 4>> rows[] = {
-        {{1, 2, 3, 4}, {10, 20, 30, 40}},
-        {{1, 2, 2, 2}, {14, 28, 28, 28}},
-        {{0, 0, 0, 5000}, {0, 0, 0, 100}},
-        {{0, 0, 0, 0}, {0, 0, 0, 0}},
-        {{kMax / 4, kMax / 4, kMax / 4, kMax / 4}, {25, 25, 25, 25}},
-        {{kMax, 0, 0, 0}, {100, 0, 0, 0}},
-        {{kMax, kMax, 1, 0}, {49, 49, 0, 0}},
-        {{std::uint64_t{1} << 63, std::uint64_t{1} << 63, 3, 0}, {49, 49, 0, 0}},
+    // Page size; pages free, wired, active, inactive; bytes free (2^64 - 1
+    // at most: 2^52 = kMax / 4096 + 1 pages of 4 KiB and 2^48 of 64 KiB are
+    // past it); the percentages.
+    const std::tuple<std::uint64_t, std::array<std::uint64_t, 4>, std::uint64_t, std::array<int, 4>> rows[] = {
+        {4096, {1, 2, 3, 4}, 4096, {10, 20, 30, 40}},
+        {16384, {1, 2, 2, 2}, 16384, {14, 28, 28, 28}},
+        {65536, {0, 0, 0, 5000}, 0, {0, 0, 0, 100}},
+        {65536, {0, 0, 0, 0}, 0, {0, 0, 0, 0}},
+        {4096, {kMax / 4, kMax / 4, kMax / 4, kMax / 4}, kMax, {25, 25, 25, 25}},
+        {65536, {kMax, 0, 0, 0}, kMax, {100, 0, 0, 0}},
+        {4096, {kMax / 4096 + 1, 1, 0, 0}, kMax, {99, 0, 0, 0}},
+        {65536, {kMax / 65536, 1, 0, 0}, kMax - 65535, {99, 0, 0, 0}},
+        {65536, {kMax / 65536 + 1, 1, 0, 0}, kMax, {99, 0, 0, 0}},
+        {16384, {kMax, kMax, 1, 0}, kMax, {49, 49, 0, 0}},
+        {16384, {std::uint64_t{1} << 63, std::uint64_t{1} << 63, 3, 0}, kMax, {49, 49, 0, 0}},
     };
-    for (const auto& [pages, percent] : rows) {
-        const MemoryFigures f = figures(pages[0], pages[1], pages[2], pages[3]);
+    for (const auto& [pageSize, pages, freeBytes, percent] : rows) {
+        const MemoryFigures f = figures(pages[0], pages[1], pages[2], pages[3], pageSize);
+        EXPECT_EQ(f.categories[0].bytes, freeBytes) << pages[0] << " pages of " << pageSize;
         for (std::size_t i = 0; i < 4; ++i)
             EXPECT_EQ(f.categories[i].percent, percent[i]) << pages[0] << " " << pages[1] << " slot " << i;
     }
@@ -117,9 +130,8 @@ TEST(MemoryText, PercentagesTruncateAndNeverWrapOrDivideByZero)
 
 TEST(MemoryText, TitlesAndStatusLines)
 {
-    // 4 GiB in 4 KiB pages.
-    const MemoryFigures f = figures(262144, 131072, 393216, 262144);
-    EXPECT_EQ(memoryBoxTitle(kIdentity, f.categories[0]), "Free1.00 GB");
+    // 4 GiB in 64 KiB pages.
+    const MemoryFigures f = figures(16384, 8192, 24576, 16384);
     EXPECT_EQ(memoryStatusLine1(kIdentity, f), "Free1.00 GB  Wired512.0 MB");
     EXPECT_EQ(memoryStatusLine2(kIdentity, f), "Active1.50 GB  Inactive1.00 GB");
     EXPECT_EQ(memoryStatusLine1(kMarked, f), "<Free> 1.00 GB  <Wired> 512.0 MB");
@@ -133,7 +145,7 @@ TEST(MemoryText, ReleaseReport)
     const MemoryFigures after = figures(600000, 5000, 150000, 150000);
     const MemoryFigures failed = memoryFigures(VMStatSchema{});
     const std::tuple<int, const MemoryFigures&, const MemoryFigures&, const char*> rows[] = {
-        {0, before, after, "Release Freed1.91 GB"}, {0, after, before, "Release Nothing"},
+        {0, before, after, "Release Freed30.52 GB"}, {0, after, before, "Release Nothing"},
         {0, before, before, "Release Nothing"},     {1, before, after, "Release Failed"},
         {127, before, after, "Release Failed"},     {-1, before, after, "Release Failed"},
         {0, failed, after, "Release Unmeasured"},   {0, before, failed, "Release Unmeasured"},

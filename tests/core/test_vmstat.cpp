@@ -20,37 +20,41 @@ namespace {
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 using Field = std::uint64_t (VMStatSchema::*)() const;
 
-// Mapping and units (KiB counters and the byte counter become 4 KiB pages),
-// saturation, line forms, garbled lines passed over, first occurrence wins.
-const std::tuple<std::string, Field, std::uint64_t> kCases[] = {
-    {"nr_active_anon 11\nnr_active_file 1750\n", &VMStatSchema::pagesActive, 1761},
-    {"nr_inactive_anon 1473\nnr_inactive_file 1042\n", &VMStatSchema::pagesInactive, 2515},
+// Mapping and units (KiB counters and the byte counter become pages of the
+// kernel's size, the last column), saturation, line forms, garbled lines
+// passed over, first occurrence wins.
+const std::tuple<std::string, Field, std::uint64_t, std::uint64_t> kCases[] = {
+    {"nr_active_anon 11\nnr_active_file 1750\n", &VMStatSchema::pagesActive, 1761, 65536},
+    {"nr_inactive_anon 1473\nnr_inactive_file 1042\n", &VMStatSchema::pagesInactive, 2515, 4096},
     {"nr_unevictable 4015\nnr_slab_unreclaimable 5358\nnr_page_table_pages 391\nnr_kernel_stack 1528\n",
-     &VMStatSchema::pagesWiredDown, 4015 + 5358 + 391 + 382},
-    {"nr_slab_unreclaimable_B 40960\nnr_slab_unreclaimable 7\n", &VMStatSchema::pagesWiredDown, 7},
-    {"nr_kernel_stack 2\nnr_slab_unreclaimable_B 2048\n", &VMStatSchema::pagesWiredDown, 1},
-    {"pgactivate 73112\n", &VMStatSchema::pagesReactivated, 73112},
-    {"pgpgin 2637484\n", &VMStatSchema::pageins, 659371},
-    {"pgpgout 1048577\n", &VMStatSchema::pageouts, 262144},
-    {"pgfault 18446744073709551615\n", &VMStatSchema::translationFaults, kMax},
-    {"nr_active_anon 18446744073709551615\nnr_active_file 5\n", &VMStatSchema::pagesActive, kMax},
-    {"nr_inactive_anon 18446744073709551610\nnr_inactive_file 9\n", &VMStatSchema::pagesInactive, kMax},
-    {"nr_unevictable 18446744073709551615\nnr_kernel_stack 8\n", &VMStatSchema::pagesWiredDown, kMax / 4},
-    {"nr_free_pages 12", &VMStatSchema::pagesFree, 12},
-    {"nr_free_pages\t12\r\npgfault 3\r\n", &VMStatSchema::pagesFree, 12},
-    {"nr_free_pages   12  \n", &VMStatSchema::pagesFree, 12},
-    {"nr_free_pages 1\nnr_free_pages 2\n", &VMStatSchema::pagesFree, 1},
-    {"nr_free_pages x\nnr_free_pages 2\n", &VMStatSchema::pagesFree, 2},
-    {"nr_free_pages -1\nnr_free_pages 0x3\nnr_free_pages 4\n", &VMStatSchema::pagesFree, 4},
-    {"nr_free_pages 1\0002\nnr_free\000pages 9\npgfault 4\n"s, &VMStatSchema::pagesFree, 0},
-    {"nr_free_pages 1\0002\nnr_free\000pages 9\npgfault 4\n"s, &VMStatSchema::translationFaults, 4},
+     &VMStatSchema::pagesWiredDown, 4015 + 5358 + 391 + 382, 4096},
+    {"nr_unevictable 4015\nnr_slab_unreclaimable 5358\nnr_page_table_pages 391\nnr_kernel_stack 1528\n",
+     &VMStatSchema::pagesWiredDown, 4015 + 5358 + 391 + 23, 65536},
+    {"nr_slab_unreclaimable_B 40960\nnr_slab_unreclaimable 7\n", &VMStatSchema::pagesWiredDown, 7, 4096},
+    {"nr_kernel_stack 8\nnr_slab_unreclaimable_B 8192\n", &VMStatSchema::pagesWiredDown, 1, 16384},
+    {"pgactivate 73112\n", &VMStatSchema::pagesReactivated, 73112, 4096},
+    {"pgpgin 2637484\n", &VMStatSchema::pageins, 659371, 4096},
+    {"pgpgout 1048577\n", &VMStatSchema::pageouts, 16384, 65536},
+    {"pgfault 18446744073709551615\n", &VMStatSchema::translationFaults, kMax, 4096},
+    {"nr_active_anon 18446744073709551615\nnr_active_file 5\n", &VMStatSchema::pagesActive, kMax, 4096},
+    {"nr_inactive_anon 18446744073709551610\nnr_inactive_file 9\n", &VMStatSchema::pagesInactive, kMax, 4096},
+    {"nr_unevictable 18446744073709551615\nnr_kernel_stack 8\n", &VMStatSchema::pagesWiredDown, kMax / 64, 65536},
+    {"nr_free_pages 12", &VMStatSchema::pagesFree, 12, 16384},
+    {"nr_free_pages\t12\r\npgfault 3\r\n", &VMStatSchema::pagesFree, 12, 4096},
+    {"nr_free_pages   12  \n", &VMStatSchema::pagesFree, 12, 4096},
+    {"nr_free_pages 1\nnr_free_pages 2\n", &VMStatSchema::pagesFree, 1, 4096},
+    {"nr_free_pages -1\nnr_free_pages 0x3\nnr_free_pages 4\n", &VMStatSchema::pagesFree, 4, 4096},
+    {"nr_free_pages 1\0002\nnr_free\000pages 9\npgfault 4\n"s, &VMStatSchema::pagesFree, 0, 4096},
+    {"nr_free_pages 1\0002\nnr_free\000pages 9\npgfault 4\n"s, &VMStatSchema::translationFaults, 4, 4096},
 };
 
 } // namespace
 
 TEST(VmStatParse, FieldsUnitsAndLineRules)
 {
-    for (const auto& [text, field, expected] : kCases) {
+    const headroom::test::SeamReset seams;
+    for (const auto& [text, field, expected, pageSize] : kCases) {
+        headroom::platform::setPageSizeForTesting(pageSize);
         const auto record = parseProcVmstat(text);
         ASSERT_TRUE(record.has_value()) << text;
         EXPECT_EQ(((*record).*field)(), expected) << text;

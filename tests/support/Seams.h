@@ -4,9 +4,9 @@
 
 namespace headroom::test {
 
-// Puts every system seam (volume query, page-counter file, purge tool) back
-// to the real system when made and when it goes out of scope, so no test
-// leaves a stand-in behind for the next one.
+// Puts every system seam (volume query, page-counter file, page size, purge
+// tool) back to the real system when made and when it goes out of scope, so
+// no test leaves a stand-in behind for the next one.
 class SeamReset {
 public:
     SeamReset() { reset(); }
@@ -18,6 +18,7 @@ public:
     {
         platform::setVolumeQueryForTesting({});
         platform::setVmstatPathForTesting({});
+        platform::setPageSizeForTesting(0);
         platform::setPurgeToolPathForTesting({});
     }
 };
