@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QIcon>
+#include <QResizeEvent>
 
 #include <array>
 #include <utility>
@@ -145,6 +146,25 @@ void MainWindow::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    fitWrappedLines();
+}
+
+// The word-wrapped lines (the no-tray hint, the report) take more height the
+// narrower the window and the longer the language's wording, and a window's
+// minimum size leaves that out: keep the central widget as tall as its
+// layout asks at its width, so the rows and buttons below are never
+// squeezed.
+void MainWindow::fitWrappedLines()
+{
+    QWidget* central = m_ui->centralWidget;
+    QLayout* layout = central->layout();
+    layout->activate();
+    central->setMinimumHeight(layout->hasHeightForWidth() ? layout->totalHeightForWidth(central->width()) : 0);
+}
+
 void MainWindow::trace(const QString& step) const
 {
     if (m_trace)
@@ -250,17 +270,20 @@ void MainWindow::showTrayState(bool inTray)
     m_ui->hideItem->setVisible(inTray); // nothing could bring the window back
     m_ui->noTrayHintLabel->setText(L("No Tray Hint"));
     m_ui->noTrayHintLabel->setVisible(!inTray);
+    fitWrappedLines();
 }
 
 void MainWindow::showReport(const QString& text)
 {
     m_ui->reportLabel->setText(text);
     m_ui->reportLabel->setVisible(true);
+    fitWrappedLines();
 }
 
 void MainWindow::hideReport()
 {
     m_ui->reportLabel->setVisible(false);
+    fitWrappedLines();
 }
 
 Qt::CheckState MainWindow::junkBoxState(std::size_t row) const

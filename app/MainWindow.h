@@ -15,6 +15,7 @@
 #include <string_view>
 
 class QCloseEvent;
+class QResizeEvent;
 class QIcon;
 class QMenu;
 
@@ -98,10 +99,12 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void connectRequests();
     void trace(const QString& step) const;
+    void fitWrappedLines();
 
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;

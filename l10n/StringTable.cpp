@@ -1,6 +1,6 @@
 #include "l10n/StringTable.h"
 
-#include <QFile>
+#include <QDir>
 #include <QTranslator>
 
 namespace headroom {
@@ -29,11 +29,27 @@ std::shared_ptr<const StringTable> StringTable::fromFile(const QString& qmPath)
 
 std::shared_ptr<const StringTable> StringTable::forLocale(const QLocale& locale)
 {
-    const QString language = QLocale::languageToCode(locale.language());
-    const QString own = QStringLiteral(":/i18n/headroom_%1.qm").arg(language);
-    if (locale.language() != QLocale::C && QFile::exists(own))
-        return fromFile(own);
-    return fromFile(QStringLiteral(":/i18n/headroom_en.qm"));
+    // Tables are named after a language ("fr") or, where its countries write
+    // it differently, a language and territory ("pt_BR", "zh_CN"). A locale
+    // takes its own language and territory's table, else its language's
+    // (fr_CA reads French), else a table of its language in the same script
+    // (pt_PT reads Brazilian Portuguese, zh_SG simplified Chinese; zh_TW,
+    // written in traditional characters, does not read zh_CN), else English.
+    const QDir tables(QStringLiteral(":/i18n"));
+    if (locale.language() != QLocale::C) {
+        const QString language = QLocale::languageToCode(locale.language());
+        QStringList names{QStringLiteral("headroom_%1_%2.qm").arg(language, QLocale::territoryToCode(locale.territory())),
+                          QStringLiteral("headroom_%1.qm").arg(language)};
+        for (const QString& name : tables.entryList({QStringLiteral("headroom_%1_*.qm").arg(language)}, QDir::Files)) {
+            if (QLocale(name.mid(9, name.size() - 12)).script() == locale.script())
+                names << name;
+        }
+        for (const QString& name : std::as_const(names)) {
+            if (tables.exists(name))
+                return fromFile(tables.filePath(name));
+        }
+    }
+    return fromFile(tables.filePath(QStringLiteral("headroom_en.qm")));
 }
 
 std::shared_ptr<const StringTable> StringTable::forSystemLocale()

@@ -17,8 +17,9 @@ namespace headroom {
 // Immutable once built, so any thread may look keys up.
 class StringTable {
 public:
-    // The table for the locale's language; English serves every language
-    // that has no table of its own (C/POSIX included).
+    // The table for the locale: its language and territory's, else its
+    // language's, else one of its language in the same script; English
+    // serves every other language (C/POSIX included).
     static std::shared_ptr<const StringTable> forLocale(const QLocale& locale);
     // The table of the user's language (LC_ALL, LC_MESSAGES, LANG).
     static std::shared_ptr<const StringTable> forSystemLocale();
@@ -32,7 +33,8 @@ public:
     // A lookup for the pure composition functions; keeps the table alive.
     static KeyLookup lookup(std::shared_ptr<const StringTable> table);
 
-    // The language whose table was loaded ("en", "de"), empty for none.
+    // The language whose table was loaded ("en", "de_DE", "pt_BR"), empty
+    // for none.
     const QString& language() const { return language_; }
 
 private:

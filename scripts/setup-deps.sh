@@ -7,7 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
   googletest libgtest-dev libgmock-dev
-  locales fonts-dejavu-core
+  # fonts-wqy-microhei: Chinese and Japanese glyphs, so that the tables'
+  # test measures the window in those languages with their real widths.
+  locales fonts-dejavu-core fonts-wqy-microhei
   clang libclang-rt-14-dev clang-tidy cppcheck
 )
 packages+=("$@")
@@ -26,9 +28,12 @@ if [ "${#missing[@]}" -gt 0 ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# A comma-decimal locale, so the tests can prove that size texts keep "."
-# whatever the user's locale.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  echo "setup: generating the de_DE.UTF-8 locale"
-  as_root localedef -i de_DE -f UTF-8 de_DE.UTF-8
-fi
+# de_DE: a comma-decimal locale, so the tests can prove that size texts keep
+# "." whatever the user's locale. fr_FR: to run the application in French
+# (its screenshots in docs/).
+for name in de_DE fr_FR; do
+  if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8$"; then
+    echo "setup: generating the $name.UTF-8 locale"
+    as_root localedef -i "$name" -f UTF-8 "$name.UTF-8"
+  fi
+done

@@ -1,6 +1,7 @@
 // The controller under Qt's offscreen platform: start-up, the figures, the
 // folder grant (and Check and Clean refused without one), every request
-// reaching its handler, hiding and showing, and life without a tray. The German table through the window: test_locale.
+// reaching its handler, hiding and showing, and life without a tray. Every
+// string table through the window: test_locale.
 
 #include "AppFixture.h"
 

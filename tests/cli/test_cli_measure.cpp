@@ -108,7 +108,7 @@ TEST(CliLocale, TextsFollowTheMessagesLanguage)
                                "Caches |Protokolle |Downloads 5 Bytes|Mail-Downloads |Papierkorb |";
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {languageEnv("C"), english},
-        {languageEnv("fr_FR.UTF-8"), english}, // a language without a table
+        {languageEnv("nl_NL.UTF-8"), english}, // a language without a table
         {languageEnv("de_DE.UTF-8"), german},
         {{"LANG=C", "LC_ALL=de_DE.UTF-8", "LC_MESSAGES=", "LANGUAGE="}, german},
         {{"LANG=C", "LC_ALL=", "LC_MESSAGES=de_DE.UTF-8", "LANGUAGE="}, german},

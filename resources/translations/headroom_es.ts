@@ -1,0 +1,171 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="es" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>Elegir la carpeta personal…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>Disco</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>&amp;Analizar archivos basura</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>&amp;Limpiar archivos basura</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Memoria</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Liberar memoria</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Mostrar la ventana</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Ocultar la ventana</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Acerca de Headroom</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Salir de Headroom</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>Headroom necesita su carpeta personal</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>Para medir y vaciar las cachés, los registros, las descargas y la papelera, Headroom necesita acceder a su carpeta personal. En la siguiente ventana, elija su carpeta personal y confirme.</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>Carpeta personal: </translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>No se ha elegido ninguna carpeta personal</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Total</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>Libre</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>Cachés </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>Registros </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Descargas </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>Descargas del correo </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>Papelera </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>Headroom todavía no puede acceder a su carpeta personal</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>Elija su carpeta personal en la siguiente ventana y vuelva a intentarlo.</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% en uso</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>Limpieza terminada: el disco ha ganado </translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>Los elementos eliminados ocupaban </translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>Los archivos que los programas aún mantienen abiertos, o los enlaces duros a ellos en otro lugar, siguen ocupando el resto.</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>Limpieza terminada. No se ha podido leer el espacio libre del disco.</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>La caché ha devuelto </translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>No se ha podido liberar memoria.</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>La liberación de memoria ha fallado o se ha cancelado; no se ha liberado memoria.</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>Memoria liberada; no se ha podido medir cuánta.</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Libre </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Fija </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Activa </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Inactiva </translation>
+    </message>
+    <message>
+        <source>About Text</source>
+        <translation>Muestra lo lleno que está su disco y cómo se reparte la memoria, elimina archivos basura de su carpeta personal y libera memoria.</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Licencia: </translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>No se ha encontrado ninguna bandeja del sistema: en GNOME, active la extensión AppIndicator para tener un icono en la bandeja.</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>no hay ninguna pantalla en la que abrir una ventana. Para ver las cifras en este terminal, ejecute: headroom-cli status</translation>
+    </message>
+    <message>
+        <source>Busy</source>
+        <translation>Headroom todavía está trabajando en su última petición. Vuelva a intentarlo cuando haya terminado.</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,171 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>Choisir le dossier personnel…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>Disque</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>&amp;Analyser le superflu</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>&amp;Supprimer le superflu</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Mémoire</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Libérer la mémoire</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Afficher la fenêtre</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Masquer la fenêtre</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>À propos de Headroom</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter Headroom</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>Headroom a besoin de votre dossier personnel</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>Pour mesurer et vider les caches, les journaux, les téléchargements et la corbeille, Headroom doit accéder à votre dossier personnel. Dans la fenêtre suivante, choisissez votre dossier personnel et confirmez.</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>Dossier personnel&#xa0;: </translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>Aucun dossier personnel choisi</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Total</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>Libre</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>Caches </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>Journaux </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Téléchargements </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>Téléchargements de la messagerie </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>Corbeille </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>Headroom n’a pas encore accès à votre dossier personnel</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>Choisissez votre dossier personnel dans la fenêtre suivante, puis réessayez.</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% utilisés</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>Nettoyage terminé&#xa0;: le disque a gagné </translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>Les éléments supprimés occupaient </translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>Des fichiers que des programmes gardent ouverts, ou des liens physiques vers eux ailleurs, occupent encore le reste.</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>Nettoyage terminé. L’espace libre du disque n’a pas pu être lu.</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>Le cache a rendu </translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>Aucune mémoire n’a pu être libérée.</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>La libération de la mémoire a échoué ou a été annulée&#xa0;; aucune mémoire n’a été libérée.</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>Mémoire libérée&#xa0;; la quantité n’a pas pu être mesurée.</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Libre </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Verrouillée </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Active </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Inactive </translation>
+    </message>
+    <message>
+        <source>About Text</source>
+        <translation>Indique à quel point votre disque est plein et comment la mémoire est répartie, supprime les fichiers superflus de votre dossier personnel et libère de la mémoire.</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Licence&#xa0;: </translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>Aucune zone de notification trouvée&#xa0;: sous GNOME, activez l’extension AppIndicator pour avoir une icône de notification.</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>aucun écran sur lequel ouvrir une fenêtre. Pour voir les chiffres dans ce terminal, lancez&#xa0;: headroom-cli status</translation>
+    </message>
+    <message>
+        <source>Busy</source>
+        <translation>Headroom traite encore votre dernière demande. Réessayez quand elle sera terminée.</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,171 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="it" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>Scegli la cartella home…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>Disco</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>&amp;Analizza file inutili</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>&amp;Elimina file inutili</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Memoria</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Libera memoria</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Mostra finestra</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Nascondi finestra</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Informazioni su Headroom</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Esci da Headroom</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>Headroom ha bisogno della tua cartella home</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>Per misurare e svuotare cache, log, file scaricati e cestino, Headroom deve accedere alla tua cartella home. Nella finestra successiva, scegli la tua cartella home e conferma.</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>Cartella home: </translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>Nessuna cartella home scelta</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Totale</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>Libero</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>Cache </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>Log </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Scaricati </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>Scaricati della posta </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>Cestino </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>Headroom non può ancora accedere alla tua cartella home</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>Scegli la tua cartella home nella finestra successiva, poi riprova.</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% in uso</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>Pulizia completata: il disco ha recuperato </translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>Gli elementi rimossi occupavano </translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>I file che i programmi tengono ancora aperti, o i collegamenti fisici a essi altrove, occupano ancora il resto.</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>Pulizia completata. Impossibile leggere lo spazio libero del disco.</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>La cache ha restituito </translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>Non è stato possibile liberare memoria.</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>Liberazione della memoria non riuscita o annullata; non è stata liberata alcuna memoria.</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>Memoria liberata; impossibile misurare quanta.</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Libera </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Bloccata </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Attiva </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Inattiva </translation>
+    </message>
+    <message>
+        <source>About Text</source>
+        <translation>Mostra quanto è pieno il disco e come è suddivisa la memoria, elimina i file inutili dalla tua cartella home e libera memoria.</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Licenza: </translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>Nessuna area di notifica trovata: su GNOME, attiva l&apos;estensione AppIndicator per avere un&apos;icona di notifica.</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>nessuno schermo su cui aprire una finestra. Per vedere i valori in questo terminale, esegui: headroom-cli status</translation>
+    </message>
+    <message>
+        <source>Busy</source>
+        <translation>Headroom sta ancora lavorando alla tua ultima richiesta. Riprova quando avrà finito.</translation>
+    </message>
+</context>
+</TS>

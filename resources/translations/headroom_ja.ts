@@ -1,0 +1,171 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>ホームフォルダーを選択…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>ディスク</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>不要ファイルを確認(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>不要ファイルを削除(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>メモリ</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>メモリを解放</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>ウィンドウを表示</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>ウィンドウを隠す</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Headroom について</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Headroom を終了</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>Headroom にはホームフォルダーへのアクセスが必要です</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>キャッシュ、ログ、ダウンロード、ゴミ箱を測定して空にするには、Headroom がホームフォルダーにアクセスする必要があります。次のウィンドウでホームフォルダーを選択し、確定してください。</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>ホームフォルダー：</translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>ホームフォルダーが選択されていません</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>容量</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>空き</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>キャッシュ </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>ログ </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>ダウンロード </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>メールのダウンロード </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>ゴミ箱 </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>Headroom はまだホームフォルダーにアクセスできません</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>次のウィンドウでホームフォルダーを選択してから、もう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% 使用中</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>クリーンアップが完了しました。増えた空き容量：</translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>削除した項目のサイズ：</translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>プログラムが開いたままのファイルや、別の場所にあるそれらへのハードリンクが、残りの領域を使い続けています。</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>クリーンアップが完了しました。ディスクの空き容量を読み取れませんでした。</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>キャッシュから解放されたメモリ：</translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>メモリを解放できませんでした。</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>メモリの解放に失敗したか、キャンセルされました。メモリは解放されていません。</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>メモリを解放しました。解放量は測定できませんでした。</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>空き </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>固定 </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>アクティブ </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>非アクティブ </translation>
+    </message>
+    <message>
+        <source>About Text</source>
+        <translation>ディスクの使用状況とメモリの内訳を表示し、ホームフォルダーの不要ファイルを削除して、メモリを解放します。</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>ライセンス：</translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>システムトレイが見つかりません。GNOME では、AppIndicator 拡張機能を有効にするとトレイアイコンが表示されます。</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>ウィンドウを開けるディスプレイがありません。この端末で数値を表示するには、次を実行してください：headroom-cli status</translation>
+    </message>
+    <message>
+        <source>Busy</source>
+        <translation>Headroom は前回の要求をまだ処理しています。完了してから、もう一度お試しください。</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,171 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="pl" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>Wybierz katalog domowy…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>Dysk</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>&amp;Sprawdź zbędne pliki</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>&amp;Usuń zbędne pliki</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Pamięć</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Zwolnij pamięć</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Pokaż okno</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Ukryj okno</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>O programie Headroom</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Zakończ Headroom</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>Headroom potrzebuje dostępu do katalogu domowego</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>Aby mierzyć i opróżniać pamięć podręczną, dzienniki, pobrane pliki i kosz, Headroom potrzebuje dostępu do katalogu domowego. W następnym oknie wybierz katalog domowy i potwierdź.</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>Katalog domowy: </translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>Nie wybrano katalogu domowego</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Łącznie</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>Wolne</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>Pamięć podręczna </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>Dzienniki </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Pobrane </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>Pobrane z poczty </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>Kosz </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>Headroom nie ma jeszcze dostępu do katalogu domowego</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>Wybierz katalog domowy w następnym oknie, a potem spróbuj ponownie.</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% zajęte</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>Czyszczenie zakończone, na dysku zwolniono </translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>Usunięte elementy zajmowały </translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>Resztę nadal zajmują pliki, które programy wciąż trzymają otwarte, lub dowiązania twarde do nich w innych miejscach.</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>Czyszczenie zakończone. Nie udało się odczytać wolnego miejsca na dysku.</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>Pamięć podręczna oddała </translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>Nie udało się zwolnić pamięci.</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>Zwalnianie pamięci nie powiodło się lub zostało anulowane; nie zwolniono pamięci.</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>Zwolniono pamięć; nie udało się zmierzyć, ile.</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Wolna </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Zablokowana </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Aktywna </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Nieaktywna </translation>
+    </message>
+    <message>
+        <source>About Text</source>
+        <translation>Pokazuje, jak zapełniony jest dysk i jak podzielona jest pamięć, usuwa zbędne pliki z katalogu domowego i zwalnia pamięć.</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Licencja: </translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>Nie znaleziono obszaru powiadomień: w GNOME włącz rozszerzenie AppIndicator, aby zobaczyć ikonę.</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>brak ekranu, na którym można otworzyć okno. Aby zobaczyć dane w tym terminalu, uruchom: headroom-cli status</translation>
+    </message>
+    <message>
+        <source>Busy</source>
+        <translation>Headroom wciąż wykonuje poprzednie polecenie. Spróbuj ponownie, gdy skończy.</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,171 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="pt_BR" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>Escolher a pasta pessoal…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>Disco</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>&amp;Analisar arquivos inúteis</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>&amp;Limpar arquivos inúteis</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Memória</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Liberar memória</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Mostrar a janela</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Ocultar a janela</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Sobre o Headroom</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Sair do Headroom</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>O Headroom precisa da sua pasta pessoal</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>Para medir e limpar caches, logs, downloads e a lixeira, o Headroom precisa de acesso à sua pasta pessoal. Na próxima janela, escolha sua pasta pessoal e confirme.</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>Pasta pessoal: </translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>Nenhuma pasta pessoal escolhida</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Total</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>Livre</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>Caches </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>Logs </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Downloads </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>Downloads do e-mail </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>Lixeira </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>O Headroom ainda não consegue acessar sua pasta pessoal</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>Escolha sua pasta pessoal na próxima janela e tente novamente.</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% em uso</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>Limpeza concluída: o disco ganhou </translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>Os itens removidos ocupavam </translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>Arquivos que programas ainda mantêm abertos, ou links físicos para eles em outro lugar, continuam ocupando o restante.</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>Limpeza concluída. Não foi possível ler o espaço livre do disco.</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>O cache devolveu </translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>Não foi possível liberar memória.</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>A liberação de memória falhou ou foi cancelada; nenhuma memória foi liberada.</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>Memória liberada; não foi possível medir quanto.</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Livre </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Fixa </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Ativa </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Inativa </translation>
+    </message>
+    <message>
+        <source>About Text</source>
+        <translation>Mostra o quanto seu disco está cheio e como a memória está dividida, limpa arquivos inúteis da sua pasta pessoal e libera memória.</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Licença: </translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>Nenhuma bandeja do sistema encontrada: no GNOME, ative a extensão AppIndicator para ter um ícone na bandeja.</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>nenhuma tela na qual abrir uma janela. Para ver os números neste terminal, execute: headroom-cli status</translation>
+    </message>
+    <message>
+        <source>Busy</source>
+        <translation>O Headroom ainda está trabalhando no seu último pedido. Tente novamente quando ele terminar.</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,171 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru" sourcelanguage="en">
+<context>
+    <name>Headroom</name>
+    <message>
+        <source>Authorize</source>
+        <translation>Выбрать домашнюю папку…</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>Диск</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>&amp;Проверить мусор</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>&amp;Удалить мусор</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Память</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Освободить память</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Показать окно</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Скрыть окно</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>О программе Headroom</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Выйти из Headroom</translation>
+    </message>
+    <message>
+        <source>Authorization</source>
+        <translation>Headroom нужен доступ к вашей домашней папке</translation>
+    </message>
+    <message>
+        <source>Authorization Need</source>
+        <translation>Чтобы измерять и очищать кэш, журналы, загрузки и корзину, Headroom нужен доступ к вашей домашней папке. В следующем окне выберите домашнюю папку и подтвердите выбор.</translation>
+    </message>
+    <message>
+        <source>Authorized</source>
+        <translation>Домашняя папка: </translation>
+    </message>
+    <message>
+        <source>Not Authorized</source>
+        <translation>Домашняя папка не выбрана</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Всего</translation>
+    </message>
+    <message>
+        <source>FreeDisk</source>
+        <translation>Свободно</translation>
+    </message>
+    <message>
+        <source>Caches</source>
+        <translation>Кэш </translation>
+    </message>
+    <message>
+        <source>Logs</source>
+        <translation>Журналы </translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Загрузки </translation>
+    </message>
+    <message>
+        <source>Mail Download</source>
+        <translation>Загрузки почты </translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation>Корзина </translation>
+    </message>
+    <message>
+        <source>Permission Alert</source>
+        <translation>У Headroom пока нет доступа к вашей домашней папке</translation>
+    </message>
+    <message>
+        <source>Permission Info</source>
+        <translation>Выберите домашнюю папку в следующем окне и повторите попытку.</translation>
+    </message>
+    <message>
+        <source>Percent Used</source>
+        <translation>% занято</translation>
+    </message>
+    <message>
+        <source>Clean Freed</source>
+        <translation>Очистка завершена, на диске освободилось </translation>
+    </message>
+    <message>
+        <source>Clean Removed</source>
+        <translation>Удалённые объекты занимали </translation>
+    </message>
+    <message>
+        <source>Clean Held</source>
+        <translation>Остальное по-прежнему занимают файлы, которые ещё открыты программами, или жёсткие ссылки на них в других местах.</translation>
+    </message>
+    <message>
+        <source>Clean Unmeasured</source>
+        <translation>Очистка завершена. Не удалось узнать, сколько места свободно на диске.</translation>
+    </message>
+    <message>
+        <source>Release Freed</source>
+        <translation>Кэш вернул </translation>
+    </message>
+    <message>
+        <source>Release Nothing</source>
+        <translation>Не удалось освободить память.</translation>
+    </message>
+    <message>
+        <source>Release Failed</source>
+        <translation>Освободить память не удалось или операция была отменена; память не освобождена.</translation>
+    </message>
+    <message>
+        <source>Release Unmeasured</source>
+        <translation>Память освобождена; сколько — измерить не удалось.</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Свободно </translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Закреплено </translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Активно </translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Неактивно </translation>
+    </message>
+    <message>
+        <source>About Text</source>
+        <translation>Показывает, насколько заполнен диск и как распределена память, удаляет мусор из домашней папки и освобождает память.</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Лицензия: </translation>
+    </message>
+    <message>
+        <source>No Tray Hint</source>
+        <translation>Область уведомлений не найдена: в GNOME включите расширение AppIndicator, чтобы появился значок.</translation>
+    </message>
+    <message>
+        <source>No Display</source>
+        <translation>нет экрана, на котором можно открыть окно. Чтобы увидеть данные в этом терминале, выполните: headroom-cli status</translation>
+    </message>
+    <message>
+        <source>Busy</source>
+        <translation>Headroom ещё выполняет ваш предыдущий запрос. Повторите попытку, когда он завершится.</translation>
+    </message>
+</context>
+</TS>
