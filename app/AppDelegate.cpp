@@ -38,6 +38,8 @@ AppEnvironment AppEnvironment::live()
     environment.prompter = std::make_unique<DialogPrompter>();
     environment.figures = SystemFigures::live();
     environment.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
+    // trayWatch stays empty: the controller makes the live one, and a
+    // caller that wants only the strings connects to no bus.
     return environment;
 }
 
@@ -52,7 +54,7 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
     , m_window(std::make_unique<MainWindow>(m_strings, m_uiTrace))
     , m_tray(m_window.get(),
              orDefault<std::function<bool()>>(std::move(environment.trayAvailable), &QSystemTrayIcon::isSystemTrayAvailable),
-             environment.trayPollMs, m_uiTrace, this)
+             environment.trayWatch ? std::move(environment.trayWatch) : TrayWatch::live(), m_uiTrace, this)
 {
     MainWindow* window = m_window.get();
     connect(window, &MainWindow::authorizeRequested, this, &AppDelegate::needUserAuthorize);

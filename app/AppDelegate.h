@@ -33,7 +33,7 @@ struct AppEnvironment {
     std::unique_ptr<Prompter> prompter;
     SystemFigures figures;
     std::function<bool()> trayAvailable; // QSystemTrayIcon::isSystemTrayAvailable
-    int trayPollMs = 3000;               // how often to look for a tray coming or going
+    std::unique_ptr<TrayWatch> trayWatch; // says when to ask trayAvailable again; empty: TrayWatch::live()
 
     // Test seams; the application leaves both empty.
     // Called on the main thread with the name of each interface change that

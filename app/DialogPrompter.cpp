@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QThreadPool>
 
 namespace headroom {
 
@@ -21,7 +22,12 @@ std::optional<QString> DialogPrompter::chooseFolder()
     // Start at home rather than wherever the process was started: the folder
     // chosen here is the one later cleans work in.
     dialog.setDirectory(QDir::homePath());
-    if (dialog.exec() != QDialog::Accepted)
+    const int result = dialog.exec();
+    // The chooser's file system model leaves threads in Qt's global pool,
+    // parked until they expire half a minute later; nothing of ours uses
+    // the pool, so they end now (waitForDone() ends idle threads at once).
+    QThreadPool::globalInstance()->waitForDone(0);
+    if (result != QDialog::Accepted)
         return std::nullopt;
     // selectedFiles(), not directory(): a folder highlighted in the listing
     // is the one the user chose, not the folder whose listing was showing.

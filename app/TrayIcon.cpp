@@ -10,16 +10,14 @@
 
 namespace headroom {
 
-TrayIcon::TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, int pollMs, Trace trace,
-                   QObject* parent)
+TrayIcon::TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, std::unique_ptr<TrayWatch> watch,
+                   Trace trace, QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_trayAvailable(std::move(trayAvailable))
     , m_trace(std::move(trace))
-    , m_trayWatch(this)
+    , m_watch(std::move(watch))
 {
-    m_trayWatch.setInterval(pollMs);
-    connect(&m_trayWatch, &QTimer::timeout, this, &TrayIcon::lookForTray);
 }
 
 TrayIcon::~TrayIcon() = default;
@@ -42,19 +40,26 @@ void TrayIcon::install()
 
 void TrayIcon::startWatching()
 {
-    trayAvailabilityChanged(m_inTray);
-    m_trayWatch.start();
+    // Queued: the news comes from inside the handling of an X11 event, and
+    // Qt updates its own idea of the tray from the same events; asking
+    // once they are all handled gets the answer that includes them.
+    connect(m_watch.get(), &TrayWatch::changed, this, &TrayIcon::lookForTray, Qt::QueuedConnection);
+    // Asked again: a panel may have come or gone while the start-up dialogs
+    // were up.
+    trayAvailabilityChanged(m_trayAvailable());
 }
 
 void TrayIcon::remove()
 {
     if (m_statusItem)
         m_statusItem->hide();
-    m_trayWatch.stop();
+    m_watch.reset();
 }
 
 void TrayIcon::lookForTray()
 {
+    if (!m_watch)
+        return; // quitting: a check queued before remove()
     const bool available = m_trayAvailable();
     if (available != m_inTray)
         trayAvailabilityChanged(available);

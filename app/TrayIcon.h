@@ -1,10 +1,12 @@
 #pragma once
 
+#include "app/TrayWatch.h"
+
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QSystemTrayIcon;
 
@@ -13,27 +15,28 @@ namespace headroom {
 class MainWindow;
 
 // The tray icon and the ways in that depend on it: whether a tray is there
-// (looked for again every `pollMs`), hiding and unhiding the application,
-// and where messages go. Without a tray the window is the way in: it is
-// shown with a hint, Hide is gone, and reports go to its report line.
+// (asked again whenever `watch` says one may have come or gone), hiding and
+// unhiding the application, and where messages go. Without a tray the
+// window is the way in: it is shown with a hint, Hide is gone, and reports
+// go to its report line.
 class TrayIcon : public QObject {
     Q_OBJECT
 
 public:
     using Trace = std::function<void(const QString& step)>;
 
-    TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, int pollMs, Trace trace,
-             QObject* parent = nullptr);
+    TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, std::unique_ptr<TrayWatch> watch,
+             Trace trace, QObject* parent = nullptr);
     ~TrayIcon() override;
 
     // Makes the icon with the window's status menu, shown when there is a
     // tray; there is no icon before.
     void install();
     // Applies the tray's presence (showing the window when there is none)
-    // and keeps looking for a tray coming (a panel that starts after us)
-    // or going.
+    // and from then on follows a tray coming (a panel that starts after
+    // us) or going, as the watch reports them.
     void startWatching();
-    // Quitting: the icon goes at once and nothing is looked for any more.
+    // Quitting: the icon goes at once and the watch with it.
     void remove();
 
     // Installed, and no tray to show it: closing the window would leave an
@@ -63,7 +66,7 @@ private:
     const std::function<bool()> m_trayAvailable;
     const Trace m_trace;
     QSystemTrayIcon* m_statusItem = nullptr; // child of this, made by install()
-    QTimer m_trayWatch;
+    std::unique_ptr<TrayWatch> m_watch; // listened to from startWatching() until remove()
     bool m_inTray = false;
     bool m_applicationHidden = false;
     bool m_windowShownBeforeHide = false;

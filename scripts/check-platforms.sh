@@ -5,10 +5,16 @@
 # either fails the check. The grant alert is up the whole time; nothing is
 # clicked.
 #
+# Then, under X11 again, a tray that comes and goes (trayer, an xembed
+# tray): the start-up dialogs are answered with no tray, trayer starts and
+# the icon must dock within 5 s; the window is hidden (Ctrl+H), trayer is
+# stopped and the window must come back within 5 s. Both are told by X11
+# events; the fallback poll is far slower.
+#
 #   scripts/check-platforms.sh [PATH-TO-headroom]    default: build/ci/headroom
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-deps.sh qt6-wayland weston xvfb >/dev/null
+scripts/setup-deps.sh qt6-wayland weston xvfb trayer xdotool x11-utils >/dev/null
 
 app=$(realpath "${1:-build/ci/headroom}")
 seconds=${HEADROOM_PLATFORM_SECONDS:-4}
@@ -56,6 +62,53 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 wait_for "/tmp/.X11-unix/X${display#:}"
 run_app x11 QT_QPA_PLATFORM=xcb DISPLAY="$display" WAYLAND_DISPLAY= || status=1
+
+# Up to 5 s for "$@" to succeed.
+within_5s() {
+  for _ in $(seq 50); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
+shown() { [ -n "$(window "$1")" ]; }
+docked() { xwininfo -root -tree | sed -n '/"panel"/,/^     0x/p' | grep -q '("headroom" "Headroom")'; }
+keys_to() { # TITLE KEYS...
+  local id
+  id=$(window "$1")
+  shift
+  [ -n "$id" ] && xdotool windowfocus --sync "$id" && xdotool "$@"
+}
+start_trayer() {
+  trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
+  trayer_pid=$!
+  pids+=("$trayer_pid")
+}
+
+tray_check() {
+  local -x DISPLAY=$display QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY= HOME="$work/home" \
+    XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work" LC_ALL=C.UTF-8 LANGUAGE=
+  "$app" >"$work/tray.log" 2>&1 &
+  pids+=($!)
+  within_5s shown Headroom && keys_to Headroom key Return || return 1
+  within_5s shown "Find Directory" && keys_to "Find Directory" type --delay 5 "$HOME" || return 1
+  xdotool key Return
+  within_5s shown Headroom || { echo "no window without a tray"; return 1; }
+  start_trayer
+  within_5s docked || { echo "trayer started: the icon did not dock"; return 1; }
+  keys_to Headroom key ctrl+h
+  within_5s eval '! shown Headroom' || { echo "Ctrl+H did not hide the window"; return 1; }
+  kill "$trayer_pid"
+  within_5s shown Headroom || { echo "trayer stopped: the window did not come back"; return 1; }
+}
+if tray_check >"$work/tray-check.log" 2>&1; then
+  echo "platforms: x11 tray coming and going ok"
+else
+  echo "platforms: x11 tray coming and going FAILED" >&2
+  sed 's/^/  /' "$work/tray-check.log" "$work/tray.log" >&2
+  status=1
+fi
 
 XDG_RUNTIME_DIR="$work" weston --backend=headless-backend.so --socket=wayland-hr \
   --no-config >"$work/weston.log" 2>&1 &

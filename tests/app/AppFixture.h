@@ -1,9 +1,11 @@
 #pragma once
 
 // What the application's tests share: a scripted prompter that records what
-// it was asked, fixed figures the test can change between refreshes, the
-// record of interface changes in the order they were applied, a gate that
-// holds a worker just before it reads one junk row, and a temporary home.
+// it was asked, fixed figures the test can change between refreshes (a
+// panel coming or going: m_figures.tray changed, then the tray watch's
+// changed() emitted), the record of interface changes in the order they
+// were applied, a gate that holds a worker just before it reads one junk
+// row, and a temporary home.
 
 #include "app/AppDelegate.h"
 #include "core/JunkLocations.h"
@@ -153,7 +155,9 @@ protected:
         if (!m_countersFromFile)
             env.figures.vmStat = [this] { return m_figures.memory; };
         env.trayAvailable = [this] { return m_figures.tray; };
-        env.trayPollMs = 20;
+        auto watch = std::make_unique<TrayWatch>();
+        m_trayWatch = watch.get();
+        env.trayWatch = std::move(watch);
         env.uiTrace = [this](const QString& step) {
             m_steps << step;
             if (m_onStep)
@@ -210,6 +214,7 @@ protected:
     std::unique_ptr<RowGate> m_gate;
     std::unique_ptr<TempTree> m_home;
     std::unique_ptr<AppDelegate> m_d;
+    TrayWatch* m_trayWatch = nullptr; // the controller's; emit changed() after setting m_figures.tray
     bool m_countersFromFile = false; // the page counters of the platform's seam
 };
 

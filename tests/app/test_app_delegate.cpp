@@ -227,6 +227,7 @@ void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
     // A tray coming later takes over: Hide hides, closing is no quit, and
     // a left click on the icon opens the same menu.
     m_figures.tray = true;
+    emit m_trayWatch->changed();
     QTRY_VERIFY(statusItem()->isVisible());
     QVERIFY(!hint->isVisible() && action("hideItem")->isVisible());
     action("hideItem")->trigger();
@@ -241,6 +242,7 @@ void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
     // The tray goes again: the window comes back, and closing it quits.
     action("hideItem")->trigger();
     m_figures.tray = false;
+    emit m_trayWatch->changed();
     QTRY_VERIFY(m_d->window()->isVisible());
     QVERIFY(hint->isVisible() && !statusItem()->isVisible());
     m_d->window()->close();
