@@ -5,7 +5,6 @@
 #include "core/Location.h"
 #include "core/TreeRemover.h"
 #include "tests/support/ChildExpect.h"
-#include "tests/support/Faults.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -324,35 +323,6 @@ TEST(TreeRemover, ParallelOrCancelledRemovalCountsEveryEntryOnce)
         EXPECT_EQ(l.canary.damage(), "");
         EXPECT_TRUE(!trash || cancelAt < 0 || exists(l.tree / "loc/files"));
     }
-}
-
-// 10,000 deep (far past PATH_MAX) with a file beside the way down, under a
-// descriptor limit of 64: the remover holds no more than its bound of them.
-TEST(TreeRemover, DeepChainGoesWithinTheDescriptorBound)
-{
-    const TempTree tree;
-    expectChildPassed(runOnScratch(tree, [&]() -> ChildOutcome {
-        tree.makeDir("loc");
-        tree.makeChain("loc", 10000, "d");
-        writeFile(tree / "loc/d/d/side", "x");
-        const DescriptorLimit limit(60);
-        if (!limit.applied())
-            return ChildOutcome::refuse("setrlimit");
-        const Folder parent(tree.path());
-        const int before = openDescriptors();
-        int most = 0;
-        int calls = 0;
-        const RemoveResult r = removeTreeAt(parent.fd, "loc", [&](int, const char*) {
-            if (++calls % 97 == 0)
-                most = std::max(most, openDescriptors());
-        });
-        if (!r.locationGone || r.failed != 0 || r.removed != 10002)
-            return ChildOutcome::fail("removed " + std::to_string(r.removed) + ", failed " + std::to_string(r.failed));
-        if (openDescriptors() != before || most - before > 32)
-            return ChildOutcome::fail("held " + std::to_string(most - before) + " descriptors, leaked "
-                                      + std::to_string(openDescriptors() - before));
-        return ChildOutcome::pass();
-    }));
 }
 
 } // namespace

@@ -1,18 +1,14 @@
 #include "core/TreeWalker.h"
 
 #include "tests/support/ChildExpect.h"
-#include "tests/support/Faults.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -235,42 +231,6 @@ TEST(TreeWalker, UnreadableFolderIsAnErrorAndNothingInsideIsCounted)
         const WalkResult r = measureTree(t / "lockedroot");
         if (r.bytes != 0 || r.errors != 1)
             return ChildOutcome::fail("unreadable root: " + said(r));
-        return ChildOutcome::pass();
-    }));
-}
-
-// 50,000 deep on four threads under a descriptor limit of about 64: each
-// worker holds only its share of the limit, where a walk that kept every
-// level open would reach it long before the bottom.
-TEST(TreeWalker, DeepChainUnderASmallDescriptorLimit)
-{
-    TempTree t;
-    expectChildPassed(headroom::test::runOnScratch(t, [&] {
-        t.makeDir("root");
-        t.makeChain("root", 50000, "d");
-        const auto du = duBelow(t / "root");
-        if (!du)
-            return ChildOutcome::fail("du failed");
-        const headroom::test::DescriptorLimit limit(60);
-        if (!limit.applied())
-            return ChildOutcome::refuse("setrlimit");
-        const int before = headroom::test::openDescriptors();
-        std::mutex mutex;
-        int most = before;
-        unsigned entered = 0;
-        WalkOptions o = withThreads(4);
-        o.onFolderEntered = [&](std::size_t) {
-            const std::lock_guard lock(mutex);
-            if (entered++ % 97 == 0) {
-                const int now = headroom::test::openDescriptors(); // -1: none left to count with
-                most = std::max(most, now < 0 ? INT_MAX : now);
-            }
-        };
-        const WalkResult r = measureTree(t / "root", o);
-        if (r.bytes != *du || r.errors != 0)
-            return ChildOutcome::fail(said(r) + ", du " + std::to_string(*du));
-        if (most - before > 32)
-            return ChildOutcome::fail("held " + std::to_string(most - before) + " descriptors at once");
         return ChildOutcome::pass();
     }));
 }
