@@ -6,15 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,55 +137,6 @@ TEST(TreeWalker, RootGivenAsALinkIsNotFollowed)
     EXPECT_EQ(measureTreeAt(fd, "up").bytes, 0u);
     EXPECT_EQ(measureTreeAt(fd, ".").bytes, entrySize(t / "root/to-folder") + entrySize(t / "root/up"));
     ::close(fd);
-}
-
-// In a private mount namespace of a child, so nothing outlives it. A clean
-// could not remove a mount point, so its own entry is not counted either.
-TEST(TreeWalker, AnotherMountIsNeitherEnteredNorCounted)
-{
-    struct Case {
-        const char* what;
-        std::function<void(const TempTree&)> build;
-        const char* target; // the mount point
-        const char* source; // what is bind-mounted there; nullptr: a tmpfs
-        const char* root;
-    };
-    const std::vector<Case> cases{
-        {"folder bind mount", [](const TempTree& t) { t.makeDir("root/mnt"); }, "root/mnt", "elsewhere", "root"},
-        {"file bind mount", [](const TempTree& t) { t.makeFile("root/target", 10); }, "root/target",
-         "elsewhere/big", "root"},
-        {"tmpfs", [](const TempTree& t) { t.makeChain("root", 1, "tmpfs", 300); }, "root/tmpfs", nullptr, "root"},
-        {"root on a bind mount", [](const TempTree& t) { t.makeDir("mnt"); }, "mnt", "root", "mnt"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempTree t;
-        t.makeDir("elsewhere");
-        t.makeFile("elsewhere/big", 1 << 20);
-        t.makeChain("", 1, "root", 500);
-        c.build(t);
-        const std::string root = t / c.root;
-        const std::string target = t / c.target;
-        const auto expected = target == root ? duBelow(t / c.source) : duBelow(root);
-        const auto hidden = headroom::test::duApparentBytes(target);
-        ASSERT_TRUE(expected && hidden);
-        const std::uint64_t want = target == root ? *expected : *expected - *hidden;
-        expectChildPassed(headroom::test::runInPrivateMounts([&] {
-            const int rc = c.source ? ::mount((t / c.source).c_str(), target.c_str(), nullptr, MS_BIND, nullptr)
-                                    : ::mount("tmpfs", target.c_str(), "tmpfs", 0, "size=4m");
-            if (rc != 0)
-                return ChildOutcome::refuse(std::string("mount: ") + std::strerror(errno));
-            if (!c.source)
-                headroom::test::writeFile(target + "/inside", std::string(5000, 'x'));
-            for (unsigned threads : {1u, 2u, 4u}) {
-                const WalkResult r = measureTree(root, withThreads(threads));
-                if (r.bytes != want || r.errors != 0)
-                    return ChildOutcome::fail(said(r) + ", expected " + std::to_string(want) + " with " +
-                                              std::to_string(threads) + " threads");
-            }
-            return ChildOutcome::pass();
-        }));
-    }
 }
 
 // Root ignores permissions, so this runs in a child without the DAC
