@@ -1,18 +1,13 @@
 // Faults from outside the core: listing a folder failing with EIO or
-// ENOMEM, the process running out of descriptors, the page counters and the
-// purge tool failing. The walker counts what it reached and nothing twice,
+// ENOMEM, the process running out of descriptors. The walker counts what it reached and nothing twice,
 // the remover passes over what it could not reach, and nothing holds a
 // descriptor afterwards.
 
 #include "core/Location.h"
-#include "core/PageCounters.h"
-#include "core/Platform.h"
-#include "core/PurgeTool.h"
 #include "core/TreeRemover.h"
 #include "core/TreeWalker.h"
 #include "tests/support/ChildExpect.h"
 #include "tests/support/Faults.h"
-#include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -144,28 +139,6 @@ TEST(Faults, OutOfDescriptorsTheWalkCountsWhatItReachedAndTheRemovalPassesOver)
         return ChildOutcome::pass();
     }));
     EXPECT_EQ(canary.damage(), "");
-}
-
-// What they report is pinned in their own tests; here, that failing costs
-// no descriptor.
-TEST(Faults, FailingPageCountersAndPurgeToolHoldNoDescriptor)
-{
-    const TempTree tree;
-    const SeamReset reset;
-    const int before = openDescriptors();
-    for (const std::string& source : {tree / "missing", tree.path()}) {
-        platform::setVmstatPathForTesting(source);
-        ::testing::internal::CaptureStderr();
-        vm_stat();
-        ::testing::internal::GetCapturedStderr();
-    }
-    for (const std::string& tool : {tree / "missing", helper("purge-fails.sh"), helper("purge-killed.sh")}) {
-        platform::setPurgeToolPathForTesting(tool);
-        ::testing::internal::CaptureStderr();
-        EXPECT_NE(purgeRAM(), 0) << tool;
-        ::testing::internal::GetCapturedStderr();
-    }
-    EXPECT_EQ(openDescriptors(), before);
 }
 
 } // namespace

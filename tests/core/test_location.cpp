@@ -1,5 +1,4 @@
 #include "core/Location.h"
-#include "core/TreeWalker.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +42,7 @@ TEST(Location, ParentIsTheRealParentAndLinksBelowTheBaseAreNotFollowed)
     const TempTree tree;
     tree.makeDir("home");
     writeFile(tree / "home/.local/share/Trash/f", "x");
-    writeFile(tree / "elsewhere/share/Trash/big", std::string(5000, 'x'));
+    tree.makeDir("elsewhere");
     tree.makeSymlink("home-link", tree / "home");
     tree.makeSymlink("home/.cache", tree / "elsewhere");
     for (const auto& [base, relative, parent, leaf] : {
@@ -54,7 +53,6 @@ TEST(Location, ParentIsTheRealParentAndLinksBelowTheBaseAreNotFollowed)
              {"home/", "Downloads", "home", "Downloads"}, {"home", ".cache/", "home", ".cache"}}) {
         const OpenedLocation opened = openLocationParent(tree / base, relative);
         EXPECT_EQ(opened.leaf, leaf) << relative;
-        EXPECT_EQ(measureTreeAt(opened.parentFd, opened.leaf).bytes, std::string(leaf) == "Trash" ? 1u : 0u);
         EXPECT_TRUE(parentIs(opened, tree / parent)) << base << " " << relative;
     }
 }

@@ -86,6 +86,7 @@ TEST(PurgeTool, StatusOfTheToolIsPassedOn)
         {tmp / "missing", -1},
         {tmp / "not-executable", -1},
     };
+    const int descriptors = headroom::test::openDescriptors();
     for (const auto& [tool, status] : cases) {
         headroom::platform::setPurgeToolPathForTesting(tool);
         testing::internal::CaptureStderr();
@@ -93,6 +94,7 @@ TEST(PurgeTool, StatusOfTheToolIsPassedOn)
         testing::internal::GetCapturedStderr();
     }
     EXPECT_EQ(headroom::process::runAndWait(""), -1);
+    EXPECT_EQ(headroom::test::openDescriptors(), descriptors) << "a failing tool holds no descriptor";
 }
 
 TEST(PurgeTool, SlowToolIsWaitedForThroughSignalsWithNoArgumentsAndTheCallersEnvironment)

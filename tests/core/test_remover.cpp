@@ -1,11 +1,12 @@
-// The remover against links, swaps, mounts, permissions, cancels, depth and
-// several threads. Every removal is pointed into a TempTree beside a
-// canary that must come through intact.
+// The remover against links, swaps, mounts, permissions, cancels and
+// several threads, and the walker against other mounts on the same trees.
+// Every removal is pointed into a TempTree beside a canary that must come
+// through intact.
 
 #include "core/Location.h"
 #include "core/TreeRemover.h"
+#include "core/TreeWalker.h"
 #include "tests/support/ChildExpect.h"
-#include "tests/support/Faults.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -167,21 +169,25 @@ TEST(TreeRemover, FolderSwappedForALinkMeanwhileIsCaughtAndNothingOutsideGoes)
     }
 }
 
-// Each kind in a private mount namespace: bind mounts of the canary and a
-// tmpfs inside the location, and the location itself a mount point (a
-// tmpfs, or a bind mount of a folder elsewhere on the same file system)
-// with another mount below it.
-TEST(TreeRemover, OtherMountsAreLeftAloneAndAMountedLocationIsEmptiedInside)
+// Other mounts, each kind in a private mount namespace: bind mounts of the
+// canary folder (twice) or of the canary file and a tmpfs inside the
+// location, and the location itself a mount point (a tmpfs, or a bind mount
+// of a folder elsewhere on the same file system) with a tmpfs below it. The
+// walk, on any number of threads, neither enters nor counts another mount,
+// not even its mount point's entry, as a clean could not remove that
+// either; the removal leaves every other mount alone and empties a mounted
+// location inside.
+TEST(TreeRemover, OtherMountsAreNeitherMeasuredNorRemovedAndAMountedLocationIsEmptiedInside)
 {
-    enum Kind { BindInside, TmpfsInside, TmpfsLocation, BindLocation };
-    for (const Kind kind : {BindInside, TmpfsInside, TmpfsLocation, BindLocation}) {
+    enum Kind { BindInside, FileBindInside, TmpfsInside, TmpfsLocation, BindLocation };
+    for (const Kind kind : {BindInside, FileBindInside, TmpfsInside, TmpfsLocation, BindLocation}) {
         SCOPED_TRACE(kind);
         const TempTree tree;
         const Canary canary(tree);
         tree.makeDir("loc");
         writeFile(tree / "elsewhere/keep", "x");
         const std::string loc = tree / "loc";
-        const bool tmpfsBelow = kind == TmpfsInside || kind == BindLocation;
+        const bool tmpfsBelow = kind == TmpfsInside || kind == TmpfsLocation || kind == BindLocation;
         expectChildPassed(runInPrivateMounts([&]() -> ChildOutcome {
             const auto mount = [](const std::string& what, const std::string& where) {
                 return what == "tmpfs" ? ::mount("headroom-test", where.c_str(), "tmpfs", 0, "size=1m") == 0
@@ -192,14 +198,35 @@ TEST(TreeRemover, OtherMountsAreLeftAloneAndAMountedLocationIsEmptiedInside)
             writeFile(loc + "/own", "x");
             writeFile(loc + "/dir/f", "x");
             writeFile(loc + "/deep/mnt/f", "x");
+            writeFile(loc + "/file", "x");
             tree.makeDir("loc/mnt");
-            if (!mount(tmpfsBelow ? "tmpfs" : canary.dir, loc + "/mnt")
-                || (kind == BindInside && !mount(canary.dir, loc + "/deep/mnt")))
-                return ChildOutcome::refuse("mount below the location refused");
+            std::vector<std::string> points {"/mnt"};
+            if (kind == BindInside)
+                points.emplace_back("/deep/mnt");
+            else if (kind == FileBindInside)
+                points = {"/file"};
+            for (const std::string& point : points)
+                if (!mount(tmpfsBelow ? "tmpfs" : kind == FileBindInside ? canary.file : canary.dir, loc + point))
+                    return ChildOutcome::refuse("mount below the location refused");
             if (tmpfsBelow)
                 writeFile(loc + "/mnt/inside", "on tmpfs");
+            // du enters the mounts: what it finds through each mount point is
+            // what the walk must leave out.
+            std::optional<std::uint64_t> want = duBelow(loc);
+            for (const std::string& point : points) {
+                const auto mounted = duApparentBytes(loc + point);
+                want = want && mounted ? std::optional(*want - *mounted) : std::nullopt;
+            }
+            std::string problems;
+            for (const unsigned threads : {1u, 2u, 4u}) {
+                WalkOptions options;
+                options.threads = threads;
+                const WalkResult w = measureTree(loc, options);
+                if (!want || w.bytes != *want || w.errors != 0)
+                    problems += "measured " + std::to_string(w.bytes) + " on " + std::to_string(threads) + " threads; ";
+            }
             RemoveResult r = removeLocation(tree.path(), "loc");
-            std::string problems = canary.damage();
+            problems += canary.damage();
             if (tmpfsBelow && readFile(loc + "/mnt/inside") != "on tmpfs")
                 problems += "the mount below was entered; ";
             if (exists(loc + "/own") || exists(loc + "/dir") || (kind != BindInside && exists(loc + "/deep")))
@@ -324,35 +351,6 @@ TEST(TreeRemover, ParallelOrCancelledRemovalCountsEveryEntryOnce)
         EXPECT_EQ(l.canary.damage(), "");
         EXPECT_TRUE(!trash || cancelAt < 0 || exists(l.tree / "loc/files"));
     }
-}
-
-// 10,000 deep (far past PATH_MAX) with a file beside the way down, under a
-// descriptor limit of 64: the remover holds no more than its bound of them.
-TEST(TreeRemover, DeepChainGoesWithinTheDescriptorBound)
-{
-    const TempTree tree;
-    expectChildPassed(runOnScratch(tree, [&]() -> ChildOutcome {
-        tree.makeDir("loc");
-        tree.makeChain("loc", 10000, "d");
-        writeFile(tree / "loc/d/d/side", "x");
-        const DescriptorLimit limit(60);
-        if (!limit.applied())
-            return ChildOutcome::refuse("setrlimit");
-        const Folder parent(tree.path());
-        const int before = openDescriptors();
-        int most = 0;
-        int calls = 0;
-        const RemoveResult r = removeTreeAt(parent.fd, "loc", [&](int, const char*) {
-            if (++calls % 97 == 0)
-                most = std::max(most, openDescriptors());
-        });
-        if (!r.locationGone || r.failed != 0 || r.removed != 10002)
-            return ChildOutcome::fail("removed " + std::to_string(r.removed) + ", failed " + std::to_string(r.failed));
-        if (openDescriptors() != before || most - before > 32)
-            return ChildOutcome::fail("held " + std::to_string(most - before) + " descriptors, leaked "
-                                      + std::to_string(openDescriptors() - before));
-        return ChildOutcome::pass();
-    }));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "core/StatxRing.h"
 #include "core/TreeWalker.h"
 
+#include "tests/support/ChildExpect.h"
 #include "tests/support/Faults.h"
 #include "tests/support/TempTree.h"
 
@@ -8,7 +9,6 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -102,7 +102,8 @@ TEST(StatxRing, AnswersEveryNameLikePlainStatxEvenWhenRefused)
         const long nr = std::get<0>(refusal);
         const int error = std::get<1>(refusal);
         const char* const what = std::get<2>(refusal);
-        const ChildOutcome outcome = headroom::test::runInChild([&]() -> ChildOutcome {
+        SCOPED_TRACE(what);
+        headroom::test::expectChildPassed(headroom::test::runInChild([&]() -> ChildOutcome {
             std::unique_ptr<StatxRing> ring;
             if (nr != SYS_io_uring_setup && !(ring = StatxRing::open()))
                 return ChildOutcome::refuse("no io_uring here");
@@ -137,11 +138,6 @@ TEST(StatxRing, AnswersEveryNameLikePlainStatxEvenWhenRefused)
                                               std::to_string(r.errors) + " errors, du " + std::to_string(*du));
             }
             return ChildOutcome::pass();
-        });
-        if (outcome.status == ChildOutcome::Status::Refused) {
-            std::fprintf(stderr, "*** SKIPPED %s: %s\n", what, outcome.message.c_str());
-            continue;
-        }
-        EXPECT_EQ(outcome.status, ChildOutcome::Status::Passed) << what << ": " << outcome.message;
+        }));
     }
 }

@@ -87,7 +87,9 @@ TEST(VmStatParse, VmStatFailureWritesTheOneDiagnosticAndGivesZeros)
     headroom::test::SeamReset seams;
     const headroom::test::TempTree tmp;
     headroom::test::writeFile(tmp / "garbage", "no counters in here\n");
-    // Missing, garbled, a folder, and a device that never ends.
+    // Missing, garbled, a folder, and a device that never ends; no
+    // descriptor is left open after any of them.
+    const int descriptors = headroom::test::openDescriptors();
     for (const std::string& source : {tmp / "missing", tmp / "garbage", tmp.path(), "/dev/zero"s}) {
         headroom::platform::setVmstatPathForTesting(source);
         testing::internal::CaptureStderr();
@@ -96,4 +98,5 @@ TEST(VmStatParse, VmStatFailureWritesTheOneDiagnosticAndGivesZeros)
         EXPECT_EQ(r.getTotalMemory() + r.translationFaults() + r.pagesReactivated() + r.pageins() + r.pageouts(), 0u)
             << source;
     }
+    EXPECT_EQ(headroom::test::openDescriptors(), descriptors);
 }

@@ -1,24 +1,16 @@
 #include "core/TreeWalker.h"
 
 #include "tests/support/ChildExpect.h"
-#include "tests/support/Faults.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <climits>
-#include <cerrno>
-#include <cstring>
-#include <functional>
-#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,55 +139,6 @@ TEST(TreeWalker, RootGivenAsALinkIsNotFollowed)
     ::close(fd);
 }
 
-// In a private mount namespace of a child, so nothing outlives it. A clean
-// could not remove a mount point, so its own entry is not counted either.
-TEST(TreeWalker, AnotherMountIsNeitherEnteredNorCounted)
-{
-    struct Case {
-        const char* what;
-        std::function<void(const TempTree&)> build;
-        const char* target; // the mount point
-        const char* source; // what is bind-mounted there; nullptr: a tmpfs
-        const char* root;
-    };
-    const std::vector<Case> cases{
-        {"folder bind mount", [](const TempTree& t) { t.makeDir("root/mnt"); }, "root/mnt", "elsewhere", "root"},
-        {"file bind mount", [](const TempTree& t) { t.makeFile("root/target", 10); }, "root/target",
-         "elsewhere/big", "root"},
-        {"tmpfs", [](const TempTree& t) { t.makeChain("root", 1, "tmpfs", 300); }, "root/tmpfs", nullptr, "root"},
-        {"root on a bind mount", [](const TempTree& t) { t.makeDir("mnt"); }, "mnt", "root", "mnt"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempTree t;
-        t.makeDir("elsewhere");
-        t.makeFile("elsewhere/big", 1 << 20);
-        t.makeChain("", 1, "root", 500);
-        c.build(t);
-        const std::string root = t / c.root;
-        const std::string target = t / c.target;
-        const auto expected = target == root ? duBelow(t / c.source) : duBelow(root);
-        const auto hidden = headroom::test::duApparentBytes(target);
-        ASSERT_TRUE(expected && hidden);
-        const std::uint64_t want = target == root ? *expected : *expected - *hidden;
-        expectChildPassed(headroom::test::runInPrivateMounts([&] {
-            const int rc = c.source ? ::mount((t / c.source).c_str(), target.c_str(), nullptr, MS_BIND, nullptr)
-                                    : ::mount("tmpfs", target.c_str(), "tmpfs", 0, "size=4m");
-            if (rc != 0)
-                return ChildOutcome::refuse(std::string("mount: ") + std::strerror(errno));
-            if (!c.source)
-                headroom::test::writeFile(target + "/inside", std::string(5000, 'x'));
-            for (unsigned threads : {1u, 2u, 4u}) {
-                const WalkResult r = measureTree(root, withThreads(threads));
-                if (r.bytes != want || r.errors != 0)
-                    return ChildOutcome::fail(said(r) + ", expected " + std::to_string(want) + " with " +
-                                              std::to_string(threads) + " threads");
-            }
-            return ChildOutcome::pass();
-        }));
-    }
-}
-
 // Root ignores permissions, so this runs in a child without the DAC
 // capabilities.
 TEST(TreeWalker, UnreadableFolderIsAnErrorAndNothingInsideIsCounted)
@@ -235,42 +178,6 @@ TEST(TreeWalker, UnreadableFolderIsAnErrorAndNothingInsideIsCounted)
         const WalkResult r = measureTree(t / "lockedroot");
         if (r.bytes != 0 || r.errors != 1)
             return ChildOutcome::fail("unreadable root: " + said(r));
-        return ChildOutcome::pass();
-    }));
-}
-
-// 50,000 deep on four threads under a descriptor limit of about 64: each
-// worker holds only its share of the limit, where a walk that kept every
-// level open would reach it long before the bottom.
-TEST(TreeWalker, DeepChainUnderASmallDescriptorLimit)
-{
-    TempTree t;
-    expectChildPassed(headroom::test::runOnScratch(t, [&] {
-        t.makeDir("root");
-        t.makeChain("root", 50000, "d");
-        const auto du = duBelow(t / "root");
-        if (!du)
-            return ChildOutcome::fail("du failed");
-        const headroom::test::DescriptorLimit limit(60);
-        if (!limit.applied())
-            return ChildOutcome::refuse("setrlimit");
-        const int before = headroom::test::openDescriptors();
-        std::mutex mutex;
-        int most = before;
-        unsigned entered = 0;
-        WalkOptions o = withThreads(4);
-        o.onFolderEntered = [&](std::size_t) {
-            const std::lock_guard lock(mutex);
-            if (entered++ % 97 == 0) {
-                const int now = headroom::test::openDescriptors(); // -1: none left to count with
-                most = std::max(most, now < 0 ? INT_MAX : now);
-            }
-        };
-        const WalkResult r = measureTree(t / "root", o);
-        if (r.bytes != *du || r.errors != 0)
-            return ChildOutcome::fail(said(r) + ", du " + std::to_string(*du));
-        if (most - before > 32)
-            return ChildOutcome::fail("held " + std::to_string(most - before) + " descriptors at once");
         return ChildOutcome::pass();
     }));
 }

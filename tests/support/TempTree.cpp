@@ -29,26 +29,6 @@ namespace {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// Mount points at or below `root` (/proc/self/mountinfo escapes blanks,
-// tabs, newlines and backslashes as octal).
-std::vector<std::string> mountsBelow(const std::string& root)
-{
-    std::vector<std::string> found;
-    std::ifstream in("/proc/self/mountinfo");
-    std::string id, parent, devno, fsroot, point, rest;
-    while (in >> id >> parent >> devno >> fsroot >> point && std::getline(in, rest)) {
-        std::string decoded;
-        for (std::size_t i = 0; i < point.size(); ++i) {
-            const bool escaped = point[i] == '\\' && i + 3 < point.size();
-            decoded += escaped ? static_cast<char>(std::stoi(point.substr(i + 1, 3), nullptr, 8)) : point[i];
-            i += escaped ? 3 : 0;
-        }
-        if (decoded == root || decoded.rfind(root + "/", 0) == 0)
-            found.push_back(decoded);
-    }
-    return found;
-}
-
 // Exit codes of the child, past any code a crash handler would use.
 constexpr int kPassed = 0;
 constexpr int kFailed = 71;
@@ -124,10 +104,10 @@ ChildOutcome privateMounts()
 
 } // namespace
 
-TempTree::TempTree(const std::string& base)
+TempTree::TempTree()
 {
     // temp_directory_path: $TMPDIR, else /tmp.
-    std::string pattern = (base.empty() ? std::filesystem::temp_directory_path().string() : base) + "/headroom-walk-XXXXXX";
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/headroom-walk-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         fail("mkdtemp " + pattern);
     m_path = pattern;
@@ -136,12 +116,10 @@ TempTree::TempTree(const std::string& base)
 TempTree::~TempTree()
 {
     try {
-        // Detach whatever a failed test left mounted below, so the removal
-        // can never reach through a bind mount into another tree. A lazy
-        // unmount takes the mounts below it along, so the order is free.
-        for (const std::string& point : mountsBelow(m_path))
-            ::umount2(point.c_str(), MNT_DETACH);
-        // rm handles any depth. An unprivileged run cannot remove a tree
+        // Tests mount only in children with a private mount namespace, so
+        // no mount outlives them; should one be left below all the same,
+        // --one-file-system keeps rm from reaching through it into another
+        // tree. rm handles any depth. An unprivileged run cannot remove a tree
         // that a test made unreadable until it is made readable again.
         const std::vector<std::string> rm {"rm", "-rf", "--one-file-system", "--", m_path};
         if (process::runCapturing(rm) != 0) {

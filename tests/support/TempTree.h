@@ -1,10 +1,9 @@
 #pragma once
 
 // Temporary trees for the core and CLI tests: a private folder that is
-// removed with everything in it (mounts below it detached first), builders
-// that take raw byte names, small file helpers, and child-process runners
-// for tests that need another RLIMIT, a private mount namespace or fewer
-// capabilities.
+// removed with everything in it, builders that take raw byte names, small
+// file helpers, and child-process runners for tests that need another
+// RLIMIT, a private mount namespace or fewer capabilities.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +17,8 @@ namespace headroom::test {
 
 class TempTree {
 public:
-    // Under `base`, or when empty under $TMPDIR, or /tmp.
-    explicit TempTree(const std::string& base = {});
+    // Under $TMPDIR, or /tmp.
+    TempTree();
     ~TempTree();
     TempTree(const TempTree&) = delete;
     TempTree& operator=(const TempTree&) = delete;
