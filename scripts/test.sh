@@ -21,7 +21,7 @@ done
 # bounded fuzzing run of every target (see scripts/fuzz.sh for longer runs).
 if [ "$#" -eq 0 ]; then
   echo "== test share =="
-  scripts/test-share.sh --max 40
+  scripts/test-share.sh --max 38
   echo "== lint =="
   scripts/lint.sh
   echo "== platforms =="
