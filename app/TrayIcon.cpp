@@ -47,8 +47,9 @@ void TrayIcon::install()
     m_statusItem->setContextMenu(m_window->statusMenu());
     // A left click opens the same menu as a right click where the menu can
     // be put at the pointer. On Wayland the panel shows its own rendering
-    // of the menu on a right click, and a left click shows the window,
-    // which holds the same menu.
+    // of the menu on a right click; a left click comes here (Qt's
+    // StatusNotifierItem never tells the panel that the item is only a
+    // menu) and shows the window, which holds the same menu.
     connect(m_statusItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason != QSystemTrayIcon::Trigger)
             return;
