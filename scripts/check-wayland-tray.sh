@@ -22,7 +22,8 @@
 #       a left click brought) and wayland-tray-menu.png (the host's menu
 #       open) into DIR.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+here=$(dirname "$(realpath "$0")")
+cd "$here/.."
 
 if [ "${1:-}" = "--session" ]; then
   inside=1
@@ -40,7 +41,10 @@ if [ "${2:-}" = "--screenshots" ]; then shots=$(realpath "${3:?--screenshots nee
 if [ "$inside" -eq 0 ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  mkdir -p "$work/home" "$work/out"
+  mkdir -p "$work/home" "$work/out" "$work/bin"
+  # The programs and these scripts, where the session's user can run them
+  # wherever the build tree is.
+  cp "$app" "$(dirname "$app")/headroom-cli" scripts/check-wayland-tray.sh scripts/wayland-click.py "$work/bin/"
   # The application's icon in a theme folder of its own, as the package
   # installs it.
   for size in 16 22 24 32 48 64; do
@@ -58,7 +62,7 @@ if [ "$inside" -eq 0 ]; then
   # The session writes its screenshots into its own folder; they are copied
   # out so that DIR keeps its owner.
   "${run_as[@]}" env -i PATH=/usr/bin:/bin HOME="$work/home" WORK="$work" \
-    timeout 60 dbus-run-session -- "$PWD/scripts/check-wayland-tray.sh" --session "$app" \
+    timeout 90 dbus-run-session -- "$work/bin/check-wayland-tray.sh" --session "$work/bin/headroom" \
     ${shots:+--screenshots "$work/out"} || status=$?
   if [ -n "$shots" ]; then cp "$work/out/"*.png "$shots/" 2>/dev/null || true; fi
   exit "$status"
@@ -191,7 +195,7 @@ if [ -n "$shots" ]; then grim "$shots/wayland-window.png"; fi
 # A right click on waybar's icon, at the bar's right end: the host's own
 # rendering of the menu, no window of Headroom's. (The screenshot is taken
 # while it is open.)
-scripts/wayland-click.py 780 13 800 500 273 &
+"$here/wayland-click.py" 780 13 800 500 273 &
 clicker=$!
 sleep 1.5
 if [ -n "$shots" ]; then grim "$shots/wayland-tray-menu.png"; fi
