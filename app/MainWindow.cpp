@@ -10,8 +10,11 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QIcon>
+#include <QKeySequence>
 #include <QResizeEvent>
+#include <QShortcut>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -83,6 +86,7 @@ MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, Trace trace, 
 {
     initImageResources();
     m_ui->setupUi(this);
+    m_designSize = size();
     // The installed theme icon where there is one (every size the package
     // installs), else the disk image.
     setWindowIcon(QIcon::fromTheme(QStringLiteral("headroom"), diskImage()));
@@ -118,6 +122,11 @@ QMenu* MainWindow::statusMenu() const
     return m_ui->statusMenu;
 }
 
+QStringList MainWindow::summaryLines() const
+{
+    return {m_ui->diskStatusItem->text(), m_ui->memoryStatusItem1->text(), m_ui->memoryStatusItem2->text()};
+}
+
 void MainWindow::connectRequests()
 {
     connect(m_ui->authorizeItem, &QAction::triggered, this, &MainWindow::authorizeRequested);
@@ -134,6 +143,14 @@ void MainWindow::connectRequests()
     connect(m_ui->hideItem, &QAction::triggered, this, &MainWindow::hideRequested);
     connect(m_ui->aboutItem, &QAction::triggered, this, &MainWindow::aboutRequested);
     connect(m_ui->exitItem, &QAction::triggered, this, &MainWindow::quitRequested);
+    // Ctrl+H and Ctrl+Q work while the window has the keyboard, so they are
+    // the window's and not the menu items': a tray's panel shows the menu
+    // with the shortcuts of its items, where they would do nothing.
+    for (const auto& [keys, item] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_H), m_ui->hideItem},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::Key_Q), m_ui->exitItem}})
+        connect(new QShortcut(keys, this), &QShortcut::activated, item, &QAction::trigger);
+    for (QAction* line : {m_ui->diskStatusItem, m_ui->memoryStatusItem1, m_ui->memoryStatusItem2})
+        connect(line, &QAction::changed, this, &MainWindow::summaryChanged);
 
     const auto boxes = junkCheckBoxes(*m_ui);
     for (std::size_t row = 0; row < boxes.size(); ++row)
@@ -157,12 +174,20 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 // minimum size leaves that out: keep the central widget as tall as its
 // layout asks at its width, so the rows and buttons below are never
 // squeezed.
+//
+// The window's size is fixed, at the designed width and the height its
+// layout needs (at least the designed one): the layout is made for that
+// width, and tiling window managers (sway, i3) float a window whose least
+// and greatest sizes agree instead of stretching it over the screen.
 void MainWindow::fitWrappedLines()
 {
     QWidget* central = m_ui->centralWidget;
     QLayout* layout = central->layout();
     layout->activate();
     central->setMinimumHeight(layout->hasHeightForWidth() ? layout->totalHeightForWidth(central->width()) : 0);
+    QLayout* frame = QMainWindow::layout();
+    frame->invalidate();
+    setFixedSize(m_designSize.width(), std::max(m_designSize.height(), frame->totalMinimumSize().height()));
 }
 
 void MainWindow::trace(const QString& step) const
@@ -268,6 +293,7 @@ void MainWindow::showFolders(const JunkFolders& folders)
 void MainWindow::showTrayState(bool inTray)
 {
     m_ui->hideItem->setVisible(inTray); // nothing could bring the window back
+    m_ui->showItem->setVisible(inTray); // the window is up, and the menu is in it
     m_ui->noTrayHintLabel->setText(L("No Tray Hint"));
     m_ui->noTrayHintLabel->setVisible(!inTray);
     fitWrappedLines();

@@ -5,7 +5,9 @@
 #include "l10n/StringTable.h"
 
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +47,9 @@ public:
     // The one lookup of visible text: a key the table lacks reads as itself.
     QString L(std::string_view key) const;
     QMenu* statusMenu() const;
+    // The menu's summary: the disk line, then the two memory lines, as the
+    // menu shows them now; summaryChanged tells each change.
+    QStringList summaryLines() const;
 
     // Start-up: the menu items' titles, then the tab labels; the Memory
     // page leaves the tabs but stays alive, and is still written.
@@ -96,6 +101,7 @@ signals:
     // The user closed the window (it is hidden, not destroyed).
     void closed();
     void junkBoxChanged(std::size_t row, int state);
+    void summaryChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -110,6 +116,7 @@ private:
     const KeyLookup m_lookup;
     const Trace m_trace;
     const std::unique_ptr<Ui::MainWindow> m_ui;
+    QSize m_designSize; // MainWindow.ui's: the width is kept, the height is the least
 };
 
 } // namespace headroom

@@ -59,6 +59,7 @@ public:
 
 private:
     bool canShowMessages() const;
+    void updateToolTip();
     void lookForTray();
     void trayAvailabilityChanged(bool available);
 

@@ -218,9 +218,9 @@ void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
     QVERIFY(hint->isVisible());
     QCOMPARE(hint->text(), L("No Tray Hint"));
     // The menu's commands are in the window's menu bar; Hide is not, and
-    // does nothing.
+    // does nothing, nor is Show, for the window that shows.
     QVERIFY(find<QMenu>("statusMenu")->menuAction()->associatedObjects().contains(m_d->window()->menuBar()));
-    QVERIFY(!action("hideItem")->isVisible());
+    QVERIFY(!action("hideItem")->isVisible() && !action("showItem")->isVisible());
     action("hideItem")->trigger();
     QVERIFY(m_d->window()->isVisible());
 
@@ -229,7 +229,7 @@ void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
     m_figures.tray = true;
     emit m_trayWatch->changed();
     QTRY_VERIFY(statusItem()->isVisible());
-    QVERIFY(!hint->isVisible() && action("hideItem")->isVisible());
+    QVERIFY(!hint->isVisible() && action("hideItem")->isVisible() && action("showItem")->isVisible());
     action("hideItem")->trigger();
     QVERIFY(!m_d->window()->isVisible());
     m_d->showAction();
