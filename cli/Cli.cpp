@@ -88,10 +88,10 @@ int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
     int status = 0;
     for (const std::string& path : parsed.operands) {
-        // The way to PATH is followed at any length. PATH not being there
-        // (nor a folder on its way) measures 0 like a file or a link does;
-        // not getting there (a loop of links, a name too long, a folder on
-        // the way that may not be searched) prints no figure at all.
+        // PATH is reached at any length. Not being there, or a file in its
+        // way, measures 0 as a file or a link does; not getting there (a
+        // loop of links, a name too long, a folder on the way that may not
+        // be searched) prints no figure at all.
         const OpenedLocation at = openPathParent(path);
         int error = at.error;
         struct stat st {};

@@ -10,7 +10,8 @@ namespace headroom::cli {
 // headroom-cli without the process around it: `args` are the words after the
 // program's name. Writes results to `out` and diagnostics to `err` and
 // returns the exit status (0 success, 1 when a PATH or HOME could not be
-// reached, 2 usage error, or what the release command returns). A usage error writes exactly one line to `err`.
+// reached, 2 usage error, or what the release command returns). A usage
+// error writes exactly one line to `err`.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run(int argc, char** argv, std::ostream& out, std::ostream& err);
 

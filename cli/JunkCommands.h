@@ -9,8 +9,9 @@ namespace headroom::cli {
 // `headroom-cli scan [--json] HOME`, `clean HOME ROW...` and `release`,
 // with their words already parsed. Each returns the exit status.
 
-// Prints every junk row below `home`. A `home` that is there but cannot be
-// opened is said on `err` (exit status 1) and nothing is printed.
+// Prints every junk row below `home`. A `home` that cannot be opened for
+// another reason than not being there is said on `err` (exit status 1) and
+// nothing is printed.
 int scanCommand(const std::string& home, bool json, std::ostream& out, std::ostream& err);
 
 // Removes the named rows below `home`, then prints every row as scan does.
