@@ -5,6 +5,7 @@
 #include "cli/Json.h"
 #include "core/DiskText.h"
 #include "core/JunkLocations.h"
+#include "core/Location.h"
 #include "core/MemoryText.h"
 #include "core/PageCounters.h"
 #include "core/SizeText.h"
@@ -12,10 +13,16 @@
 #include "core/VolumeFigures.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <locale>
 #include <optional>
 #include <span>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace headroom::cli {
 
@@ -77,10 +84,29 @@ int statusCommand(const Parsed&, std::ostream& out, std::ostream&)
     return 0;
 }
 
-int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
+int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
+    int status = 0;
     for (const std::string& path : parsed.operands) {
-        const std::uint64_t bytes = getSize(path);
+        // PATH is reached at any length. Not being there, or a file in its
+        // way, measures 0 as a file or a link does; not getting there (a
+        // loop of links, a name too long, a folder on the way that may not
+        // be searched) prints no figure at all.
+        const OpenedLocation at = openPathParent(path);
+        int error = at.error;
+        struct stat st {};
+        if (at.parentFd >= 0 && ::fstatat(at.parentFd, at.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            error = errno;
+        if (error != 0 && error != ENOENT && error != ENOTDIR) {
+            if (at.parentFd >= 0)
+                ::close(at.parentFd);
+            cannotReach(err, "measure", path, error);
+            status = 1;
+            continue;
+        }
+        const std::uint64_t bytes = at.parentFd >= 0 ? measureTreeAt(at.parentFd, at.leaf).bytes : 0;
+        if (at.parentFd >= 0)
+            ::close(at.parentFd);
         const std::string text = convertBytes(bytes);
         if (parsed.json) {
             out << "{\"path\": " << jsonQuote(path) << ", \"bytes\": " << std::to_string(bytes)
@@ -90,7 +116,7 @@ int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
         }
         out.flush(); // each line as soon as its tree is measured
     }
-    return 0;
+    return status;
 }
 
 int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
@@ -133,9 +159,9 @@ int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
     return 0;
 }
 
-int scanWords(const Parsed& parsed, std::ostream& out, std::ostream&)
+int scanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
-    return scanCommand(parsed.operands.front(), parsed.json, out);
+    return scanCommand(parsed.operands.front(), parsed.json, out, err);
 }
 
 int cleanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
@@ -203,6 +229,14 @@ int runCommand(const Command& command, const std::vector<std::string>& words, st
 
 } // namespace
 
+int cannotReach(std::ostream& err, std::string_view what, std::string_view path, int error)
+{
+    char buffer[256];
+    err << kProgram << ": cannot " << what << " '" << shown(path) << "': " << ::strerror_r(error, buffer, sizeof buffer)
+        << '\n';
+    return 1;
+}
+
 int usageError(std::ostream& err, std::string_view message)
 {
     err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
@@ -259,6 +293,10 @@ window, e.g. "465.76 GB", "1.5 KB", "12 Bytes". PATH is printed byte for
 byte as given, except that a backslash, tab, newline and carriage return are
 written as \\, \t, \n and \r, so every PATH takes exactly one line.
 A missing PATH, a file and a link (even a link to a folder) measure 0.
+A PATH that cannot be reached (a loop of links or a folder that may not be
+searched on its way, a name too long) gets no line; standard error says
+  headroom-cli: cannot measure 'PATH': REASON
+and the exit status is 1.
 With --json, one JSON object per line instead:
   {"path": "...", "bytes": N, "text": "..."}
 where bytes of PATH that are not valid UTF-8 appear as "\udcXX" (XX = the
@@ -279,8 +317,14 @@ With --json, one JSON object on one line with the same counter names and
 When the counters cannot be read, every figure is 0 and standard error
 says "Failed to get VM statistics." (status shows zeros the same way).
 
-Exit status: 0 on success, 2 on a usage error. A usage error is one line on
-standard error: headroom-cli: MESSAGE (try 'headroom-cli --help').
+scan and clean: a missing HOME leaves every row at 0. A HOME that cannot be
+opened otherwise (a loop of links, no permission) is said on standard error,
+  headroom-cli: cannot open 'HOME': REASON
+with exit status 1, and nothing is measured or removed.
+
+Exit status: 0 on success, 1 when a PATH or HOME cannot be reached, 2 on a
+usage error. A usage error is one line on standard error:
+headroom-cli: MESSAGE (try 'headroom-cli --help').
 )";
 }
 

@@ -6,6 +6,7 @@
 #include "core/DiskText.h"
 #include "core/JunkJob.h"
 #include "core/JunkLocations.h"
+#include "core/Location.h"
 #include "core/MemoryText.h"
 #include "core/PageCounters.h"
 #include "core/Platform.h"
@@ -13,8 +14,11 @@
 #include "core/SizeText.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace headroom::cli {
 
@@ -88,10 +92,29 @@ JunkFolders resolveFolders(const std::string& home)
     }));
 }
 
+// A HOME that is not there leaves every row at 0, as a row's folder that
+// is not there does; one that cannot be got to (a loop of links, no
+// permission) is said, and then nothing is measured or removed.
+bool reachable(const std::string& home, std::ostream& err)
+{
+    const int fd = openChosenFolder(home);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR)
+        return true;
+    cannotReach(err, "open", home, error);
+    return false;
+}
+
 } // namespace
 
-int scanCommand(const std::string& home, bool json, std::ostream& out)
+int scanCommand(const std::string& home, bool json, std::ostream& out, std::ostream& err)
 {
+    if (!reachable(home, err))
+        return 1;
     JunkJob job;
     job.folders = resolveFolders(home);
     RowPrinter printer(job.folders, json, out);
@@ -114,6 +137,8 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
         if (!known)
             return usageError(err, "unknown row '" + escapeTsvField(word) + "' for clean; the rows are " + rowNames());
     }
+    if (!reachable(home, err))
+        return 1;
 
     // The job removes the chosen rows in table order, whatever the order of
     // the words; a removal that fails leaves the rest for the scan to show.

@@ -19,8 +19,25 @@ struct OpenedLocation {
 
 // Opens the parent of base/relative. Trailing and doubled "/" in either part
 // are ignored; "." and ".." components in `relative` are refused (EINVAL).
-// The caller closes parentFd.
+// The base may be of any length (see openChosenFolder). The caller closes
+// parentFd.
 OpenedLocation openLocationParent(const std::string& base, std::string_view relative);
+
+// Opens the folder `path` names as open(2) with O_DIRECTORY would, links on
+// the way and in its place followed (the path is the user's choice), but at
+// any length: a path too long for one system call (PATH_MAX) is opened in
+// pieces of whole components, each relative to the folder the one before
+// reached. A descriptor (O_RDONLY, close-on-exec), or -1 with errno set.
+int openChosenFolder(const std::string& path);
+
+// The folder holding the last component of `path` (a path as the user gave
+// it), reached as openChosenFolder reaches a folder but opened O_PATH (to
+// look names up in, which needs only search permission, not to list), and
+// that component's name, unopened (trailing "/" dropped, so that whoever
+// opens it decides whether a link there is followed). "/" gives "/" and
+// "."; a path of one component gives the working folder and itself; an
+// empty path is ENOENT.
+OpenedLocation openPathParent(const std::string& path);
 
 // `relative` lexically normalised: its components joined by exactly one
 // "/", with empty and "." components dropped (so no leading or trailing

@@ -59,6 +59,7 @@
 #include <vector>
 
 #include "core/DirEntries.h"
+#include "core/Location.h"
 #include "core/MountIdentity.h"
 #include "core/StatxRing.h"
 #include "core/WorkPolicy.h"
@@ -757,7 +758,15 @@ WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& 
 
 WalkResult measureTree(const std::string& path, const WalkOptions& options)
 {
-    return measureTreeAt(AT_FDCWD, path, options);
+    const OpenedLocation at = openPathParent(path);
+    if (at.parentFd < 0) {
+        WalkResult none; // not there measures 0; anything else could not be measured
+        none.errors = at.error == ENOENT || at.error == ENOTDIR ? 0 : 1;
+        return none;
+    }
+    WalkResult result = measureTreeAt(at.parentFd, at.leaf, options);
+    ::close(at.parentFd);
+    return result;
 }
 
 std::uint64_t getSize(const std::string& path)

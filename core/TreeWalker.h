@@ -42,8 +42,9 @@ struct WalkResult {
     bool cancelled = false;    // stopped on request: the figures are partial
 };
 
-// Measures the tree below `path`: every entry at every depth, folders' own
-// entries included, the root itself not counted. The final component of
+// Measures the tree below `path`, a path of any length (see openPathParent):
+// every entry at every depth, folders' own entries included, the root itself
+// not counted. The final component of
 // `path` is not followed when it is a link (a link measures 0); links inside
 // are counted with their own size and never followed; hard links count each
 // time. Another mount (a bind mount of the same file system included) is

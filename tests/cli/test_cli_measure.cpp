@@ -51,6 +51,32 @@ TEST(CliSize, OneLinePerPathInOrderEscapedInTsvAndByteForByteInJson)
     EXPECT_EQ(runCli(args, {}, dir.path()).out, json);
 }
 
+// What cannot be reached is said on standard error and the exit status is
+// 1, never a 0 that looks measured; what is not there still measures 0, and
+// a path longer than PATH_MAX is measured. scan and clean refuse such a
+// HOME before anything else.
+TEST(CliSize, WhatCannotBeReachedIsAnErrorNotAZero)
+{
+    TempTree dir;
+    dir.makeSymlink("loop", "loop");
+    const std::string level(250, 'n');
+    dir.makeChain("", 20, level, 7); // below the last level only its file
+    std::string deep = dir.path();
+    for (int i = 0; i < 20; ++i)
+        deep += "/" + level;
+    const std::string loop = "': Too many levels of symbolic links\n", tooLong = dir / std::string(256, 'x');
+    const CliResult size = runCli({"size", deep, dir / "loop/x", tooLong, dir / "missing"}, languageEnv("C"));
+    EXPECT_EQ(std::tie(size.exitCode, size.out, size.err),
+              std::tuple(1, "7\t7 Bytes\t" + deep + "\n0\t0 Bytes\t" + dir / "missing\n",
+                         "headroom-cli: cannot measure '" + dir / "loop/x" + loop + "headroom-cli: cannot measure '" +
+                             tooLong + "': File name too long\n"));
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"scan", dir / "loop"}, {"clean", dir / "loop", "all"}}) {
+        const CliResult r = runCli(args, languageEnv("C"));
+        EXPECT_EQ(std::tie(r.exitCode, r.out, r.err), std::tuple(1, "", "headroom-cli: cannot open '" + dir / "loop" + loop))
+            << args.front();
+    }
+}
+
 TEST(CliMemory, CountersOfAKnownSampleToTheByte)
 {
     SeamReset seams;

@@ -117,7 +117,8 @@ TEST(TreeWalker, SumMatchesDuForEveryThreadCountDescriptorBoundAndRingChoice)
 // Links inside a tree count their own size and are never followed: the
 // mixed trees above hold links to files, folders, nowhere and ancestors.
 // A root given as a link measures 0, trailing slashes or not; links above
-// the root's last component are the caller's and are followed.
+// the root's last component are the caller's and are followed, at any
+// length of the path.
 TEST(TreeWalker, RootGivenAsALinkIsNotFollowed)
 {
     TempTree t;
@@ -131,6 +132,12 @@ TEST(TreeWalker, RootGivenAsALinkIsNotFollowed)
         EXPECT_EQ(measureTree(t / root).bytes, 0u) << root;
     EXPECT_EQ(measureTree("").bytes, 0u);
     EXPECT_EQ(measureTree(t / "root/up/outside").bytes, std::uint64_t{1} << 20);
+    const std::string level(250, 'n');
+    t.makeChain("outside", 20, level, 7); // below the last level only its file
+    std::string deep = t / "root/up/outside";
+    for (int i = 0; i < 20; ++i)
+        deep += "/" + level;
+    EXPECT_EQ(measureTree(deep).bytes, 7u);
     const int fd = ::open((t / "root").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(measureTreeAt(fd, "to-folder").bytes, 0u);
