@@ -12,6 +12,7 @@
 #include "core/VolumeFigures.h"
 
 #include <array>
+#include <cerrno>
 #include <locale>
 #include <optional>
 #include <span>
@@ -77,10 +78,19 @@ int statusCommand(const Parsed&, std::ostream& out, std::ostream&)
     return 0;
 }
 
-int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
+// A figure that could not be completed is not printed as if it were the
+// size: one line on standard error says so, and the command exits 1.
+int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
+    int status = 0;
     for (const std::string& path : parsed.operands) {
-        const std::uint64_t bytes = getSize(path);
+        const WalkResult walked = measureTree(path);
+        if (walked.incomplete != 0) {
+            out.flush();
+            status = incompleteError(err, "cannot measure all of '" + shown(path) + "'", walked.incomplete);
+            continue;
+        }
+        const std::uint64_t bytes = walked.bytes;
         const std::string text = convertBytes(bytes);
         if (parsed.json) {
             out << "{\"path\": " << jsonQuote(path) << ", \"bytes\": " << std::to_string(bytes)
@@ -90,7 +100,7 @@ int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
         }
         out.flush(); // each line as soon as its tree is measured
     }
-    return 0;
+    return status;
 }
 
 int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
@@ -133,9 +143,9 @@ int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
     return 0;
 }
 
-int scanWords(const Parsed& parsed, std::ostream& out, std::ostream&)
+int scanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
-    return scanCommand(parsed.operands.front(), parsed.json, out);
+    return scanCommand(parsed.operands.front(), parsed.json, out, err);
 }
 
 int cleanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
@@ -209,6 +219,15 @@ int usageError(std::ostream& err, std::string_view message)
     return 2;
 }
 
+int incompleteError(std::ostream& err, std::string_view what, int error)
+{
+    const char* why = error == ENOMEM ? "out of memory"
+        : error == ENFILE             ? "too many open files in the system"
+                                      : "too many open files";
+    err << kProgram << ": " << what << ": " << why << '\n';
+    return 1;
+}
+
 std::string escapeTsvField(std::string_view bytes)
 {
     std::string out;
@@ -279,8 +298,11 @@ With --json, one JSON object on one line with the same counter names and
 When the counters cannot be read, every figure is 0 and standard error
 says "Failed to get VM statistics." (status shows zeros the same way).
 
-Exit status: 0 on success, 2 on a usage error. A usage error is one line on
-standard error: headroom-cli: MESSAGE (try 'headroom-cli --help').
+Exit status: 0 on success, 1 when a size or a clean could not be completed
+for want of open files or memory, 2 on a usage error. Each of those is one
+line on standard error: headroom-cli: MESSAGE (try 'headroom-cli --help')
+for a usage error, else headroom-cli: MESSAGE: REASON; a figure that could
+not be completed is not printed.
 )";
 }
 

@@ -9,8 +9,8 @@ namespace headroom::cli {
 
 // headroom-cli without the process around it: `args` are the words after the
 // program's name. Writes results to `out` and diagnostics to `err` and
-// returns the exit status (0 success, 2 usage error, or what a junk command
-// returns). A usage error writes exactly one line to `err`.
+// returns the exit status (0 success, 1 a figure or a clean that could
+// not be completed, 2 usage error, or what release returns). A usage error writes exactly one line to `err`.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run(int argc, char** argv, std::ostream& out, std::ostream& err);
 
@@ -18,6 +18,13 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err);
 //   headroom-cli: MESSAGE (try 'headroom-cli --help')
 // and returns 2, the exit status of a usage error.
 int usageError(std::ostream& err, std::string_view message);
+
+// Writes the one line that says a figure or a clean could not be
+// completed for want of descriptors or memory (`error`: EMFILE, ENFILE or
+// ENOMEM):
+//   headroom-cli: WHAT: REASON
+// and returns 1, the exit status for it.
+int incompleteError(std::ostream& err, std::string_view what, int error);
 
 // The text that --help prints.
 std::string usage();

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 namespace headroom::cli {
 
@@ -24,20 +25,29 @@ namespace {
 // together one JSON array on one line.
 class RowPrinter {
 public:
-    RowPrinter(const JunkFolders& folders, bool json, std::ostream& out)
+    RowPrinter(const JunkFolders& folders, bool json, std::ostream& out, std::ostream& err)
         : m_folders(folders)
         , m_json(json)
         , m_out(out)
+        , m_err(err)
         , m_tr(StringTable::lookup(StringTable::forSystemLocale()))
     {
         if (m_json)
             m_out << '[';
     }
 
-    void row(std::size_t index, std::uint64_t bytes)
+    // A row that could not be measured whole is left out, and one line on
+    // standard error says so.
+    void row(std::size_t index, const RowSize& size)
     {
         const JunkLocation& location = junkTable()[index];
         const std::string path = m_folders.path(index);
+        if (!size.complete) {
+            m_out.flush();
+            m_status = incompleteError(m_err, "cannot measure all of " + std::string(location.row) + " '" + escapeTsvField(path) + "'", size.error);
+            return;
+        }
+        const std::uint64_t bytes = size.bytes;
         const std::string title = junkCheckBoxTitle(m_tr, location.labelKey, bytes);
         if (m_json) {
             m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row) << ",\"path\":" << jsonQuote(path)
@@ -52,21 +62,25 @@ public:
 
     JunkJob::RowDone callback()
     {
-        return [this](std::size_t index, std::uint64_t bytes) { row(index, bytes); };
+        return [this](std::size_t index, const RowSize& size) { row(index, size); };
     }
 
-    void finish()
+    // The exit status so far.
+    int finish()
     {
         if (m_json)
             m_out << "]\n";
+        return m_status;
     }
 
 private:
     const JunkFolders& m_folders;
     bool m_json;
     std::ostream& m_out;
+    std::ostream& m_err;
     KeyLookup m_tr;
     std::size_t m_rows = 0;
+    int m_status = 0;
 };
 
 std::string rowNames()
@@ -90,14 +104,13 @@ JunkFolders resolveFolders(const std::string& home)
 
 } // namespace
 
-int scanCommand(const std::string& home, bool json, std::ostream& out)
+int scanCommand(const std::string& home, bool json, std::ostream& out, std::ostream& err)
 {
     JunkJob job;
     job.folders = resolveFolders(home);
-    RowPrinter printer(job.folders, json, out);
+    RowPrinter printer(job.folders, json, out, err);
     job.scan(printer.callback()); // nothing cancels it: every row is reported
-    printer.finish();
-    return 0;
+    return printer.finish();
 }
 
 int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out, std::ostream& err)
@@ -121,12 +134,14 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
     // its removal.
     JunkJob job;
     job.folders = resolveFolders(home);
-    RowPrinter printer(job.folders, false, out);
+    RowPrinter printer(job.folders, false, out, err);
     job.chosen = [&chosen](std::size_t row) { return chosen[row]; };
     job.measureRemoved = false;
-    job.clean(printer.callback(), JunkJob::Rescan::Every);
-    printer.finish();
-    return 0;
+    const std::optional<CleanOutcome> outcome = job.clean(printer.callback(), JunkJob::Rescan::Every);
+    const int status = printer.finish();
+    if (outcome && outcome->incomplete != 0)
+        return incompleteError(err, "cannot remove all of the rows named", outcome->incomplete);
+    return status;
 }
 
 int releaseCommand(std::ostream& out, std::ostream& err)

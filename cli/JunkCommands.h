@@ -9,11 +9,14 @@ namespace headroom::cli {
 // `headroom-cli scan [--json] HOME`, `clean HOME ROW...` and `release`,
 // with their words already parsed. Each returns the exit status.
 
-// Prints every junk row below `home`.
-int scanCommand(const std::string& home, bool json, std::ostream& out);
+// Prints every junk row below `home`; a row that could not be measured
+// whole is left out and named on `err` (exit status 1).
+int scanCommand(const std::string& home, bool json, std::ostream& out, std::ostream& err);
 
 // Removes the named rows below `home`, then prints every row as scan does.
-// An unknown row is a usage error, found before anything is removed.
+// An unknown row is a usage error, found before anything is removed; a
+// removal that stopped short for want of descriptors or memory is named on
+// `err` (exit status 1).
 int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out,
                  std::ostream& err);
 

@@ -1,7 +1,9 @@
 // Faults from outside the core: listing a folder failing with EIO or
-// ENOMEM, the process running out of descriptors. The walker counts what it reached and nothing twice,
-// the remover passes over what it could not reach, and nothing holds a
-// descriptor afterwards.
+// ENOMEM, the process running out of descriptors or of memory. The walker
+// counts what it reached and nothing twice, and says when its figure is
+// incomplete; the remover passes over what it could not reach, and says
+// when it stopped short; nothing hangs, and nothing holds a descriptor
+// afterwards.
 
 #include "core/Location.h"
 #include "core/TreeRemover.h"
@@ -12,10 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <filesystem>
-#include <set>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -26,119 +28,199 @@ namespace {
 using namespace headroom;
 using namespace headroom::test;
 
-std::string figures(const WalkResult& r) { return std::to_string(r.bytes) + " bytes, " + std::to_string(r.errors) + " errors"; }
+std::string figures(const WalkResult& r)
+{
+    return std::to_string(r.bytes) + " bytes, " + std::to_string(r.errors) + " errors, incomplete " + std::to_string(r.incomplete);
+}
+
+std::string figures(const RemoveResult& r)
+{
+    return "removed " + std::to_string(r.removed) + ", failed " + std::to_string(r.failed) + ", incomplete " + std::to_string(r.incomplete);
+}
 
 // A location with a folder to fail, a long chain and many short ones (so
 // a walk in one go needs many descriptors), and a link to the canary.
-void makeTree(const TempTree& tree)
-{
-    writeFile(tree / "loc/a", "a");
-    writeFile(tree / "loc/good/b", std::string(200, 'b'));
-    writeFile(tree / "loc/good/bad/hidden", std::string(4000, 'h'));
-    writeFile(tree / "loc/good/bad/inner/deeper", std::string(5000, 'd'));
-    tree.makeSymlink("loc/good/out", "../../canary");
-    tree.makeChain("loc", 300, "c", 3);
-    for (int i = 0; i < 40; ++i) {
-        tree.makeDir("loc/wide" + std::to_string(i));
-        tree.makeChain("loc/wide" + std::to_string(i), 20, "x", 7);
+struct Tree {
+    const TempTree tree;
+    const Canary canary {tree};
+    std::optional<std::uint64_t> du;
+
+    Tree()
+    {
+        writeFile(tree / "loc/a", "a");
+        writeFile(tree / "loc/good/b", std::string(200, 'b'));
+        writeFile(tree / "loc/good/bad/hidden", std::string(4000, 'h'));
+        writeFile(tree / "loc/good/bad/inner/deeper", std::string(5000, 'd'));
+        tree.makeSymlink("loc/good/out", "../../canary");
+        tree.makeChain("loc", 300, "c", 3);
+        for (int i = 0; i < 40; ++i) {
+            tree.makeDir("loc/wide" + std::to_string(i));
+            tree.makeChain("loc/wide" + std::to_string(i), 20, "x", 7);
+        }
+        du = duBelow(tree / "loc");
     }
+};
+
+// A walk that does not say its figure is incomplete (for the reason `why`)
+// is exact, and one that must be exact is.
+std::string walkProblem(const WalkResult& r, std::uint64_t du, bool exact, int why)
+{
+    const bool sound = r.incomplete == 0 ? r.bytes == du && r.errors == 0 : !exact && r.incomplete == why && r.bytes < du;
+    return sound ? "" : "walk: " + figures(r) + ", du " + std::to_string(du) + "; ";
 }
 
-class Faults : public ::testing::TestWithParam<int> {};
+class Listing : public ::testing::TestWithParam<int> {};
 
-TEST_P(Faults, ListingThatFailsHidesOneFolderFromTheWalkAndTheRemoval)
+TEST_P(Listing, ThatFailsHidesOneFolderFromTheWalkAndTheRemoval)
 {
 #if defined(HEADROOM_TSAN)
     GTEST_SKIP() << "the syscall trap does not run under ThreadSanitizer";
 #endif
-    const TempTree tree;
-    const Canary canary(tree);
-    makeTree(tree);
-    const auto all = duBelow(tree / "loc");
-    const auto hidden = duBelow(tree / "loc/good/bad");
-    ASSERT_TRUE(all && hidden);
-    const Inventory kept = inventory(tree / "loc/good/bad");
+    const Tree t;
+    const auto hidden = duBelow(t.tree / "loc/good/bad");
+    ASSERT_TRUE(t.du && hidden);
+    const Inventory kept = inventory(t.tree / "loc/good/bad");
     expectChildPassed(runInChild([&]() -> ChildOutcome {
-        if (!failListingOf(tree / "loc/good/bad", GetParam()))
+        if (!failListingOf(t.tree / "loc/good/bad", GetParam()))
             return ChildOutcome::refuse("seccomp filter not allowed");
         const int before = openDescriptors();
         for (const unsigned threads : {1u, 4u}) {
             WalkOptions options;
             options.threads = threads;
-            const WalkResult r = measureTree(tree / "loc", options);
-            if (r.bytes != *all - *hidden || r.errors == 0 || failedListings() == 0)
-                return ChildOutcome::fail(figures(r) + "; want " + std::to_string(*all - *hidden));
+            const WalkResult r = measureTree(t.tree / "loc", options);
+            if (r.bytes != *t.du - *hidden || r.errors == 0 || r.incomplete != 0 || failedListings() == 0)
+                return ChildOutcome::fail(figures(r) + "; want " + std::to_string(*t.du - *hidden));
         }
-        const WalkResult root = measureTree(tree / "loc/good/bad");
+        const WalkResult root = measureTree(t.tree / "loc/good/bad");
         if (root.bytes != 0 || root.errors == 0)
             return ChildOutcome::fail("failing root: " + figures(root));
         // Failed: the listing, then the folder and the two that hold it,
         // which cannot go while it is not empty.
-        const RemoveResult r = removeLocation(tree.path(), "loc");
-        if (r.locationGone || r.failed != 4)
-            return ChildOutcome::fail("failed " + std::to_string(r.failed) + "; want the unlistable folder reported and kept");
+        const RemoveResult r = removeLocation(t.tree.path(), "loc");
+        if (r.locationGone || r.failed != 4 || r.incomplete != 0)
+            return ChildOutcome::fail(figures(r) + "; want the unlistable folder reported and kept");
         return openDescriptors() == before ? ChildOutcome::pass() : ChildOutcome::fail("descriptors leaked");
     }));
     if (IsSkipped())
         return;
     // Only the unlistable folder and the folders that hold it are left.
-    Inventory left = inventory(tree / "loc");
+    Inventory left = inventory(t.tree / "loc");
     EXPECT_EQ(left.size(), kept.size() + 2);
     for (const auto& [path, what] : kept)
         EXPECT_EQ(left["good/bad/" + path], what);
-    EXPECT_EQ(canary.damage(), "");
+    EXPECT_EQ(t.canary.damage(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Errors, Faults, ::testing::Values(EIO, ENOMEM),
+INSTANTIATE_TEST_SUITE_P(Errors, Listing, ::testing::Values(EIO, ENOMEM),
                          [](const auto& info) { return std::string(info.param == EIO ? "EIO" : "ENOMEM"); });
 
 // Descriptors are numbered from 0: with the limit just above the lowest
-// free number, only `spare` more can be opened.
-TEST(Faults, OutOfDescriptorsTheWalkCountsWhatItReachedAndTheRemovalPassesOver)
+// free number, only `spare` more can be opened. `midway`: the limit is
+// lowered only once the walk or the removal has entered 20 folders, on
+// every thread it started with plenty.
+struct Shortage {
+    const char* name;
+    unsigned spare;
+    bool midway;
+    bool exact; // else they may stop short, and say so
+};
+
+class Descriptors : public ::testing::TestWithParam<Shortage> {};
+
+TEST_P(Descriptors, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
 {
-    const TempTree tree;
-    const Canary canary(tree);
-    makeTree(tree);
-    const auto du = duBelow(tree / "loc");
-    ASSERT_TRUE(du.has_value());
+    const Shortage s = GetParam();
+    const Tree t;
+    ASSERT_TRUE(t.du);
     expectChildPassed(runInChild([&]() -> ChildOutcome {
+        ::alarm(120); // a hang fails the test
         const int before = openDescriptors();
-        for (const unsigned spare : {1u, 2u, 3u, 5u, 8u}) {
-            WalkOptions options;
-            // One thread while only one or two are free: under AddressSanitizer
-            // starting a thread itself needs a descriptor.
-            options.threads = spare >= 3 ? 1 + spare % 3 : 1;
-            DescriptorLimit limit(spare);
-            if (!limit.applied())
-                return ChildOutcome::refuse("setrlimit");
-            const WalkResult r = measureTree(tree / "loc", options);
-            limit.restore();
-            if (openDescriptors() != before || r.bytes > *du || (r.errors == 0 && r.bytes != *du))
-                return ChildOutcome::fail(std::to_string(spare) + " spare: " + figures(r) + ", du " + std::to_string(*du));
-        }
-        if (const WalkResult full = measureTree(tree / "loc"); full.bytes != *du || full.errors != 0)
-            return ChildOutcome::fail("with the limit back: " + figures(full));
-        // The location and one more: enough to start, too few to hold the
-        // remover's usual descriptors. Each folder it tried to open and left
-        // is failed once (it could not be opened, or still holds one that
-        // could not), and so is the location.
-        const int parent = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        std::set<std::string> tried;
-        DescriptorLimit limit(2);
-        const RemoveResult first = removeTreeAt(parent, "loc", [&](int dirfd, const char* name) {
-            tried.insert(std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(dirfd)).string() + "/" + name);
-        }, nullptr, 1);
-        limit.restore();
+        std::optional<DescriptorLimit> limit;
+        std::once_flag lowered;
+        std::atomic<unsigned> entered {0};
+        const auto step = [&] {
+            if (s.midway && ++entered == 20)
+                std::call_once(lowered, [&] { limit.emplace(s.spare); });
+        };
+        if (!s.midway && !limit.emplace(s.spare).applied())
+            return ChildOutcome::refuse("setrlimit");
+        WalkOptions options;
+        options.threads = 8;
+        options.onFolderEntered = [&](std::size_t) { step(); };
+        std::string problems = walkProblem(measureTree(t.tree / "loc", options), *t.du, s.exact, EMFILE);
+        limit.reset();
+
+        // The removal, then a second one with the limit back, which must
+        // finish what the first left.
+        entered = 0;
+        const int parent = ::open(t.tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (!s.midway)
+            limit.emplace(s.spare);
+        const RemoveResult first = removeTreeAt(parent, "loc", [&](int, const char*) { step(); }, nullptr, 8);
+        limit.reset();
         ::close(parent);
-        const auto left = std::count_if(tried.begin(), tried.end(), [](const std::string& path) { return exists(path); });
-        if (openDescriptors() != before || first.locationGone || first.failed != 1 + static_cast<std::size_t>(left))
-            return ChildOutcome::fail(std::to_string(first.failed) + " failed, " + std::to_string(left) + " tried and left");
-        const RemoveResult second = removeLocation(tree.path(), "loc");
-        if (!second.locationGone || second.failed != 0)
-            return ChildOutcome::fail("second removal: " + std::to_string(second.failed) + " failed");
-        return ChildOutcome::pass();
+        if (first.incomplete == 0 ? !first.locationGone || first.failed != 0 : first.incomplete != EMFILE || s.exact)
+            problems += "first removal: " + figures(first) + "; ";
+        const bool left = exists(t.tree / "loc");
+        const RemoveResult second = removeLocation(t.tree.path(), "loc");
+        if (left ? !second.locationGone || second.failed != 0 : second.removed != 0)
+            problems += "second removal: " + figures(second) + "; ";
+        if (openDescriptors() != before)
+            problems += "descriptors leaked";
+        return problems.empty() ? ChildOutcome::pass() : ChildOutcome::fail(problems);
     }));
-    EXPECT_EQ(canary.damage(), "");
+    EXPECT_EQ(t.canary.damage(), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Few, Descriptors,
+                         ::testing::Values(Shortage {"OneFree", 1, false, false}, Shortage {"TwoFree", 2, false, true},
+                                           Shortage {"FiveFree", 5, false, true},
+                                           Shortage {"TwoLeftMidway", 2, true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Allocations of 64 KiB and more fail, as the buffers of a walker or a
+// removal thread are the biggest they make: on every thread; on every
+// thread but the caller's (whose worker then walks alone); or all but the
+// first (one removal buffer, so the removal goes on on one thread).
+struct Starvation {
+    const char* name;
+    unsigned spared;
+    bool otherThreadsOnly;
+    bool walkExact;
+    bool removalExact;
+};
+
+class Memory : public ::testing::TestWithParam<Starvation> {};
+
+TEST_P(Memory, RunningOutEndsTheWalkAndTheRemovalWithAnErrorNotAHangOrAnAbort)
+{
+    const Starvation s = GetParam();
+    const Tree t;
+    ASSERT_TRUE(t.du);
+    const Inventory whole = inventory(t.tree / "loc");
+    expectChildPassed(runInChild([&]() -> ChildOutcome {
+        ::alarm(120); // a hang fails the test
+        const int before = openDescriptors();
+        failBigAllocations(64 * 1024, s.spared, s.otherThreadsOnly);
+        WalkOptions options;
+        options.threads = 4;
+        std::string problems = walkProblem(measureTree(t.tree / "loc", options), *t.du, s.walkExact, ENOMEM);
+        failBigAllocations(64 * 1024, s.spared, s.otherThreadsOnly);
+        const RemoveResult r = removeLocation(t.tree.path(), "loc", nullptr, 4);
+        if (s.removalExact ? !r.locationGone || r.failed != 0 || r.incomplete != 0
+                           : r.incomplete != ENOMEM || r.removed != 0 || inventory(t.tree / "loc") != whole)
+            problems += "removal: " + figures(r) + "; ";
+        if (openDescriptors() != before)
+            problems += "descriptors leaked";
+        return problems.empty() ? ChildOutcome::pass() : ChildOutcome::fail(problems);
+    }));
+    EXPECT_EQ(t.canary.damage(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Big, Memory,
+                         ::testing::Values(Starvation {"Everywhere", 0, false, false, false},
+                                           Starvation {"OnOtherThreads", 0, true, true, true},
+                                           Starvation {"AllButTheFirst", 1, false, false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
