@@ -38,7 +38,7 @@ constexpr bool outOfDescriptors(int error)
 // Opens the folder `name` inside the open folder `parent` without following
 // a link, and checks that it is the folder `listed` (device and inode, and
 // the same mount) that its entry showed when its parent was listed.
-// Invalid, with errno set, when it is not: ELOOP or ENOTDIR (a link or
+// Invalid, with errno set, when it is not: ENOTDIR or ELOOP (a link or
 // something else is there now), EXDEV (a mount is there now), ESTALE
 // (another folder is there now), or why the open or the check failed
 // (ENOENT, EACCES, EMFILE, ...).

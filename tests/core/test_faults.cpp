@@ -16,6 +16,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -114,52 +116,67 @@ TEST_P(Listing, ThatFailsHidesOneFolderFromTheWalkAndTheRemoval)
 INSTANTIATE_TEST_SUITE_P(Errors, Listing, ::testing::Values(EIO, ENOMEM),
                          [](const auto& info) { return std::string(info.param == EIO ? "EIO" : "ENOMEM"); });
 
-// Descriptors are numbered from 0: with the limit just above the lowest
-// free number, only `spare` more can be opened. `midway`: the limit is
-// lowered only once the walk or the removal has entered 20 folders, on
-// every thread it started with plenty.
+// Too few descriptors or too little memory, for the walk and then for the
+// removal: from the start, or (`midway`) once 20 folders were entered, on
+// every thread the walk or the removal started with plenty. Either is exact
+// or says it stopped short for the reason `why`; one that must be exact
+// is; a second removal with nothing short finishes what the first left.
 struct Shortage {
     const char* name;
-    unsigned spare;
+    std::function<std::shared_ptr<void>()> impose; // lifted when the result goes
+    int why;
     bool midway;
-    bool exact; // else they may stop short, and say so
+    bool walkExact;
+    bool removalExact;
 };
 
-class Descriptors : public ::testing::TestWithParam<Shortage> {};
-
-TEST_P(Descriptors, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
+// Descriptors are numbered from 0: with the limit just above the lowest
+// free number, only `spare` more can be opened.
+std::function<std::shared_ptr<void>()> spare(unsigned n)
 {
-    const Shortage s = GetParam();
+    return [n] { return std::make_shared<DescriptorLimit>(n); };
+}
+
+// Allocations of 64 KiB and more fail, as the buffers of a walker or a
+// removal thread are the biggest they make.
+std::function<std::shared_ptr<void>()> bigAllocationsFail(unsigned spared, bool otherThreadsOnly)
+{
+    return [=] {
+        failBigAllocations(64 * 1024, spared, otherThreadsOnly);
+        return std::shared_ptr<void>(nullptr, [](void*) { failBigAllocations(0); });
+    };
+}
+
+class Short : public ::testing::TestWithParam<Shortage> {};
+
+TEST_P(Short, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
+{
+    const Shortage& s = GetParam();
     const Tree t;
     ASSERT_TRUE(t.du);
     expectChildPassed(runInChild([&]() -> ChildOutcome {
         ::alarm(120); // a hang fails the test
         const int before = openDescriptors();
-        std::optional<DescriptorLimit> limit;
-        std::once_flag lowered;
+        std::shared_ptr<void> shortage;
+        std::once_flag imposed;
         std::atomic<unsigned> entered {0};
         const auto step = [&] {
             if (s.midway && ++entered == 20)
-                std::call_once(lowered, [&] { limit.emplace(s.spare); });
+                std::call_once(imposed, [&] { shortage = s.impose(); });
         };
-        if (!s.midway && !limit.emplace(s.spare).applied())
-            return ChildOutcome::refuse("setrlimit");
         WalkOptions options;
         options.threads = 8;
         options.onFolderEntered = [&](std::size_t) { step(); };
-        std::string problems = walkProblem(measureTree(t.tree / "loc", options), *t.du, s.exact, EMFILE);
-        limit.reset();
+        shortage = s.midway ? nullptr : s.impose();
+        std::string problems = walkProblem(measureTree(t.tree / "loc", options), *t.du, s.walkExact, s.why);
 
-        // The removal, then a second one with the limit back, which must
-        // finish what the first left.
         entered = 0;
         const int parent = ::open(t.tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (!s.midway)
-            limit.emplace(s.spare);
+        shortage = s.midway ? nullptr : s.impose();
         const RemoveResult first = removeTreeAt(parent, "loc", [&](int, const char*) { step(); }, nullptr, 8);
-        limit.reset();
+        shortage.reset();
         ::close(parent);
-        if (first.incomplete == 0 ? !first.locationGone || first.failed != 0 : first.incomplete != EMFILE || s.exact)
+        if (first.incomplete == 0 ? !first.locationGone || first.failed != 0 : first.incomplete != s.why || s.removalExact)
             problems += "first removal: " + figures(first) + "; ";
         const bool left = exists(t.tree / "loc");
         const RemoveResult second = removeLocation(t.tree.path(), "loc");
@@ -172,55 +189,17 @@ TEST_P(Descriptors, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
     EXPECT_EQ(t.canary.damage(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Few, Descriptors,
-                         ::testing::Values(Shortage {"OneFree", 1, false, false}, Shortage {"TwoFree", 2, false, true},
-                                           Shortage {"FiveFree", 5, false, true},
-                                           Shortage {"TwoLeftMidway", 2, true, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// Allocations of 64 KiB and more fail, as the buffers of a walker or a
-// removal thread are the biggest they make: on every thread; on every
-// thread but the caller's (whose worker then walks alone); or all but the
-// first (one removal buffer, so the removal goes on on one thread).
-struct Starvation {
-    const char* name;
-    unsigned spared;
-    bool otherThreadsOnly;
-    bool walkExact;
-    bool removalExact;
-};
-
-class Memory : public ::testing::TestWithParam<Starvation> {};
-
-TEST_P(Memory, RunningOutEndsTheWalkAndTheRemovalWithAnErrorNotAHangOrAnAbort)
-{
-    const Starvation s = GetParam();
-    const Tree t;
-    ASSERT_TRUE(t.du);
-    const Inventory whole = inventory(t.tree / "loc");
-    expectChildPassed(runInChild([&]() -> ChildOutcome {
-        ::alarm(120); // a hang fails the test
-        const int before = openDescriptors();
-        failBigAllocations(64 * 1024, s.spared, s.otherThreadsOnly);
-        WalkOptions options;
-        options.threads = 4;
-        std::string problems = walkProblem(measureTree(t.tree / "loc", options), *t.du, s.walkExact, ENOMEM);
-        failBigAllocations(64 * 1024, s.spared, s.otherThreadsOnly);
-        const RemoveResult r = removeLocation(t.tree.path(), "loc", nullptr, 4);
-        if (s.removalExact ? !r.locationGone || r.failed != 0 || r.incomplete != 0
-                           : r.incomplete != ENOMEM || r.removed != 0 || inventory(t.tree / "loc") != whole)
-            problems += "removal: " + figures(r) + "; ";
-        if (openDescriptors() != before)
-            problems += "descriptors leaked";
-        return problems.empty() ? ChildOutcome::pass() : ChildOutcome::fail(problems);
-    }));
-    EXPECT_EQ(t.canary.damage(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Big, Memory,
-                         ::testing::Values(Starvation {"Everywhere", 0, false, false, false},
-                                           Starvation {"OnOtherThreads", 0, true, true, true},
-                                           Starvation {"AllButTheFirst", 1, false, false, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    OfDescriptorsOrMemory, Short,
+    ::testing::Values(Shortage {"OneDescriptor", spare(1), EMFILE, false, false, false},
+                      Shortage {"TwoDescriptors", spare(2), EMFILE, false, true, true},
+                      Shortage {"FiveDescriptors", spare(5), EMFILE, false, true, true},
+                      Shortage {"TwoDescriptorsLeftMidway", spare(2), EMFILE, true, false, false},
+                      Shortage {"MemoryOnEveryThread", bigAllocationsFail(0, false), ENOMEM, false, false, false},
+                      // The caller's own worker then walks alone.
+                      Shortage {"MemoryOnOtherThreads", bigAllocationsFail(0, true), ENOMEM, false, true, true},
+                      // One removal buffer: the removal goes on on one thread.
+                      Shortage {"MemoryButForTheFirstBuffer", bigAllocationsFail(1, false), ENOMEM, false, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -25,8 +25,8 @@ unsigned failedListings();
 // From now on every allocation through operator new of `bytes` or more
 // fails with std::bad_alloc, but for the first `spared` of them; with
 // `otherThreadsOnly`, only on threads other than the calling one. As under
-// a tight `ulimit -v`, where the big allocations fail first. Call only in a
-// forked child: it cannot be undone.
+// a tight `ulimit -v`, where the big allocations fail first. 0 bytes: no
+// allocation fails any more. Call only in a forked child.
 void failBigAllocations(std::size_t bytes, unsigned spared = 0, bool otherThreadsOnly = false);
 
 // Lowers the soft RLIMIT_NOFILE so that `spare` descriptors above the
