@@ -298,11 +298,11 @@ With --json, one JSON object on one line with the same counter names and
 When the counters cannot be read, every figure is 0 and standard error
 says "Failed to get VM statistics." (status shows zeros the same way).
 
-Exit status: 0 on success, 1 when a size or a clean could not be completed
-for want of open files or memory, 2 on a usage error. Each of those is one
-line on standard error: headroom-cli: MESSAGE (try 'headroom-cli --help')
-for a usage error, else headroom-cli: MESSAGE: REASON; a figure that could
-not be completed is not printed.
+Exit status: 0 on success. 1 when size, scan or clean could not measure a
+tree or remove a location whole for want of open files or memory: that
+figure is not printed, and standard error says so, one line for each:
+headroom-cli: MESSAGE: REASON. 2 on a usage error, which is one line on
+standard error: headroom-cli: MESSAGE (try 'headroom-cli --help').
 )";
 }
 
