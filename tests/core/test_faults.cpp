@@ -16,8 +16,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -119,33 +117,17 @@ INSTANTIATE_TEST_SUITE_P(Errors, Listing, ::testing::Values(EIO, ENOMEM),
 // Too few descriptors or too little memory, for the walk and then for the
 // removal: from the start, or (`midway`) once 20 folders were entered, on
 // every thread the walk or the removal started with plenty. Either is exact
-// or says it stopped short for the reason `why`; one that must be exact
-// is; a second removal with nothing short finishes what the first left.
+// or says it stopped short; one that must be exact is; a second removal
+// with nothing short finishes what the first left.
 struct Shortage {
     const char* name;
-    std::function<std::shared_ptr<void>()> impose; // lifted when the result goes
-    int why;
+    unsigned spare;  // descriptors left free; 0: memory runs short instead
+    unsigned spared; // allocations of 64 KiB and more that still succeed
+    bool otherThreadsOnly;
     bool midway;
     bool walkExact;
     bool removalExact;
 };
-
-// Descriptors are numbered from 0: with the limit just above the lowest
-// free number, only `spare` more can be opened.
-std::function<std::shared_ptr<void>()> spare(unsigned n)
-{
-    return [n] { return std::make_shared<DescriptorLimit>(n); };
-}
-
-// Allocations of 64 KiB and more fail, as the buffers of a walker or a
-// removal thread are the biggest they make.
-std::function<std::shared_ptr<void>()> bigAllocationsFail(unsigned spared, bool otherThreadsOnly)
-{
-    return [=] {
-        failBigAllocations(64 * 1024, spared, otherThreadsOnly);
-        return std::shared_ptr<void>(nullptr, [](void*) { failBigAllocations(0); });
-    };
-}
 
 class Short : public ::testing::TestWithParam<Shortage> {};
 
@@ -156,27 +138,54 @@ TEST_P(Short, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
     ASSERT_TRUE(t.du);
     expectChildPassed(runInChild([&]() -> ChildOutcome {
         ::alarm(120); // a hang fails the test
+        // UndefinedBehaviorSanitizer, the first time it checks an object's
+        // type, makes sure its memory is readable through a pipe, which
+        // needs descriptors: a walk and a removal with plenty do that for
+        // the types of their threads.
+        writeFile(t.tree / "warm/a/f", "");
+        writeFile(t.tree / "warm/b/f", "");
+        measureTree(t.tree / "loc");
+        removeLocation(t.tree.path(), "warm", nullptr, 2);
         const int before = openDescriptors();
-        std::shared_ptr<void> shortage;
-        std::once_flag imposed;
-        std::atomic<unsigned> entered {0};
-        const auto step = [&] {
-            if (s.midway && ++entered == 20)
-                std::call_once(imposed, [&] { shortage = s.impose(); });
+        // Descriptors are numbered from 0: with the limit just above the
+        // lowest free number, only `spare` more can be opened. Allocations of
+        // 64 KiB and more are the buffers of each walker and removal thread.
+        std::optional<DescriptorLimit> limit;
+        const auto impose = [&] {
+            if (s.spare)
+                limit.emplace(s.spare);
+            else
+                failBigAllocations(64 * 1024, s.spared, s.otherThreadsOnly);
         };
+        const auto lift = [&] {
+            limit.reset();
+            failBigAllocations(0);
+        };
+        const int why = s.spare ? EMFILE : ENOMEM;
+        std::atomic<unsigned> entered {0};
+        std::once_flag walking, removing;
         WalkOptions options;
         options.threads = 8;
-        options.onFolderEntered = [&](std::size_t) { step(); };
-        shortage = s.midway ? nullptr : s.impose();
-        std::string problems = walkProblem(measureTree(t.tree / "loc", options), *t.du, s.walkExact, s.why);
+        options.onFolderEntered = [&](std::size_t) {
+            if (s.midway && ++entered == 20)
+                std::call_once(walking, impose);
+        };
+        if (!s.midway)
+            impose();
+        std::string problems = walkProblem(measureTree(t.tree / "loc", options), *t.du, s.walkExact, why);
+        lift();
 
         entered = 0;
         const int parent = ::open(t.tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        shortage = s.midway ? nullptr : s.impose();
-        const RemoveResult first = removeTreeAt(parent, "loc", [&](int, const char*) { step(); }, nullptr, 8);
-        shortage.reset();
+        if (!s.midway)
+            impose();
+        const RemoveResult first = removeTreeAt(parent, "loc", [&](int, const char*) {
+            if (s.midway && ++entered == 20)
+                std::call_once(removing, impose);
+        }, nullptr, 8);
+        lift();
         ::close(parent);
-        if (first.incomplete == 0 ? !first.locationGone || first.failed != 0 : first.incomplete != s.why || s.removalExact)
+        if (first.incomplete == 0 ? !first.locationGone || first.failed != 0 : first.incomplete != why || s.removalExact)
             problems += "first removal: " + figures(first) + "; ";
         const bool left = exists(t.tree / "loc");
         const RemoveResult second = removeLocation(t.tree.path(), "loc");
@@ -191,15 +200,15 @@ TEST_P(Short, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
 
 INSTANTIATE_TEST_SUITE_P(
     OfDescriptorsOrMemory, Short,
-    ::testing::Values(Shortage {"OneDescriptor", spare(1), EMFILE, false, false, false},
-                      Shortage {"TwoDescriptors", spare(2), EMFILE, false, true, true},
-                      Shortage {"FiveDescriptors", spare(5), EMFILE, false, true, true},
-                      Shortage {"TwoDescriptorsLeftMidway", spare(2), EMFILE, true, false, false},
-                      Shortage {"MemoryOnEveryThread", bigAllocationsFail(0, false), ENOMEM, false, false, false},
+    ::testing::Values(Shortage {"OneDescriptor", 1, 0, false, false, false, false},
+                      Shortage {"TwoDescriptors", 2, 0, false, false, true, true},
+                      Shortage {"FiveDescriptors", 5, 0, false, false, true, true},
+                      Shortage {"TwoDescriptorsLeftMidway", 2, 0, false, true, false, false},
+                      Shortage {"MemoryOnEveryThread", 0, 0, false, false, false, false},
                       // The caller's own worker then walks alone.
-                      Shortage {"MemoryOnOtherThreads", bigAllocationsFail(0, true), ENOMEM, false, true, true},
+                      Shortage {"MemoryOnOtherThreads", 0, 0, true, false, true, true},
                       // One removal buffer: the removal goes on on one thread.
-                      Shortage {"MemoryButForTheFirstBuffer", bigAllocationsFail(1, false), ENOMEM, false, false, true}),
+                      Shortage {"MemoryButForTheFirstBuffer", 0, 1, false, false, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
