@@ -269,7 +269,7 @@ void AppDelegate::postRowSize(std::size_t row, std::uint64_t bytes)
 void AppDelegate::checkDisk()
 {
     // Quitting: the rest is neither measured nor shown.
-    if (diskJob().scan([this](std::size_t row, std::uint64_t bytes) { postRowSize(row, bytes); }))
+    if (diskJob().scan([this](std::size_t row, const RowSize& size) { postRowSize(row, size.bytes); }))
         post([this] { finishScan(); });
 }
 
@@ -287,7 +287,7 @@ void AppDelegate::cleanDisk()
     // The scan inside the clean shows what is left; a quit stops the
     // removal before its next entry and nothing after it is shown.
     const std::optional<CleanOutcome> outcome =
-        diskJob().clean([this](std::size_t row, std::uint64_t bytes) { postRowSize(row, bytes); });
+        diskJob().clean([this](std::size_t row, const RowSize& size) { postRowSize(row, size.bytes); });
     if (!outcome)
         return;
     post([this] { finishScan(); });

@@ -84,6 +84,8 @@ int statusCommand(const Parsed&, std::ostream& out, std::ostream&)
     return 0;
 }
 
+// A figure that could not be completed is not printed as if it were the
+// size: one line on standard error says so, and the command exits 1.
 int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
     int status = 0;
@@ -95,18 +97,20 @@ int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
         const OpenedLocation at = openPathParent(path);
         int error = at.error;
         struct stat st {};
-        if (at.parentFd >= 0 && ::fstatat(at.parentFd, at.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (at.parent && ::fstatat(at.parent.get(), at.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             error = errno;
         if (error != 0 && error != ENOENT && error != ENOTDIR) {
-            if (at.parentFd >= 0)
-                ::close(at.parentFd);
-            cannotReach(err, "measure", path, error);
-            status = 1;
+            out.flush();
+            status = cannotReach(err, "measure", path, error);
             continue;
         }
-        const std::uint64_t bytes = at.parentFd >= 0 ? measureTreeAt(at.parentFd, at.leaf).bytes : 0;
-        if (at.parentFd >= 0)
-            ::close(at.parentFd);
+        const WalkResult walked = at.parent ? measureTreeAt(at.parent.get(), at.leaf) : WalkResult{};
+        if (walked.incomplete != 0) {
+            out.flush();
+            status = incompleteError(err, "cannot measure all of '" + shown(path) + "'", walked.incomplete);
+            continue;
+        }
+        const std::uint64_t bytes = walked.bytes;
         const std::string text = convertBytes(bytes);
         if (parsed.json) {
             out << "{\"path\": " << jsonQuote(path) << ", \"bytes\": " << std::to_string(bytes)
@@ -195,6 +199,19 @@ struct Command {
     int (*run)(const Parsed&, std::ostream& out, std::ostream& err);
 };
 
+// "headroom-cli: WHAT: REASON" on standard error; returns 1, the exit
+// status of a command that could not do all it was asked.
+int failure(std::ostream& err, std::string_view what, int error)
+{
+    char buffer[256];
+    const char* why = error == ENOMEM ? "out of memory"
+        : error == EMFILE             ? "too many open files"
+        : error == ENFILE             ? "too many open files in the system"
+                                      : ::strerror_r(error, buffer, sizeof buffer);
+    err << kProgram << ": " << what << ": " << why << '\n';
+    return 1;
+}
+
 constexpr std::array<Command, 7> kCommands{{
     {"status", false, 0, 0, {}, {}, statusCommand},
     {"size", true, 1, kAnyNumber, "size needs at least one PATH", {}, sizeCommand},
@@ -231,16 +248,18 @@ int runCommand(const Command& command, const std::vector<std::string>& words, st
 
 int cannotReach(std::ostream& err, std::string_view what, std::string_view path, int error)
 {
-    char buffer[256];
-    err << kProgram << ": cannot " << what << " '" << shown(path) << "': " << ::strerror_r(error, buffer, sizeof buffer)
-        << '\n';
-    return 1;
+    return failure(err, "cannot " + std::string(what) + " '" + shown(path) + "'", error);
 }
 
 int usageError(std::ostream& err, std::string_view message)
 {
     err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
     return 2;
+}
+
+int incompleteError(std::ostream& err, std::string_view what, int error)
+{
+    return failure(err, what, error);
 }
 
 std::string escapeTsvField(std::string_view bytes)
@@ -322,8 +341,11 @@ opened otherwise (a loop of links, no permission) is said on standard error,
   headroom-cli: cannot open 'HOME': REASON
 with exit status 1, and nothing is measured or removed.
 
-Exit status: 0 on success, 1 when a PATH or HOME cannot be reached, 2 on a
-usage error. A usage error is one line on standard error:
+Exit status: 0 on success. 1 when a PATH or HOME cannot be reached, or when
+size, scan or clean could not measure a tree or remove a location whole for
+want of open files or memory: that figure is not printed, and standard error
+says so, one line for each: headroom-cli: MESSAGE: REASON. 2 on a usage
+error, which is one line on standard error:
 headroom-cli: MESSAGE (try 'headroom-cli --help').
 )";
 }

@@ -10,8 +10,9 @@ namespace headroom::cli {
 // headroom-cli without the process around it: `args` are the words after the
 // program's name. Writes results to `out` and diagnostics to `err` and
 // returns the exit status (0 success, 1 when a PATH or HOME could not be
-// reached, 2 usage error, or what the release command returns). A usage
-// error writes exactly one line to `err`.
+// reached or a figure or a clean could not be completed, 2 usage error, or
+// what the release command returns). A usage error writes exactly one line
+// to `err`.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run(int argc, char** argv, std::ostream& out, std::ostream& err);
 
@@ -26,6 +27,13 @@ int usageError(std::ostream& err, std::string_view message);
 // with PATH escaped like a TSV field and REASON the C library's text for
 // `error`.
 int cannotReach(std::ostream& err, std::string_view what, std::string_view path, int error);
+
+// Writes the one line that says a figure or a clean could not be
+// completed for want of descriptors or memory (`error`: EMFILE, ENFILE or
+// ENOMEM):
+//   headroom-cli: WHAT: REASON
+// and returns 1, the exit status for it.
+int incompleteError(std::ostream& err, std::string_view what, int error);
 
 // The text that --help prints.
 std::string usage();

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 #include <unistd.h>
 
@@ -28,20 +29,29 @@ namespace {
 // together one JSON array on one line.
 class RowPrinter {
 public:
-    RowPrinter(const JunkFolders& folders, bool json, std::ostream& out)
+    RowPrinter(const JunkFolders& folders, bool json, std::ostream& out, std::ostream& err)
         : m_folders(folders)
         , m_json(json)
         , m_out(out)
+        , m_err(err)
         , m_tr(StringTable::lookup(StringTable::forSystemLocale()))
     {
         if (m_json)
             m_out << '[';
     }
 
-    void row(std::size_t index, std::uint64_t bytes)
+    // A row that could not be measured whole is left out, and one line on
+    // standard error says so.
+    void row(std::size_t index, const RowSize& size)
     {
         const JunkLocation& location = junkTable()[index];
         const std::string path = m_folders.path(index);
+        if (!size.complete) {
+            m_out.flush();
+            m_status = incompleteError(m_err, "cannot measure all of " + std::string(location.row) + " '" + escapeTsvField(path) + "'", size.error);
+            return;
+        }
+        const std::uint64_t bytes = size.bytes;
         const std::string title = junkCheckBoxTitle(m_tr, location.labelKey, bytes);
         if (m_json) {
             m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row) << ",\"path\":" << jsonQuote(path)
@@ -56,21 +66,25 @@ public:
 
     JunkJob::RowDone callback()
     {
-        return [this](std::size_t index, std::uint64_t bytes) { row(index, bytes); };
+        return [this](std::size_t index, const RowSize& size) { row(index, size); };
     }
 
-    void finish()
+    // The exit status so far.
+    int finish()
     {
         if (m_json)
             m_out << "]\n";
+        return m_status;
     }
 
 private:
     const JunkFolders& m_folders;
     bool m_json;
     std::ostream& m_out;
+    std::ostream& m_err;
     KeyLookup m_tr;
     std::size_t m_rows = 0;
+    int m_status = 0;
 };
 
 std::string rowNames()
@@ -97,11 +111,8 @@ JunkFolders resolveFolders(const std::string& home)
 // permission) is said, and then nothing is measured or removed.
 bool reachable(const std::string& home, std::ostream& err)
 {
-    const int fd = openChosenFolder(home);
-    if (fd >= 0) {
-        ::close(fd);
+    if (openChosenFolder(home))
         return true;
-    }
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR)
         return true;
@@ -117,10 +128,9 @@ int scanCommand(const std::string& home, bool json, std::ostream& out, std::ostr
         return 1;
     JunkJob job;
     job.folders = resolveFolders(home);
-    RowPrinter printer(job.folders, json, out);
+    RowPrinter printer(job.folders, json, out, err);
     job.scan(printer.callback()); // nothing cancels it: every row is reported
-    printer.finish();
-    return 0;
+    return printer.finish();
 }
 
 int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out, std::ostream& err)
@@ -146,12 +156,14 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
     // its removal.
     JunkJob job;
     job.folders = resolveFolders(home);
-    RowPrinter printer(job.folders, false, out);
+    RowPrinter printer(job.folders, false, out, err);
     job.chosen = [&chosen](std::size_t row) { return chosen[row]; };
     job.measureRemoved = false;
-    job.clean(printer.callback(), JunkJob::Rescan::Every);
-    printer.finish();
-    return 0;
+    const std::optional<CleanOutcome> outcome = job.clean(printer.callback(), JunkJob::Rescan::Every);
+    const int status = printer.finish();
+    if (outcome && outcome->incomplete != 0)
+        return incompleteError(err, "cannot remove all of the rows named", outcome->incomplete);
+    return status;
 }
 
 int releaseCommand(std::ostream& out, std::ostream& err)

@@ -7,11 +7,11 @@
 
 namespace headroom {
 
-DirEntries::DirEntries() : m_buffer(new char[kBufferSize]) {}
+DirEntries::DirEntries(std::size_t bufferSize) : m_buffer(new char[bufferSize]), m_capacity(bufferSize) {}
 
 bool DirEntries::read(int fd)
 {
-    const long n = ::syscall(SYS_getdents64, fd, m_buffer.get(), kBufferSize);
+    const long n = ::syscall(SYS_getdents64, fd, m_buffer.get(), m_capacity);
     if (n <= 0) {
         m_size = 0;
         if (n == 0)

@@ -21,12 +21,15 @@ struct DirEntry {
 // yields every entry but "." and "..", in listing order. To resume a listing
 // in a descriptor opened again, lseek it to an entry's `next` cookie.
 //
-// One reader per thread; its buffer is allocated once, by the constructor.
+// One reader per thread; its buffer is allocated once, by the constructor
+// (std::bad_alloc when it cannot be).
 class DirEntries {
 public:
     static constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
-    DirEntries();
+    // `bufferSize`: the bytes of one batch; a small folder, such as the
+    // list of a process's descriptors, needs far fewer.
+    explicit DirEntries(std::size_t bufferSize = kBufferSize);
     DirEntries(const DirEntries&) = delete;
     DirEntries& operator=(const DirEntries&) = delete;
     DirEntries(DirEntries&&) noexcept = default;
@@ -92,6 +95,7 @@ private:
     static_assert(kNameOffset == 19, "linux_dirent64 puts the name at byte 19");
 
     std::unique_ptr<char[]> m_buffer;
+    std::size_t m_capacity = 0;
     std::size_t m_size = 0; // bytes of records in the current batch
 };
 

@@ -1,11 +1,14 @@
 #include "core/JunkJob.h"
 
 #include "core/Location.h"
+#include "core/Saturating.h"
 #include "core/TreeRemover.h"
 #include "core/TreeWalker.h"
+#include "core/UniqueFd.h"
 #include "core/VolumeFigures.h"
 
-#include <unistd.h>
+#include <cerrno>
+#include <new>
 
 namespace headroom {
 
@@ -24,30 +27,53 @@ bool JunkJob::takes(std::string_view stage, std::size_t row) const
 
 // The same object that the clean removes: base/relative reached without
 // following a link below the base. A location that cannot be reached
-// measures 0, and so does a walk stopped by a cancel.
-std::uint64_t JunkJob::measure(std::string_view relative) const
+// measures 0, and so does a walk stopped by a cancel; one that could not be
+// walked whole for want of descriptors or memory is marked incomplete.
+RowSize JunkJob::measure(std::string_view relative) const
 {
-    const OpenedLocation location = openLocationParent(folders.base, relative);
-    if (location.parentFd < 0)
-        return 0;
-    WalkOptions options;
-    options.cancel = cancel;
-    const WalkResult result = measureTreeAt(location.parentFd, location.leaf, options);
-    ::close(location.parentFd);
-    return result.cancelled ? 0 : result.bytes;
+    RowSize size;
+    int error = 0;
+    try {
+        const OpenedLocation location = openLocationParent(folders.base, relative);
+        const UniqueFd& parent = location.parent;
+        error = location.error;
+        if (parent) {
+            WalkOptions options;
+            options.cancel = cancel;
+            const WalkResult result = measureTreeAt(parent.get(), location.leaf, options);
+            size.bytes = result.cancelled ? 0 : result.bytes;
+            error = result.incomplete;
+        }
+    } catch (const std::bad_alloc&) {
+        error = ENOMEM;
+    }
+    if (error == EMFILE || error == ENFILE || error == ENOMEM) {
+        size.complete = false;
+        size.error = error;
+    }
+    return size;
 }
 
 // Removes base/relative and returns what went: its size just before, less
 // whatever a removal that failed in part left behind. The walk before the
 // removal also brings the folders into the cache that the removal reads.
-std::uint64_t JunkJob::removeMeasured(std::string_view relative) const
+// `incomplete` keeps the first errno of a walk or removal that stopped
+// short.
+std::uint64_t JunkJob::removeMeasured(std::string_view relative, int& incomplete) const
 {
-    const std::uint64_t before = measureRemoved ? measure(relative) : 0;
+    const auto note = [&incomplete](int error) {
+        if (incomplete == 0)
+            incomplete = error;
+    };
+    const RowSize before = measureRemoved ? measure(relative) : RowSize{};
+    note(before.error);
     const RemoveResult result = removeLocation(folders.base, std::string(relative), cancel);
+    note(result.incomplete);
     if (!measureRemoved || result.locationGone || result.cancelled)
-        return before;
-    const std::uint64_t left = measure(relative);
-    return before > left ? before - left : 0;
+        return before.bytes;
+    const RowSize left = measure(relative);
+    note(left.error);
+    return before.bytes > left.bytes ? before.bytes - left.bytes : 0;
 }
 
 bool JunkJob::scan(const RowDone& done) const
@@ -63,10 +89,10 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
                 return false;
             continue;
         }
-        const std::uint64_t bytes = measure(folders.rows[row].relativePath);
+        const RowSize size = measure(folders.rows[row].relativePath);
         if (cancelled())
             return false; // the walk was cut short: its figure is not reported
-        done(row, bytes);
+        done(row, size);
     }
     return !cancelled();
 }
@@ -76,6 +102,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
     // For the report: the volume's free space before anything goes.
     const DiskFigures before = sampleVolume();
     std::uint64_t removedBytes = 0;
+    int incomplete = 0;
     for (std::size_t row = 0; row < kJunkRowCount; ++row) {
         if (!takes("clean", row)) {
             if (cancelled())
@@ -83,7 +110,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
             continue;
         }
         // Whether it went or not, the scan below shows what is left.
-        removedBytes += removeMeasured(folders.rows[row].relativePath);
+        removedBytes = saturatingAdd(removedBytes, removeMeasured(folders.rows[row].relativePath, incomplete));
     }
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;
@@ -94,6 +121,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
     if (outcome.volumeAfter.freeRead)
         outcome.space.freeAfter = outcome.volumeAfter.free;
     outcome.space.removedBytes = removedBytes;
+    outcome.incomplete = incomplete;
     return outcome;
 }
 

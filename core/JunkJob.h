@@ -33,12 +33,26 @@ DiskFigures measureVolume();
 struct CleanOutcome {
     DiskFigures volumeAfter;
     CleanSpace space;
+    // Not 0 when a removal, or the walk before it, stopped short for want
+    // of descriptors or memory (EMFILE, ENFILE, ENOMEM): less was removed
+    // than asked, and space.removedBytes may be low.
+    int incomplete = 0;
+};
+
+// What a row measured.
+struct RowSize {
+    std::uint64_t bytes = 0;
+    // False when the walk could not reach the whole folder for want of
+    // descriptors or memory: `bytes` is then too low, and `error` says why
+    // (EMFILE, ENFILE, ENOMEM).
+    bool complete = true;
+    int error = 0;
 };
 
 // One scan or clean of the junk rows' folders below the granted one, row
 // by row in table order.
 struct JunkJob {
-    using RowDone = std::function<void(std::size_t row, std::uint64_t bytes)>;
+    using RowDone = std::function<void(std::size_t row, const RowSize& size)>;
 
     // Where the rows are, as resolved when the folder was granted. Each is
     // opened again at use without following a link below the granted
@@ -76,8 +90,8 @@ private:
     bool cancelled() const { return cancel && cancel->load(std::memory_order_acquire); }
     bool takes(std::string_view stage, std::size_t row) const;
     bool scanRows(const RowDone& done, bool everyRow) const;
-    std::uint64_t measure(std::string_view relative) const;
-    std::uint64_t removeMeasured(std::string_view relative) const;
+    RowSize measure(std::string_view relative) const;
+    std::uint64_t removeMeasured(std::string_view relative, int& incomplete) const;
     DiskFigures sampleVolume() const { return volume ? volume() : measureVolume(); }
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/Location.h"
 #include "core/SmallFile.h"
+#include "core/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -148,14 +149,12 @@ bool overlap(std::string_view a, std::string_view b)
 bool plainFolderWay(const std::string& base, const std::string& relative)
 {
     const OpenedLocation location = openLocationParent(base, relative);
-    if (location.parentFd < 0)
+    const UniqueFd& parent = location.parent;
+    if (!parent)
         return location.error == ENOENT;
     struct stat st {};
-    const bool plain = ::fstatat(location.parentFd, location.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
-        ? S_ISDIR(st.st_mode)
-        : errno == ENOENT;
-    ::close(location.parentFd);
-    return plain;
+    return ::fstatat(parent.get(), location.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? S_ISDIR(st.st_mode)
+                                                                                       : errno == ENOENT;
 }
 
 // The text of <base>/.config/user-dirs.dirs: no link followed on the way
@@ -164,19 +163,15 @@ bool plainFolderWay(const std::string& base, const std::string& relative)
 std::optional<std::string> readUserDirs(const std::string& base)
 {
     const OpenedLocation config = openLocationParent(base, ".config/user-dirs.dirs");
-    if (config.parentFd < 0)
+    const UniqueFd& parent = config.parent;
+    if (!parent)
         return std::nullopt;
-    const int fd =
-        ::openat(config.parentFd, config.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    ::close(config.parentFd);
-    if (fd < 0)
-        return std::nullopt;
+    const UniqueFd fd(
+        ::openat(parent.get(), config.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
-    std::optional<std::string> text;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        text = readSmallFile(fd, kUserDirsLimit);
-    ::close(fd);
-    return text;
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return readSmallFile(fd.get(), kUserDirsLimit);
 }
 
 bool sameEntry(const struct stat& a, const struct stat& b)

@@ -1,10 +1,13 @@
 #include "core/Location.h"
 
+#include "core/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace headroom {
@@ -21,31 +24,27 @@ namespace {
 // piece). The folders between pieces are held O_PATH, which, like passing
 // through them in one call, needs only search permission. A component
 // longer than a piece is ENAMETOOLONG.
-int openInPieces(const std::string& path, int flags)
+UniqueFd openInPieces(const std::string& path, int flags)
 {
     constexpr std::size_t kMaxPiece = PATH_MAX - 1;
-    int fd = AT_FDCWD;
+    UniqueFd held; // the folder the pieces so far reached; none: the working folder
     std::size_t pos = 0;
     for (;;) {
-        int next = -1;
+        const int at = held ? held.get() : AT_FDCWD;
         const bool last = path.size() - pos <= kMaxPiece;
         std::size_t slash = std::string::npos;
+        UniqueFd next;
         if (last) {
             // The rest, or "." when only the slashes of "folder/" were left.
-            next = ::openat(fd, pos < path.size() ? path.c_str() + pos : ".", flags);
+            next.reset(::openat(at, pos < path.size() ? path.c_str() + pos : ".", flags));
         } else if (slash = path.rfind('/', pos + kMaxPiece); slash == std::string::npos || slash <= pos) {
             errno = ENAMETOOLONG;
         } else {
-            next = ::openat(fd, path.substr(pos, slash - pos).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            next.reset(::openat(at, path.substr(pos, slash - pos).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         }
-        const int error = errno;
-        if (fd != AT_FDCWD)
-            ::close(fd);
-        if (next < 0 || last) {
-            errno = error;
-            return next;
-        }
-        fd = next;
+        if (!next || last)
+            return next; // UniqueFd keeps errno as the failed call left it
+        held = std::move(next);
         // A piece starting with "/" would start again at the root.
         pos = std::min(path.find_first_not_of('/', slash), path.size());
     }
@@ -88,27 +87,25 @@ OpenedLocation openLocationParent(const std::string& base, std::string_view rela
     }
 
     // The base is the folder the user chose: a link there is followed.
-    int fd = openChosenFolder(base);
-    if (fd < 0) {
+    UniqueFd fd = openChosenFolder(base);
+    if (!fd) {
         result.error = errno;
         return result;
     }
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         const std::string name(parts[i]);
-        int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        int saved = errno;
-        ::close(fd);
-        if (next < 0) {
-            result.error = saved;
+        UniqueFd next(::openat(fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) {
+            result.error = errno;
             return result;
         }
-        fd = next;
+        fd = std::move(next);
     }
-    result.parentFd = fd;
+    result.parent = std::move(fd);
     return result;
 }
 
-int openChosenFolder(const std::string& path)
+UniqueFd openChosenFolder(const std::string& path)
 {
     return openInPieces(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
@@ -139,8 +136,8 @@ OpenedLocation openPathParent(const std::string& path)
         parent = parentEnd == 0 ? "/" : path.substr(0, parentEnd);
     }
     // O_PATH: looking a name up in a folder needs only search permission.
-    result.parentFd = openInPieces(parent, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (result.parentFd < 0)
+    result.parent = openInPieces(parent, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (!result.parent)
         result.error = errno;
     return result;
 }

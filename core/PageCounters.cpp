@@ -2,6 +2,7 @@
 
 #include "core/Platform.h"
 #include "core/SmallFile.h"
+#include "core/UniqueFd.h"
 #include "core/VmStatParse.h"
 
 #include <cstdio>
@@ -19,12 +20,10 @@ namespace {
 std::optional<std::string> readCounterFile(const std::string& path)
 {
     constexpr std::size_t kLimit = std::size_t{1} << 20;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd)
         return std::nullopt;
-    std::optional<std::string> text = readSmallFile(fd, kLimit);
-    ::close(fd);
-    return text;
+    return readSmallFile(fd.get(), kLimit);
 }
 
 } // namespace

@@ -1,238 +1,216 @@
 #include "core/TreeRemover.h"
 
+// The removal in outline
+//
+// A folder is listed once, whole, when it is entered: everything but its
+// subfolders is unlinked right away (each listing batch in inode order,
+// which keeps a cold cache's inode reads close together), and each
+// subfolder is noted with the identity its statx gives. The removal then
+// enters the noted subfolders one by one, depth-first, and removes each
+// folder from its parent once it is empty.
+//
+// Descriptors: the folders from the location down to the current one are a
+// FolderPath, as in the walker: a subfolder is entered only if it is still
+// the folder that was noted (no link, no mount, no other folder moved into
+// its place), a bounded number of them is held, and a closed one is reached
+// again only through ".." and only if it is still the same folder. When it
+// is not (a folder on the way was moved away meanwhile), the folders of the
+// closed part stay where they are, counted as failed, and the removal goes
+// on from the location. So nothing is ever removed outside the location by
+// a name that came to mean something else.
+//
+// Threads: the location's subfolders (or, in a location with fewer
+// subfolders than threads, such as a trash with files/ and info/, the
+// subfolders one level below) are shared out, each removed whole by one
+// thread relative to its parent's descriptor, which this thread holds.
+//
+// Running short: too few descriptors make the threads fewer and each path
+// shorter (WorkPolicy.cpp); a descriptor refused all the same closes the
+// path's shallowest folders, then waits for another thread to close one.
+// Only when none can go on, or memory runs out, is the rest left in place,
+// and the result then says so (`incomplete`).
+
 #include "core/DirEntries.h"
+#include "core/FolderPath.h"
 #include "core/Location.h"
 #include "core/MountIdentity.h"
+#include "core/UniqueFd.h"
 #include "core/WorkPolicy.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
+#include <utility>
+#include <vector>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
-#include <vector>
 
 namespace headroom {
 
 namespace {
 
-constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_INO | STATX_MNT_ID;
+constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 
-struct Frame {
-    int fd = -1;                       // -1 while closed to keep within the bound
+// A subfolder as its parent's listing found it.
+struct Listed {
+    std::string name;
     MountIdentity id;
-    std::string name;                  // name inside the parent frame
-    std::vector<std::string> pending;  // subfolders still to empty and remove
 };
+
+struct Level {
+    std::string name;            // in the parent
+    std::vector<Listed> pending; // subfolders still to empty and remove
+};
+using Path = FolderPath<Level>;
+
+// What the threads of one removal share.
+struct Shared {
+    const RemoveProbe& probe;
+    const std::atomic<bool>* cancel;
+    MountIdentity location;
+    DescriptorWaits waits;
+
+    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+};
+
+bool gone(int dirfd, const std::string& name)
+{
+    struct stat st {};
+    return ::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+}
 
 class Remover {
 public:
-    Remover(int parentFd, const std::string& name, const RemoveProbe& probe, const std::atomic<bool>* cancel)
-        : m_parentFd(parentFd), m_rootName(name), m_probe(probe), m_cancel(cancel)
+    Remover(Shared& shared, unsigned heldFolders) : m_shared(shared), m_path(heldFolders, &shared.waits)
     {
+        m_batch.reserve(DirEntries::kBufferSize / 24); // the smallest dirent record
     }
 
-    // Empties and removes the location. With threads > 1, the subfolders
-    // found in the location itself are shared out among that many threads,
-    // each removing whole subfolders relative to the location's descriptor.
-    RemoveResult run(unsigned threads)
+    const RemoveResult& result() const { return m_result; }
+
+    // Empties and removes the location `entry` in the open folder `parent`.
+    // With threads > 1, its subfolders are shared out among that many.
+    void removeLocation(int parent, Listed entry, unsigned threads) noexcept
     {
-        const std::string& name = m_rootName;
-        if (cancelRequested()) {
-            m_result.cancelled = true;
-            return m_result;
-        }
-        int fd = ::openat(m_parentFd, name.c_str(), kDirOpenFlags);
-        if (fd < 0) {
-            if (errno != ENOENT)
-                removeUnopened(m_parentFd, name, errno);
-            m_result.locationGone = gone(m_parentFd, name);
-            return m_result;
-        }
-        Frame root;
-        root.fd = fd;
-        root.name = name;
-        bool isDir = false;
-        if (!identifyOpen(fd, root.id, &isDir) || !isDir) {
-            ::close(fd);
-            ++m_result.failed;
-            return m_result;
-        }
-        m_rootId = root.id;
-        m_stack.push_back(std::move(root));
-        list(m_stack.back());
-        if (threads > 1 && !m_stack.back().pending.empty() && !cancelRequested())
-            removeSubfoldersInParallel(threads);
-        drain(0);
-        m_result.locationGone = gone(m_parentFd, name);
-        return m_result;
-    }
-
-private:
-    // Works the stack down to `floor` frames: empties each folder, then
-    // removes it from its parent. Frames below `floor` are not this
-    // remover's to close or remove.
-    void drain(std::size_t floor)
-    {
-        while (m_stack.size() > floor) {
-            if (cancelRequested()) {
-                m_result.cancelled = true;
-                for (std::size_t i = floor; i < m_stack.size(); ++i) {
-                    if (m_stack[i].fd >= 0)
-                        ::close(m_stack[i].fd);
-                }
-                m_stack.resize(floor);
-                break;
-            }
-            Frame& top = m_stack.back();
-            if (!top.pending.empty()) {
-                std::string child = std::move(top.pending.back());
-                top.pending.pop_back();
-                descend(child);
-            } else {
-                ascend();
-            }
-        }
-    }
-
-    // Removes `child` of the folder `parent` (the location or one of its
-    // subfolders; its frame, descriptor borrowed), which is left for its
-    // owner. `location` is the identity of the location, for the mount check.
-    void removeChild(const Frame& parent, const MountIdentity& location, const std::string& child)
-    {
-        m_rootId = location;
-        Frame base;
-        base.fd = parent.fd;
-        base.id = parent.id;
-        base.name = parent.name;
-        m_stack.clear();
-        m_stack.push_back(std::move(base));
-        descend(child);
-        drain(1);
-        m_stack.clear(); // the borrowed descriptor stays open
-    }
-
-    struct Task {
-        const Frame* parent = nullptr;
-        std::string name;
-    };
-
-    // Each thread takes the next subfolder of the location and removes it
-    // whole. A subfolder is a separate tree, so the threads never work in
-    // the same folder; the location's descriptor stays open throughout and
-    // every removal is relative to it. On a cold cache most of the time
-    // is spent waiting for inode reads, which the disk then serves several
-    // at a time.
-    //
-    // A location with fewer subfolders than threads (a trash: files/ and
-    // info/) shares out the next level instead: this thread opens and
-    // empties each of those subfolders of their files, the threads remove
-    // their subfolders relative to them, and this thread then removes the
-    // emptied folders themselves.
-    void removeSubfoldersInParallel(unsigned threads)
-    {
-        // descend() pushes onto m_stack, so the location's frame is looked up
-        // afresh after each.
-        std::vector<Frame> opened;
-        if (m_stack.back().pending.size() < threads) {
-            opened.reserve(m_stack.back().pending.size());
-            while (!m_stack.back().pending.empty() && !cancelRequested()) {
-                std::string child = std::move(m_stack.back().pending.back());
-                m_stack.back().pending.pop_back();
-                const std::size_t depth = m_stack.size();
-                descend(child); // identity and mount checked as anywhere else
-                if (m_stack.size() > depth) {
-                    opened.push_back(std::move(m_stack.back()));
-                    m_stack.pop_back();
-                }
-            }
-        }
-        Frame& root = m_stack.back(); // m_stack does not change from here on
-        std::vector<Task> tasks;
-        for (Frame& folder : opened) {
-            for (std::string& name : folder.pending)
-                tasks.push_back({&folder, std::move(name)});
-            folder.pending.clear();
-        }
-        for (std::string& name : root.pending)
-            tasks.push_back({&root, std::move(name)});
-        root.pending.clear();
-
-        std::mutex mutex;
-        auto work = [&](Remover& remover) {
-            for (;;) {
-                Task task;
-                {
-                    std::lock_guard lock(mutex);
-                    if (tasks.empty() || remover.cancelRequested())
-                        return;
-                    task = std::move(tasks.back());
-                    tasks.pop_back();
-                }
-                remover.removeChild(*task.parent, m_rootId, task.name);
-            }
-        };
-        std::vector<Remover> helpers;
-        std::vector<std::thread> running;
-        const std::size_t wanted = std::min<std::size_t>(threads, tasks.size()) - std::min<std::size_t>(1, tasks.size());
         try {
-            helpers.reserve(wanted);
-            running.reserve(wanted);
-            for (std::size_t i = 0; i < wanted; ++i) {
-                helpers.emplace_back(m_parentFd, m_rootName, m_probe, m_cancel);
-                Remover* helper = &helpers.back();
-                running.emplace_back([&work, helper] {
-                    try {
-                        work(*helper);
-                    } catch (...) {
-                        // Out of memory in a helper: its current subfolder
-                        // is left as it is; the others go on.
-                        ++helper->m_result.failed;
-                    }
-                });
-            }
-        } catch (...) {
-            // Fewer threads than planned: those running and this one share
-            // the rest.
-        }
-        Remover mine(m_parentFd, m_rootName, m_probe, m_cancel);
-        work(mine);
-        for (std::thread& t : running)
-            t.join();
-        merge(mine.m_result);
-        for (const Remover& helper : helpers)
-            merge(helper.m_result);
-
-        // The folders opened above, now empty unless something in them could
-        // not go; after a cancel they stay as they are.
-        for (Frame& folder : opened) {
-            ::close(folder.fd);
-            if (cancelRequested())
-                m_result.cancelled = true;
-            else
-                counted(::unlinkat(root.fd, folder.name.c_str(), AT_REMOVEDIR));
+            if (!open(parent, entry))
+                return;
+            list(m_path.back().fd.get(), m_path.back().data.pending);
+            if (threads > 1 && !m_path.back().data.pending.empty() && !m_shared.cancelled())
+                shareOut(threads);
+            drain();
+        } catch (const std::bad_alloc&) {
+            giveUp(ENOMEM);
         }
     }
 
-    void merge(const RemoveResult& other)
+    // Removes the folder `entry` of the open folder `parent`, which stays
+    // open, with everything in it: one thread's share of a removal.
+    void removeFolder(int parent, Listed entry) noexcept
     {
-        m_result.removed += other.removed;
-        m_result.failed += other.failed;
-        m_result.cancelled = m_result.cancelled || other.cancelled;
+        m_shared.waits.join();
+        try {
+            if (m_shared.probe)
+                m_shared.probe(parent, entry.name.c_str());
+            if (open(parent, entry)) {
+                list(m_path.back().fd.get(), m_path.back().data.pending);
+                drain();
+            }
+        } catch (const std::bad_alloc&) {
+            giveUp(ENOMEM);
+        }
+        m_shared.waits.leave();
     }
 
 private:
-    bool cancelRequested() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
-
-    static bool gone(int dirfd, const std::string& name)
+    // Starts the path at `entry`; false when it could not be opened (and
+    // what that means has been dealt with).
+    bool open(int parent, Listed& entry)
     {
-        struct stat st {};
-        return ::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+        m_parent = parent;
+        const int error = m_path.start(parent, entry.name.c_str(), entry.id);
+        if (error != 0) {
+            unopened(parent, entry.name, error);
+            return false;
+        }
+        m_path.back().data.name = std::move(entry.name);
+        return true;
+    }
+
+    // Works the path down: empties each folder, then removes it from its
+    // parent.
+    void drain()
+    {
+        while (!m_path.empty()) {
+            if (m_shared.cancelled()) {
+                m_result.cancelled = true;
+                m_path.clear();
+                return;
+            }
+            std::vector<Listed>& pending = m_path.back().data.pending;
+            if (pending.empty()) {
+                leave();
+                continue;
+            }
+            Listed next = std::move(pending.back());
+            pending.pop_back();
+            enter(next);
+        }
+    }
+
+    void enter(Listed& next)
+    {
+        const int dirfd = m_path.back().fd.get(); // the current folder stays held
+        if (m_shared.probe)
+            m_shared.probe(dirfd, next.name.c_str());
+        const int error = m_path.descend(next.name.c_str(), next.id);
+        if (error != 0) {
+            unopened(dirfd, next.name, error);
+            return;
+        }
+        m_path.back().data.name = std::move(next.name);
+        list(m_path.back().fd.get(), m_path.back().data.pending);
+    }
+
+    // The current folder has been emptied: remove it from its parent.
+    void leave()
+    {
+        if (m_path.size() == 1) {
+            const std::string name = std::move(m_path.back().data.name);
+            m_path.clear();
+            counted(::unlinkat(m_parent, name.c_str(), AT_REMOVEDIR));
+            return;
+        }
+        std::string name = std::move(m_path.back().data.name);
+        const int error = m_path.ascend();
+        if (error == 0) {
+            counted(::unlinkat(m_path.back().fd.get(), name.c_str(), AT_REMOVEDIR));
+            return;
+        }
+        if (outOfDescriptors(error)) {
+            giveUp(error);
+            return;
+        }
+        // A folder on the way up was moved away: the closed part of the
+        // path stays as it is.
+        m_result.failed += m_path.dropUnreachable();
+    }
+
+    // Nothing more can be done here for want of descriptors or memory: the
+    // rest stays, and the result says so.
+    void giveUp(int error)
+    {
+        if (m_result.incomplete == 0)
+            m_result.incomplete = error;
+        m_path.clear();
     }
 
     void counted(int rc)
@@ -244,9 +222,9 @@ private:
             ++m_result.failed;
     }
 
-    // `name` in `dirfd` could not be opened as a folder without following a
-    // link; `error` says why.
-    void removeUnopened(int dirfd, const std::string& name, int error)
+    // `name` in `dirfd` could not be entered as the folder it was listed
+    // as; `error` says why.
+    void unopened(int dirfd, const std::string& name, int error)
     {
         switch (error) {
         case ENOENT:
@@ -263,36 +241,41 @@ private:
             // Unreadable: removable only when empty.
             counted(::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR));
             break;
+        case EMFILE:
+        case ENFILE:
+            giveUp(error);
+            break;
         default:
+            // EXDEV: a mount is there now; ESTALE: another folder.
             ++m_result.failed;
             break;
         }
     }
 
-    // Reads the whole folder once: everything but subfolders is unlinked
-    // right away, subfolders are kept by name for later.
-    void list(Frame& frame)
+    // Reads the folder `fd` to its end: everything but subfolders is
+    // unlinked right away, subfolders are noted in `pending`.
+    void list(int fd, std::vector<Listed>& pending)
     {
-        while (m_entries.read(frame.fd)) {
+        while (m_entries.read(fd)) {
             // Unlinking touches each entry's inode; taking a batch in inode
             // order rather than in the folder's hash order keeps those reads
             // close together on disk when the cache is cold.
             m_batch.clear();
             for (const DirEntry& e : m_entries) {
                 if (e.type == DT_DIR)
-                    frame.pending.emplace_back(e.name);
+                    note(fd, e.name, pending);
                 else
                     m_batch.emplace_back(e.ino, e.at);
             }
             std::sort(m_batch.begin(), m_batch.end());
             for (const auto& [inode, at] : m_batch) {
                 const char* name = m_entries.nameAt(at);
-                if (cancelRequested())
-                    return; // the loop in run() sees it too and stops
-                if (::unlinkat(frame.fd, name, 0) == 0 || errno == ENOENT)
+                if (m_shared.cancelled())
+                    return; // drain() sees it too and stops
+                if (::unlinkat(fd, name, 0) == 0 || errno == ENOENT)
                     ++m_result.removed;
                 else if (errno == EISDIR)
-                    frame.pending.emplace_back(name); // no d_type, or changed meanwhile
+                    note(fd, name, pending); // no d_type, or changed meanwhile
                 else
                     ++m_result.failed;
             }
@@ -301,153 +284,231 @@ private:
             ++m_result.failed;
     }
 
-    void descend(const std::string& child)
+    // Notes the subfolder `name` of `fd` with its identity. Another mount (a
+    // bind mount included) is left alone, mount point and all.
+    void note(int fd, const char* name, std::vector<Listed>& pending)
     {
-        Frame& parent = m_stack.back();
-        if (m_probe)
-            m_probe(parent.fd, child.c_str());
-        int fd = ::openat(parent.fd, child.c_str(), kDirOpenFlags);
-        if (fd < 0) {
-            removeUnopened(parent.fd, child, errno);
+        struct statx sx {};
+        if (::statx(fd, name, kStatxFlags, kStatxMask, &sx) != 0) {
+            if (errno == ENOENT)
+                ++m_result.removed; // gone already
+            else
+                ++m_result.failed;
             return;
         }
-        Frame frame;
-        frame.fd = fd;
-        frame.name = child;
-        bool isDir = false;
-        if (!identifyOpen(fd, frame.id, &isDir) || !isDir || !frame.id.sameMount(m_rootId)) {
-            // Another mount (a bind mount included) is left alone, mount
-            // point and all.
-            ::close(fd);
+        if (!S_ISDIR(sx.stx_mode)) {
+            counted(::unlinkat(fd, name, 0)); // no longer a folder
+            return;
+        }
+        const MountIdentity id = MountIdentity::of(sx);
+        if (!id.sameMount(m_shared.location)) {
             ++m_result.failed;
             return;
         }
-        m_stack.push_back(std::move(frame));
-        if (m_stack.size() > work::kRemovalHeldFolders + 1) {
-            Frame& far = m_stack[m_stack.size() - 1 - work::kRemovalHeldFolders];
-            if (far.fd >= 0) {
-                ::close(far.fd);
-                far.fd = -1;
+        pending.push_back({name, id});
+    }
+
+    struct Task {
+        int parent = -1;
+        Listed entry;
+    };
+
+    // A subfolder of the location, opened and emptied of its files while
+    // its own subfolders are shared out.
+    struct Opened {
+        UniqueFd fd;
+        std::string name;
+        std::vector<Listed> pending;
+    };
+
+    // Each thread takes the next subfolder of the location and removes it
+    // whole. A subfolder is a separate tree, so the threads never work in
+    // the same folder; the location's descriptor stays open throughout and
+    // every removal is relative to it. On a cold cache most of the time
+    // is spent waiting for inode reads, which the disk then serves several
+    // at a time.
+    //
+    // A location with fewer subfolders than threads (a trash: files/ and
+    // info/) shares out the next level instead: this thread opens and
+    // empties each of those subfolders of their files, the threads remove
+    // their subfolders relative to them, and this thread then removes the
+    // emptied folders themselves.
+    void shareOut(unsigned threads)
+    {
+        // Every remover is made before anything is shared or any thread
+        // starts, so nothing allocates while they run; without memory for
+        // two, this thread removes it all.
+        std::vector<std::unique_ptr<Remover>> removers;
+        try {
+            removers.reserve(threads);
+            while (removers.size() < threads)
+                removers.push_back(std::make_unique<Remover>(m_shared, m_path.bound()));
+        } catch (const std::bad_alloc&) {
+            if (removers.size() < 2)
+                return;
+        }
+
+        Path::Level& location = m_path.back(); // the path does not change from here on
+        std::vector<Listed>& subfolders = location.data.pending;
+        std::vector<Opened> opened;
+        if (subfolders.size() < threads) {
+            opened.reserve(subfolders.size());
+            while (!subfolders.empty() && !m_shared.cancelled()) {
+                Listed child = std::move(subfolders.back());
+                subfolders.pop_back();
+                if (m_shared.probe)
+                    m_shared.probe(location.fd.get(), child.name.c_str());
+                UniqueFd fd = openListedFolder(location.fd.get(), child.name.c_str(), child.id);
+                if (!fd && outOfDescriptors(errno)) {
+                    subfolders.push_back(std::move(child)); // for the drain
+                    break;
+                }
+                if (!fd) {
+                    unopened(location.fd.get(), child.name, errno);
+                    continue;
+                }
+                opened.push_back({std::move(fd), std::move(child.name), {}});
+                list(opened.back().fd.get(), opened.back().pending);
             }
         }
-        list(m_stack.back());
-    }
-
-    // The top folder has been emptied: remove it from its parent.
-    void ascend()
-    {
-        if (m_stack.size() == 1) {
-            ::close(m_stack.back().fd);
-            m_stack.pop_back();
-            counted(::unlinkat(m_parentFd, m_rootName.c_str(), AT_REMOVEDIR));
-            return;
+        std::vector<Task> tasks;
+        for (Opened& folder : opened) {
+            for (Listed& entry : folder.pending)
+                tasks.push_back({folder.fd.get(), std::move(entry)});
+            folder.pending.clear();
         }
-        const std::size_t parentIndex = m_stack.size() - 2;
-        if (m_stack[parentIndex].fd < 0 && !reopen(parentIndex))
-            return;
-        Frame& top = m_stack.back();
-        ::close(top.fd);
-        top.fd = -1;
-        counted(::unlinkat(m_stack[parentIndex].fd, top.name.c_str(), AT_REMOVEDIR));
-        m_stack.pop_back();
-    }
+        for (Listed& entry : subfolders)
+            tasks.push_back({location.fd.get(), std::move(entry)});
+        subfolders.clear();
 
-    // Opens a closed ancestor again: first through ".." of its child, and
-    // if that is no longer the same folder (something was moved), by name
-    // down from the nearest open ancestor.
-    bool reopen(std::size_t index)
-    {
-        const Frame& child = m_stack[index + 1];
-        Frame& frame = m_stack[index];
-        int fd = ::openat(child.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        MountIdentity id;
-        if (fd >= 0 && identifyOpen(fd, id) && id.sameFile(frame.id)) {
-            frame.fd = fd;
-            return true;
-        }
-        if (fd >= 0)
-            ::close(fd);
-        return reopenByName(index);
-    }
-
-    // Each level is checked against the identity seen on the way down. A
-    // level that is not the same folder ends that branch: its frames are
-    // dropped and nothing in them is touched.
-    bool reopenByName(std::size_t index)
-    {
-        std::size_t open = index;
-        while (m_stack[open].fd < 0)
-            --open; // the location's own frame is never closed
-        int fd = m_stack[open].fd;
-        for (std::size_t i = open + 1; i <= index; ++i) {
-            int next = ::openat(fd, m_stack[i].name.c_str(), kDirOpenFlags);
-            MountIdentity id;
-            const bool same = next >= 0 && identifyOpen(next, id) && id.sameFile(m_stack[i].id);
-            if (fd != m_stack[open].fd)
-                ::close(fd);
-            if (!same) {
-                if (next >= 0)
-                    ::close(next);
-                abandonFrom(i);
-                return false;
+        std::mutex mutex;
+        const auto work = [&](Remover& remover) {
+            for (;;) {
+                Task task;
+                {
+                    const std::lock_guard lock(mutex);
+                    if (tasks.empty() || m_shared.cancelled())
+                        return;
+                    task = std::move(tasks.back());
+                    tasks.pop_back();
+                }
+                remover.removeFolder(task.parent, std::move(task.entry));
             }
-            fd = next;
+        };
+        std::vector<std::thread> running;
+        try {
+            const std::size_t helpers = std::min(removers.size(), tasks.size()) - std::min<std::size_t>(1, tasks.size());
+            running.reserve(helpers);
+            for (std::size_t i = 1; i <= helpers; ++i)
+                running.emplace_back(work, std::ref(*removers[i]));
+        } catch (...) {
+            // Fewer threads than planned: those running and this one share
+            // the rest.
         }
-        m_stack[index].fd = fd;
-        return true;
+        work(*removers.front());
+        for (std::thread& t : running)
+            t.join();
+        for (const auto& remover : removers)
+            merge(remover->result());
+
+        // The folders opened above, now empty unless something in them could
+        // not go; after a cancel they stay as they are.
+        for (Opened& folder : opened) {
+            folder.fd.reset();
+            if (m_shared.cancelled())
+                m_result.cancelled = true;
+            else
+                counted(::unlinkat(location.fd.get(), folder.name.c_str(), AT_REMOVEDIR));
+        }
     }
 
-    void abandonFrom(std::size_t index)
+    void merge(const RemoveResult& other)
     {
-        while (m_stack.size() > index) {
-            if (m_stack.back().fd >= 0)
-                ::close(m_stack.back().fd);
-            ++m_result.failed;
-            m_stack.pop_back();
-        }
-        if (m_stack.back().fd < 0)
-            reopenByName(m_stack.size() - 1);
+        m_result.removed += other.removed;
+        m_result.failed += other.failed;
+        m_result.cancelled = m_result.cancelled || other.cancelled;
+        if (m_result.incomplete == 0)
+            m_result.incomplete = other.incomplete;
     }
 
-private:
-    int m_parentFd;
-    std::string m_rootName;
-    const RemoveProbe& m_probe;
-    const std::atomic<bool>* m_cancel;
+    Shared& m_shared;
     DirEntries m_entries;
     std::vector<std::pair<std::uint64_t, std::uint32_t>> m_batch; // inode and record of one listing batch
-    std::vector<Frame> m_stack;
-    MountIdentity m_rootId;
+    Path m_path;
+    int m_parent = -1; // the open folder the path's top is removed from
     RemoveResult m_result;
 };
+
+RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe& probe, const std::atomic<bool>* cancel,
+                        unsigned threads)
+{
+    RemoveResult result;
+    if (cancel && cancel->load(std::memory_order_relaxed)) {
+        result.cancelled = true;
+        return result;
+    }
+    // The location as its parent shows it now: a link or a file goes
+    // itself, a folder is entered only if it is still this one.
+    struct statx sx {};
+    if (::statx(parentFd, name.c_str(), kStatxFlags, kStatxMask, &sx) != 0) {
+        if (errno == ENOENT)
+            result.locationGone = true;
+        else
+            ++result.failed;
+        return result;
+    }
+    if (S_ISDIR(sx.stx_mode)) {
+        const work::RemovalPlan plan = work::removalPlan(threads);
+        Shared shared{probe, cancel, MountIdentity::of(sx), {}};
+        Remover remover(shared, plan.heldFolders);
+        remover.removeLocation(parentFd, {name, shared.location}, plan.threads);
+        result = remover.result();
+    } else if (::unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT) {
+        result.removed = 1;
+    } else {
+        result.failed = 1;
+    }
+    result.locationGone = gone(parentFd, name);
+    return result;
+}
 
 } // namespace
 
 RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe,
                           const std::atomic<bool>* cancel, unsigned threads)
 {
+    RemoveResult result;
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-        RemoveResult refused;
-        refused.failed = 1;
-        return refused;
+        result.failed = 1;
+        return result;
     }
-    return Remover(parentFd, name, probe, cancel).run(work::removalThreads(threads));
+    try {
+        return removeTree(parentFd, name, probe, cancel, threads);
+    } catch (const std::bad_alloc&) {
+        // Before anything was removed: the removal's buffers.
+        result.incomplete = ENOMEM;
+        return result;
+    }
 }
 
 RemoveResult removeLocation(const std::string& base, const std::string& relative, const std::atomic<bool>* cancel,
                             unsigned threads)
 {
-    OpenedLocation location = openLocationParent(base, relative);
-    if (location.parentFd < 0) {
-        RemoveResult result;
+    RemoveResult result;
+    try {
+        const OpenedLocation location = openLocationParent(base, relative);
+        const UniqueFd& parent = location.parent;
+        if (parent)
+            return removeTreeAt(parent.get(), location.leaf, {}, cancel, threads);
         if (location.error == ENOENT)
             result.locationGone = true;
+        else if (outOfDescriptors(location.error) || location.error == ENOMEM)
+            result.incomplete = location.error;
         else
             result.failed = 1;
-        return result;
+    } catch (const std::bad_alloc&) {
+        result.incomplete = ENOMEM;
     }
-    RemoveResult result = removeTreeAt(location.parentFd, location.leaf, {}, cancel, threads);
-    ::close(location.parentFd);
     return result;
 }
 

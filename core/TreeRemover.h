@@ -12,6 +12,10 @@ struct RemoveResult {
     std::uint64_t failed = 0;  // entries that could not be removed and were passed over
     bool locationGone = false; // the location no longer exists afterwards
     bool cancelled = false;    // stopped early on request; what is left stays
+    // Not 0 when the removal could not go on for want of descriptors or
+    // memory (EMFILE, ENFILE, ENOMEM): what is left stays, and unlike
+    // `failed` it says nothing about the entries themselves.
+    int incomplete = 0;
 };
 
 // Test seam: called between listing a folder and opening one of its
@@ -23,12 +27,14 @@ using RemoveProbe = std::function<void(int dirfd, const char* name)>;
 // Never follows a link: a link is removed itself and its target is left
 // alone. Another mount inside is left alone. Entries that cannot be removed
 // are passed over and the rest goes on. Iterative, relative to open
-// descriptors, with a bounded number of descriptors whatever the depth.
+// descriptors, with a bounded number of descriptors whatever the depth,
+// fewer where the process has only a few free.
 // When `cancel` is given and becomes true, the removal stops before the next
 // entry; everything not yet removed stays where it was.
 // `threads`: how many threads share the subfolders found directly in the
-// entry (each removes whole subfolders); 0 picks from the machine and the
-// descriptor limit, 1 removes on the calling thread only.
+// entry (each removes whole subfolders); 0 picks from the machine; either
+// is lowered to what the free descriptors allow; 1 removes on the calling
+// thread only.
 RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe = {},
                           const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
 

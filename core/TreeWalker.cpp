@@ -14,23 +14,22 @@
 // subfolder and the folder is later resumed from the getdents cookie (d_off)
 // of the last entry taken.
 //
-// Descriptors: each level of the path holds one descriptor while it has
-// work left. A worker holds at most `maxOpenFolders`; beyond that the
-// shallowest ones are closed, except the subtree's own top folder. A closed
-// level is reopened through ".." of its child when the walk climbs back to
-// it, and only if the folder found there has the device and inode recorded
-// on the way down: if the tree was moved
-// meanwhile, the closed part of the path is abandoned and counted as an
-// error rather than walking somewhere else, and the walk resumes at the
-// subtree's top folder. The reopened folder is repositioned with lseek to
-// its cookie.
+// Descriptors: the folders from the subtree's top down to the current one
+// are a FolderPath, which holds a bounded number of them open and climbs
+// back to a closed one through ".." only if it is still the folder seen on
+// the way down. If the tree was moved meanwhile, the closed part of the
+// path is abandoned and counted as an error rather than walking somewhere
+// else, and the walk resumes at the subtree's top folder while that is
+// held. A folder opened again is repositioned with lseek to its cookie.
 //
 // Mounts: every entry's statx carries the mount ID (see MountIdentity); an
-// entry on another mount than the root (a mount point, a bind mount of a folder or of a file,
-// a bind mount of an ancestor) adds nothing and is not entered. A removal
-// could not take a mount point away (EBUSY), so its entry is not counted
-// either. Folders are opened with openat2 RESOLVE_NO_XDEV where the kernel
-// has it, so a mount made between the stat and the open is not entered.
+// entry on another mount than the root (a mount point, a bind mount of a
+// folder or of a file, a bind mount of an ancestor) adds nothing and is not
+// entered. A removal could not take a mount point away (EBUSY), so its
+// entry is not counted either. A folder is entered only if the folder
+// opened is the one its entry's statx showed (openListedFolder), so a mount
+// made or a folder moved there between the stat and the open is not
+// entered.
 //
 // Threads: workers that run dry take their next subtree from a small shared
 // queue (one slot per worker). After each batch a busy worker tops the queue
@@ -39,10 +38,17 @@
 // A cancel flag is looked at before every step of a worker (one batch read
 // or one folder entered); once it is set, each worker drops its subtree and
 // the subtrees still queued, and the walk ends with what it had counted.
-// Memory per worker is one getdents buffer, the capped name stack and 72
+// Memory per worker is one getdents buffer, the capped name stack and 80
 // bytes per level of depth; nothing grows with the size of the tree.
 //
-// How many workers and how many descriptors each: see WorkPolicy.cpp.
+// Running short: how many workers, and how many descriptors each, follows
+// from the descriptors the process has free (WorkPolicy.cpp). Should the
+// process still run out (other threads open files too), a worker closes
+// the shallowest folders of its path, then waits for another worker to
+// close one, and the queue stops being stocked. A worker that cannot get
+// its buffers takes no part. Only when no worker can go on is part of the
+// tree left out, and the result then says so (`incomplete`) instead of
+// passing a low figure off as the size.
 
 #include <algorithm>
 #include <array>
@@ -50,32 +56,32 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "core/DirEntries.h"
+#include "core/FolderPath.h"
 #include "core/Location.h"
 #include "core/MountIdentity.h"
+#include "core/Saturating.h"
 #include "core/StatxRing.h"
+#include "core/UniqueFd.h"
 #include "core/WorkPolicy.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace headroom {
 namespace {
 
-constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_MNT_ID;
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_INO | STATX_MNT_ID;
 constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 constexpr std::size_t kNameStackCap = std::size_t{256} * 1024;
 constexpr std::size_t kMaxName = 255;
@@ -100,24 +106,22 @@ bool mayBeFolder(unsigned char type)
     return type == DT_DIR || type == DT_UNKNOWN;
 }
 
-bool ignorableError(int error)
+// The entry vanished between listing and measuring: the tree changed,
+// nothing was unreadable.
+bool vanished(int error)
 {
-    // The entry vanished between listing and measuring: the tree changed,
-    // nothing was unreadable.
     return error == ENOENT;
 }
 
-void closeFd(int fd)
+// A subfolder is no longer the folder its entry showed: gone, or something
+// else (a link, a file, a mount, another folder) in its place.
+bool replaced(int error)
 {
-    if (fd >= 0)
-        ::close(fd);
+    return error == ENOENT || error == ENOTDIR || error == ELOOP || error == EXDEV || error == ESTALE;
 }
 
-// 1: openat2 works, -1: the kernel (or a filter) lacks it, 0: not tried yet.
-std::atomic<int> g_openat2{0};
-
 struct Task {
-    int fd = -1;
+    UniqueFd fd;
     MountIdentity id;
     std::size_t depth = 0;
 };
@@ -127,58 +131,50 @@ class Walk;
 class Worker {
 public:
     explicit Worker(Walk& walk);
-    ~Worker();
-    Worker(const Worker&) = delete;
-    Worker& operator=(const Worker&) = delete;
 
     void run() noexcept;
-    const WalkResult& result() const { return m_result; }
 
 private:
     struct Level {
-        int fd = -1;
-        MountIdentity id;
         std::int64_t cookie = 0;  // d_off after the last entry taken
         std::size_t recsBase = 0; // first name record of this level
         std::size_t shareHint = 0;
         bool eof = false;
         bool seek = false; // reposition to `cookie` before the next read
     };
+    using Path = FolderPath<Level>;
 
     struct Name {
         MountIdentity id;
         char bytes[kMaxName + 1] = {};
     };
 
-    void walkTask(const Task& task);
-    void pushLevel(int fd, const MountIdentity& id);
+    bool allocate() noexcept;
+    void walkTask(Task task);
+    void enterLevel();
     bool popName(Name& out);
     void descend(const Name& name);
-    void readBatch(Level& level);
-    void measure(const Level& level, const char* name);
-    void measureSorted(const Level& level);
+    void readBatch(Path::Level& level);
+    void measure(int dirfd, const char* name);
+    void measureSorted(int dirfd);
     void count(int error, const struct statx& sx, const char* name);
     StatxRing* ring();
     void ascend();
-    void abandonTask();
+    void giveUp(int error);
     void clearTask();
-    void abandonClosedPath();
+    void dropUnreachable();
     void share();
     bool shareOne();
     void pushName(const char* name, std::size_t length, const MountIdentity& id);
     void copyName(const NameRecord& rec, Name& out) const;
     std::size_t notedBytes() const { return m_names.size() + m_recs.size() * sizeof(NameRecord); }
-    bool closeShallowest();
-    int openFolder(int parent, const char* name, bool mayCloseShallowest);
 
     Walk& m_walk;
     std::optional<DirEntries> m_entries;
-    std::vector<Level> m_stack;
+    Path m_path;
     std::vector<NameRecord> m_recs;      // subfolders not entered yet, of every level
     std::vector<char> m_names;           // their names' bytes
     std::vector<std::pair<std::uint64_t, std::uint32_t>> m_order; // batch: inode, record
-    std::size_t m_firstOpen = 1;         // levels 1 .. m_firstOpen-1 are closed
-    unsigned m_open = 0;
     std::size_t m_pending = 0;           // records not handed to another worker
     std::size_t m_taskDepth = 0;
     std::unique_ptr<StatxRing> m_ring;
@@ -189,20 +185,14 @@ private:
 
 class Walk {
 public:
-    Walk(const MountIdentity& root, const WalkOptions& options, unsigned workers, unsigned descriptorsPerWorker,
-         bool rings)
-        : m_root(root), m_options(options), m_descriptorsPerWorker(descriptorsPerWorker), m_rings(rings),
-          m_queueCap(workers > 1 ? workers : 0), m_workers(workers)
+    Walk(const MountIdentity& root, const WalkOptions& options, const work::WalkPlan& plan)
+        : m_root(root), m_options(options), m_plan(plan), m_queueCap(plan.threads > 1 ? plan.threads : 0),
+          m_workers(plan.threads), m_waits([this] { return dropQueued(); })
     {
+        m_queue.reserve(std::max<std::size_t>(1, m_queueCap)); // give() never allocates
     }
 
-    ~Walk()
-    {
-        for (const Task& t : m_queue)
-            closeFd(t.fd);
-    }
-
-    void seed(const Task& task) { m_queue.push_back(task); }
+    void seed(Task task) { m_queue.push_back(std::move(task)); }
 
     // The next subtree to walk, or nothing once every worker has run dry.
     std::optional<Task> take()
@@ -211,10 +201,11 @@ public:
         ++m_idle;
         for (;;) {
             if (!m_queue.empty()) {
-                Task t = m_queue.front();
-                m_queue.pop_front();
+                Task t = std::move(m_queue.front());
+                m_queue.erase(m_queue.begin());
                 m_queued.store(m_queue.size(), std::memory_order_relaxed);
                 --m_idle;
+                m_waits.join();
                 return t;
             }
             if (m_done || m_idle >= m_workers) {
@@ -226,27 +217,33 @@ public:
         }
     }
 
-    // Hands a subtree to an idle worker; false when the queue is full.
-    bool give(const Task& task)
+    // Hands a subtree to an idle worker; false, and `task` left as it was,
+    // when the queue is full.
+    bool give(Task& task)
     {
         {
             std::lock_guard lock(m_mutex);
             if (m_queue.size() >= m_queueCap)
                 return false;
-            m_queue.push_back(task);
+            m_queue.push_back(std::move(task));
             m_queued.store(m_queue.size(), std::memory_order_relaxed);
         }
         m_cv.notify_one();
         return true;
     }
 
-    // Whether give() might take another subtree: one relaxed load.
+    // Whether give() might take another subtree: two relaxed loads.
     bool wantsMore() const
     {
-        return m_queueCap > 0 && m_queued.load(std::memory_order_relaxed) < m_queueCap;
+        return m_queueCap > 0 && !m_short.load(std::memory_order_relaxed)
+            && m_queued.load(std::memory_order_relaxed) < m_queueCap;
     }
 
-    // A planned worker thread could not be started.
+    // The process ran out of descriptors: queued subtrees would hold more.
+    void shortOfDescriptors() { m_short.store(true, std::memory_order_relaxed); }
+
+    // A planned worker takes no part: its thread could not be started, or
+    // its buffers could not be allocated.
     void dropWorker()
     {
         {
@@ -259,100 +256,122 @@ public:
     void merge(const WalkResult& r)
     {
         std::lock_guard lock(m_mutex);
-        m_total.bytes += r.bytes;
-        m_total.entries += r.entries;
-        m_total.errors += r.errors;
+        m_total.bytes = saturatingAdd(m_total.bytes, r.bytes);
+        m_total.entries = saturatingAdd(m_total.entries, r.entries);
+        m_total.errors = saturatingAdd(m_total.errors, r.errors);
+        if (m_total.incomplete == 0)
+            m_total.incomplete = r.incomplete;
     }
 
+    // Once every worker has ended.
     WalkResult total()
     {
         std::lock_guard lock(m_mutex);
-        return m_total;
+        WalkResult result = m_total;
+        // Subtrees nobody took: every worker lacked its buffers.
+        if (!m_queue.empty() && result.incomplete == 0 && !cancelled())
+            result.incomplete = ENOMEM;
+        result.cancelled = cancelled();
+        return result;
     }
 
     bool cancelled() const { return m_options.cancel && m_options.cancel->load(std::memory_order_relaxed); }
 
     const MountIdentity& root() const { return m_root; }
     const WalkOptions& options() const { return m_options; }
-    unsigned descriptorsPerWorker() const { return m_descriptorsPerWorker; }
-    bool rings() const { return m_rings; } // workers may open a StatxRing (one descriptor each)
+    const work::WalkPlan& plan() const { return m_plan; }
+    DescriptorWaits& waits() { return m_waits; }
 
 private:
+    // Every worker holding descriptors waits for one: a queued subtree
+    // gives its descriptor up, and the figure is then incomplete.
+    bool dropQueued()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_queue.empty())
+            return false;
+        m_queue.erase(m_queue.begin());
+        m_queued.store(m_queue.size(), std::memory_order_relaxed);
+        if (m_total.incomplete == 0)
+            m_total.incomplete = EMFILE;
+        return true;
+    }
+
     const MountIdentity m_root;
     const WalkOptions& m_options;
-    const unsigned m_descriptorsPerWorker;
-    const bool m_rings;
+    const work::WalkPlan m_plan;
     const std::size_t m_queueCap;
     std::atomic<std::size_t> m_queued{0};
+    std::atomic<bool> m_short{false};
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    std::deque<Task> m_queue;
+    std::vector<Task> m_queue;
     unsigned m_workers;
     unsigned m_idle = 0;
     bool m_done = false;
     WalkResult m_total;
+    DescriptorWaits m_waits;
 };
 
-Worker::Worker(Walk& walk) : m_walk(walk) {}
+Worker::Worker(Walk& walk) : m_walk(walk), m_path(walk.plan().foldersPerWorker, &walk.waits()) {}
 
-Worker::~Worker()
-{
-    for (const Level& l : m_stack)
-        closeFd(l.fd);
-}
-
-void Worker::run() noexcept
+bool Worker::allocate() noexcept
 {
     try {
         m_entries.emplace();
         m_names.reserve(kNameStackCap);
         m_order.reserve(DirEntries::kBufferSize / 24); // the smallest dirent record
-    } catch (...) {
-        // Without its buffers this worker takes no part; the others still
-        // finish the walk, and it must not leave them waiting for it.
-        m_entries.reset();
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void Worker::run() noexcept
+{
+    if (!allocate()) {
+        // The other workers share the walk; if none is left, the walk
+        // reports the subtrees nobody took.
+        m_walk.dropWorker();
+        return;
     }
     for (;;) {
         std::optional<Task> task = m_walk.take();
         if (!task)
             break;
-        if (!m_entries) {
-            // Put the subtree back for someone else if possible.
-            if (!m_walk.give(*task)) {
-                closeFd(task->fd);
-                ++m_result.errors;
-            }
-            continue;
-        }
         try {
-            walkTask(*task);
+            walkTask(std::move(*task));
+        } catch (const std::bad_alloc&) {
+            giveUp(ENOMEM);
         } catch (...) {
             ++m_result.errors;
-            abandonTask();
+            clearTask();
         }
+        m_walk.waits().leave();
     }
     m_walk.merge(m_result);
 }
 
-void Worker::walkTask(const Task& task)
+void Worker::walkTask(Task task)
 {
     clearTask();
     m_taskDepth = task.depth;
-    pushLevel(task.fd, task.id);
+    m_path.start(std::move(task.fd), task.id);
+    enterLevel();
 
     Name name;
-    while (!m_stack.empty()) {
+    while (!m_path.empty()) {
         // Once per step: a step reads at most one batch or enters one folder.
         if (m_walk.cancelled()) {
-            abandonTask();
+            clearTask();
             return;
         }
         if (popName(name)) {
             descend(name);
             continue;
         }
-        Level& top = m_stack.back();
-        if (!top.eof) {
+        Path::Level& top = m_path.back();
+        if (!top.data.eof) {
             readBatch(top);
             share();
             continue;
@@ -361,32 +380,12 @@ void Worker::walkTask(const Task& task)
     }
 }
 
-void Worker::pushLevel(int fd, const MountIdentity& id)
+// The current level has just been entered: its names start here.
+void Worker::enterLevel()
 {
-    Level level;
-    level.fd = fd;
-    level.id = id;
+    Level& level = m_path.back().data;
     level.recsBase = m_recs.size();
     level.shareHint = level.recsBase;
-    m_stack.push_back(level);
-    ++m_open;
-    while (m_open > m_walk.descriptorsPerWorker() && closeShallowest()) {
-    }
-}
-
-// The subtree's own folder (level 0) and the current one stay open: the
-// first is where the walk resumes should a climb through ".." fail.
-bool Worker::closeShallowest()
-{
-    if (m_firstOpen + 1 >= m_stack.size())
-        return false;
-    Level& l = m_stack[m_firstOpen];
-    closeFd(l.fd);
-    l.fd = -1;
-    l.seek = true;
-    --m_open;
-    ++m_firstOpen;
-    return true;
 }
 
 void Worker::copyName(const NameRecord& rec, Name& out) const
@@ -399,7 +398,7 @@ void Worker::copyName(const NameRecord& rec, Name& out) const
 // Pops the top level's next subfolder name, dropping those handed away.
 bool Worker::popName(Name& out)
 {
-    const std::size_t base = m_stack.back().recsBase;
+    const std::size_t base = m_path.back().data.recsBase;
     while (m_recs.size() > base) {
         const NameRecord rec = m_recs.back();
         if (!rec.taken) {
@@ -408,7 +407,7 @@ bool Worker::popName(Name& out)
         }
         m_recs.pop_back();
         m_names.resize(rec.nameAt);
-        Level& top = m_stack.back();
+        Level& top = m_path.back().data;
         top.shareHint = std::min(top.shareHint, m_recs.size());
         if (!rec.taken)
             return true;
@@ -422,63 +421,37 @@ void Worker::pushName(const char* name, std::size_t length, const MountIdentity&
     rec.id = id;
     rec.nameAt = static_cast<std::uint32_t>(m_names.size());
     rec.length = static_cast<std::uint8_t>(length);
-    m_names.insert(m_names.end(), name, name + length);
     m_recs.push_back(rec);
+    m_names.insert(m_names.end(), name, name + length); // within the reserved cap
     ++m_pending;
-}
-
-int Worker::openFolder(int parent, const char* name, bool mayCloseShallowest)
-{
-    for (;;) {
-        int fd = -1;
-        if (g_openat2.load(std::memory_order_relaxed) >= 0) {
-            struct open_how how {};
-            how.flags = static_cast<std::uint64_t>(kDirFlags);
-            how.resolve = RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-            fd = static_cast<int>(::syscall(SYS_openat2, parent, name, &how, sizeof how));
-            if (fd < 0 && errno == ENOSYS) {
-                g_openat2.store(-1, std::memory_order_relaxed);
-                continue;
-            }
-        } else {
-            fd = ::openat(parent, name, kDirFlags);
-            if (fd >= 0) {
-                // No openat2: check after the fact that no mount was crossed.
-                struct statx sx {};
-                if (::statx(fd, "", AT_EMPTY_PATH, kStatxMask, &sx) != 0
-                    || !m_walk.root().sameMount(MountIdentity::of(sx))) {
-                    ::close(fd);
-                    errno = EXDEV;
-                    return -1;
-                }
-            }
-        }
-        if (fd >= 0)
-            return fd;
-        if ((errno == EMFILE || errno == ENFILE) && mayCloseShallowest && closeShallowest())
-            continue;
-        return -1;
-    }
 }
 
 void Worker::descend(const Name& name)
 {
-    const int fd = openFolder(m_stack.back().fd, name.bytes, true);
-    if (fd < 0) {
-        // EXDEV: a mount appeared there after the stat; not entered.
-        if (!ignorableError(errno) && errno != EXDEV)
+    const int error = m_path.descend(name.bytes, name.id);
+    if (error != 0) {
+        if (outOfDescriptors(error)) {
+            m_walk.shortOfDescriptors();
+            giveUp(error);
+        } else if (!replaced(error)) {
             ++m_result.errors;
+        }
         return;
     }
-    pushLevel(fd, name.id);
+    enterLevel();
     if (m_walk.options().onFolderEntered)
-        m_walk.options().onFolderEntered(m_taskDepth + m_stack.size() - 1);
+        m_walk.options().onFolderEntered(m_taskDepth + m_path.size() - 1);
 }
 
-void Worker::readBatch(Level& level)
+void Worker::readBatch(Path::Level& path)
 {
+    Level& level = path.data;
+    if (path.reopened) {
+        path.reopened = false;
+        level.seek = true;
+    }
     if (level.seek) {
-        if (::lseek(level.fd, level.cookie, SEEK_SET) < 0) {
+        if (::lseek(path.fd.get(), level.cookie, SEEK_SET) < 0) {
             ++m_result.errors;
             level.eof = true;
             return;
@@ -486,8 +459,8 @@ void Worker::readBatch(Level& level)
         level.seek = false;
     }
     const DirEntries& entries = *m_entries;
-    if (!m_entries->read(level.fd)) {
-        if (errno != 0 && !ignorableError(errno))
+    if (!m_entries->read(path.fd.get())) {
+        if (errno != 0 && !vanished(errno))
             ++m_result.errors;
         level.eof = true;
         return;
@@ -507,7 +480,7 @@ void Worker::readBatch(Level& level)
     }
     if (notedBytes() + maybeFolders * kNotedPerFolder <= kNameStackCap) {
         std::sort(m_order.begin(), m_order.end());
-        measureSorted(level);
+        measureSorted(path.fd.get());
         level.cookie = lastOff;
         return;
     }
@@ -524,38 +497,43 @@ void Worker::readBatch(Level& level)
             level.seek = true;
             return;
         }
-        measure(level, e.name);
+        measure(path.fd.get(), e.name);
         lastOff = e.next;
     }
     level.cookie = lastOff;
 }
 
 // The ring is opened on the first batch big enough to use it, so small
-// walks never pay for its setup.
+// walks never pay for its setup. It is a speed-up only: without one (no
+// descriptor or no memory for it), every entry is stat'ed with plain calls.
 StatxRing* Worker::ring()
 {
-    if (!m_ringTried && m_walk.rings()) {
+    if (!m_ringTried && m_walk.plan().rings) {
         m_ringTried = true;
-        m_ring = StatxRing::open();
+        try {
+            m_ring = StatxRing::open();
+        } catch (const std::bad_alloc&) {
+            m_ring.reset();
+        }
     }
     return m_ring.get();
 }
 
 // Measures the batch noted in m_order, through the ring when there is one.
-void Worker::measureSorted(const Level& level)
+void Worker::measureSorted(int dirfd)
 {
     const DirEntries& entries = *m_entries;
     StatxRing* const r = m_order.size() >= kRingMinBatch ? ring() : nullptr;
     if (!r) {
         for (const auto& [ino, at] : m_order)
-            measure(level, entries.nameAt(at));
+            measure(dirfd, entries.nameAt(at));
         return;
     }
     for (std::size_t first = 0; first < m_order.size(); first += StatxRing::kCapacity) {
         const auto n = static_cast<unsigned>(std::min<std::size_t>(StatxRing::kCapacity, m_order.size() - first));
         for (unsigned i = 0; i < n; ++i)
             m_batchNames[i] = entries.nameAt(m_order[first + i].second);
-        r->stat(level.fd, m_batchNames.data(), n, kStatxFlags, kStatxMask);
+        r->stat(dirfd, m_batchNames.data(), n, kStatxFlags, kStatxMask);
         for (unsigned i = 0; i < n; ++i)
             count(r->error(i), r->result(i), m_batchNames[i]);
     }
@@ -563,24 +541,24 @@ void Worker::measureSorted(const Level& level)
         m_ring.reset();
 }
 
-void Worker::measure(const Level& level, const char* name)
+void Worker::measure(int dirfd, const char* name)
 {
     struct statx sx;
-    const int error = ::statx(level.fd, name, kStatxFlags, kStatxMask, &sx) == 0 ? 0 : errno;
+    const int error = ::statx(dirfd, name, kStatxFlags, kStatxMask, &sx) == 0 ? 0 : errno;
     count(error, sx, name);
 }
 
 void Worker::count(int error, const struct statx& sx, const char* name)
 {
     if (error != 0) {
-        if (!ignorableError(error))
+        if (!vanished(error))
             ++m_result.errors;
         return;
     }
     const MountIdentity id = MountIdentity::of(sx);
     if (m_walk.root().sameMount(id)) {
-        m_result.bytes += sx.stx_size;
-        ++m_result.entries;
+        m_result.bytes = saturatingAdd(m_result.bytes, sx.stx_size);
+        m_result.entries = saturatingAdd(m_result.entries, 1);
         if (S_ISDIR(sx.stx_mode))
             pushName(name, std::strlen(name), id);
     }
@@ -588,37 +566,32 @@ void Worker::count(int error, const struct statx& sx, const char* name)
 
 void Worker::ascend()
 {
-    const std::size_t top = m_stack.size() - 1;
-    const int childFd = m_stack[top].fd;
-    if (top > 0 && m_stack[top - 1].fd < 0) {
-        Level& parent = m_stack[top - 1];
-        const int fd = ::openat(childFd, "..", kDirFlags);
-        MountIdentity found;
-        if (fd < 0 || !identifyOpen(fd, found) || !found.sameFile(parent.id)) {
-            // The folder was moved or replaced while we were below it: the
-            // closed part of the path is out of reach. The walk goes on
-            // from the subtree's own folder, which is still open.
-            closeFd(fd);
-            ++m_result.errors;
-            abandonClosedPath();
-            return;
-        }
-        parent.fd = fd;
-        parent.seek = true;
-        ++m_open;
-        m_firstOpen = top - 1;
+    if (m_path.size() == 1) {
+        m_path.clear(); // the subtree is done
+        return;
     }
-    closeFd(childFd);
-    --m_open;
-    m_stack.pop_back();
+    const int error = m_path.ascend();
+    if (error == 0)
+        return;
+    if (outOfDescriptors(error)) {
+        m_walk.shortOfDescriptors();
+        giveUp(error);
+        return;
+    }
+    // The folder was moved or replaced while we were below it: the closed
+    // part of the path is out of reach. The walk goes on from the
+    // subtree's own folder if that is still open.
+    ++m_result.errors;
+    dropUnreachable();
 }
 
-void Worker::abandonClosedPath()
+void Worker::dropUnreachable()
 {
-    const std::size_t firstDropped = m_stack[1].recsBase;
-    while (m_stack.size() > 1) {
-        closeFd(m_stack.back().fd);
-        m_stack.pop_back();
+    const std::size_t firstDropped = m_path[1].data.recsBase;
+    m_path.dropUnreachable();
+    if (m_path.empty()) {
+        clearTask();
+        return;
     }
     if (firstDropped < m_recs.size()) {
         m_names.resize(m_recs[firstDropped].nameAt);
@@ -627,28 +600,24 @@ void Worker::abandonClosedPath()
     m_pending = 0;
     for (const NameRecord& rec : m_recs)
         m_pending += rec.taken ? 0 : 1;
-    m_open = 1;
-    m_firstOpen = 1;
 }
 
-void Worker::abandonTask()
+// No worker can go on with the subtree: what is left of it is not counted,
+// and the result says so.
+void Worker::giveUp(int error)
 {
-    for (Level& l : m_stack) {
-        closeFd(l.fd);
-        l.fd = -1;
-    }
+    if (m_result.incomplete == 0)
+        m_result.incomplete = error;
     clearTask();
 }
 
-// Forgets the subtree's levels and names; their descriptors are closed.
+// Forgets the subtree's levels and names, closing their descriptors.
 void Worker::clearTask()
 {
-    m_stack.clear();
+    m_path.clear();
     m_recs.clear();
     m_names.clear();
     m_pending = 0;
-    m_open = 0;
-    m_firstOpen = 1;
 }
 
 // Keeps the shared queue stocked with the shallowest subfolders not yet
@@ -663,11 +632,12 @@ void Worker::share()
 
 bool Worker::shareOne()
 {
-    for (std::size_t i = 0; i < m_stack.size(); ++i) {
-        Level& level = m_stack[i];
-        if (level.fd < 0)
+    for (std::size_t i = 0; i < m_path.size(); ++i) {
+        Path::Level& path = m_path[i];
+        if (!path.fd)
             continue;
-        const std::size_t end = i + 1 < m_stack.size() ? m_stack[i + 1].recsBase : m_recs.size();
+        Level& level = path.data;
+        const std::size_t end = i + 1 < m_path.size() ? m_path[i + 1].data.recsBase : m_recs.size();
         std::size_t r = std::max(level.shareHint, level.recsBase);
         while (r < end && m_recs[r].taken)
             ++r;
@@ -676,15 +646,15 @@ bool Worker::shareOne()
             continue;
         Name name;
         copyName(m_recs[r], name);
-        // Not allowed to close others: `level` itself may be the shallowest.
-        const int fd = openFolder(level.fd, name.bytes, false);
-        if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE)
+        Task task{openListedFolder(path.fd.get(), name.bytes, name.id), name.id, m_taskDepth + i + 1};
+        if (!task.fd) {
+            if (outOfDescriptors(errno)) {
+                m_walk.shortOfDescriptors();
                 return false; // keep it; this worker will enter it itself
-            if (!ignorableError(errno) && errno != EXDEV)
+            }
+            if (!replaced(errno))
                 ++m_result.errors;
-        } else if (!m_walk.give({fd, name.id, m_taskDepth + i + 1})) {
-            ::close(fd);
+        } else if (!m_walk.give(task)) {
             return false;
         }
         m_recs[r].taken = true;
@@ -703,70 +673,75 @@ std::string withoutTrailingSlashes(const std::string& name)
     return name.substr(0, end);
 }
 
-} // namespace
-
-WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options)
+WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& options)
 {
     WalkResult none;
-    // A trailing slash would make openat follow a final link.
+    // A trailing slash would make the stat and the open follow a final link.
     const std::string root = withoutTrailingSlashes(name);
-    const int fd = ::openat(dirfd, root.c_str(), kDirFlags);
-    if (fd < 0) {
-        if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP)
+    struct statx sx {};
+    if (::statx(dirfd, root.c_str(), kStatxFlags, kStatxMask, &sx) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
             ++none.errors;
         return none;
     }
-    struct statx sx {};
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, kStatxMask | STATX_INO, &sx) != 0) {
-        ::close(fd);
-        ++none.errors;
+    if (!S_ISDIR(sx.stx_mode))
+        return none; // a link or a file: nothing below it
+    const MountIdentity rootId = MountIdentity::of(sx);
+    UniqueFd fd = openListedFolder(dirfd, root.c_str(), rootId);
+    if (!fd) {
+        if (outOfDescriptors(errno))
+            none.incomplete = errno;
+        else if (!replaced(errno))
+            ++none.errors;
         return none;
     }
-    const MountIdentity rootId = MountIdentity::of(sx);
 
-    const unsigned threads = std::max(1u, options.threads ? options.threads : work::walkThreads());
-    const unsigned descriptors =
-        options.maxOpenFolders ? std::max(2u, options.maxOpenFolders) : work::walkFoldersPerWorker(threads);
-    Walk walk(rootId, options, threads, descriptors, options.batchStat && work::walkRingsAffordable(threads));
-    walk.seed({fd, rootId, 0});
+    const work::WalkPlan plan =
+        work::walkPlan(options.threads, options.maxOpenFolders, options.batchStat);
+    Walk walk(rootId, options, plan);
+    walk.seed({std::move(fd), rootId, 0});
 
     std::vector<std::thread> helpers;
     try {
-        helpers.reserve(threads - 1);
-    } catch (...) {
+        helpers.reserve(plan.threads - 1);
+    } catch (const std::bad_alloc&) {
     }
-    for (unsigned i = 1; i < threads; ++i) {
+    for (unsigned i = 1; i < plan.threads; ++i) {
         try {
-            helpers.emplace_back([&walk] {
-                Worker worker(walk);
-                worker.run();
-            });
+            helpers.emplace_back([&walk] { Worker(walk).run(); });
         } catch (...) {
             walk.dropWorker();
         }
     }
-    {
-        Worker worker(walk);
-        worker.run();
-    }
+    Worker(walk).run();
     for (std::thread& t : helpers)
         t.join();
-    WalkResult result = walk.total();
-    result.cancelled = walk.cancelled();
-    return result;
+    return walk.total();
+}
+
+} // namespace
+
+WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options)
+{
+    try {
+        return walkFrom(dirfd, name, options);
+    } catch (const std::bad_alloc&) {
+        // Before any worker started: nothing was measured.
+        WalkResult none;
+        none.incomplete = ENOMEM;
+        return none;
+    }
 }
 
 WalkResult measureTree(const std::string& path, const WalkOptions& options)
 {
     const OpenedLocation at = openPathParent(path);
-    if (at.parentFd < 0) {
+    if (!at.parent) {
         WalkResult none; // not there measures 0; anything else could not be measured
         none.errors = at.error == ENOENT || at.error == ENOTDIR ? 0 : 1;
         return none;
     }
-    WalkResult result = measureTreeAt(at.parentFd, at.leaf, options);
-    ::close(at.parentFd);
-    return result;
+    return measureTreeAt(at.parent.get(), at.leaf, options);
 }
 
 std::uint64_t getSize(const std::string& path)

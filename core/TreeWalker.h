@@ -10,13 +10,14 @@ namespace headroom {
 
 struct WalkOptions {
     // Worker threads, the calling thread included. 0: picked from the
-    // machine (at least 2).
+    // machine. Lowered to what the free descriptors allow.
     unsigned threads = 0;
 
-    // Folder descriptors one worker may hold open at once (at least 2: the
-    // top of its subtree and the current folder). 0: derived from
-    // RLIMIT_NOFILE. Past the bound the shallowest folders are closed and
-    // later reopened through "..".
+    // Folder descriptors one worker may hold open at once (at least 1, the
+    // current folder; with 2, the top of its subtree as well). 0: derived
+    // from the free descriptors, and never more than those allow. Past the
+    // bound the shallowest folders are closed and later reopened through
+    // "..".
     unsigned maxOpenFolders = 0;
 
     // Called on the walking thread right after a folder below the root has
@@ -40,6 +41,10 @@ struct WalkResult {
     std::uint64_t entries = 0; // entries counted
     std::uint64_t errors = 0;  // entries or folders that could not be read
     bool cancelled = false;    // stopped on request: the figures are partial
+    // Not 0 when part of the tree could not be walked for want of
+    // descriptors or memory (EMFILE, ENFILE, ENOMEM): the figures are then
+    // too low. Unlike `errors`, it says nothing about the tree itself.
+    int incomplete = 0;
 };
 
 // Measures the tree below `path`, a path of any length (see openPathParent):
@@ -51,7 +56,8 @@ struct WalkResult {
 // neither entered nor counted, not even its mount point's entry: a removal
 // of the tree could not take it away either. Iterative, relative to open
 // directory descriptors, with a bounded number of descriptors held whatever
-// the depth, and no list of the tree kept.
+// the depth (fewer, and fewer threads, where the process has only a few
+// free), and no list of the tree kept. Sums stop at 2^64 - 1.
 WalkResult measureTree(const std::string& path, const WalkOptions& options = {});
 
 // The same for the entry `name` inside the open folder `dirfd`.

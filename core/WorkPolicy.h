@@ -7,21 +7,32 @@
 namespace headroom::work {
 
 // Folder descriptors one removal thread holds at most below the location,
-// whatever the depth; deeper ancestors are closed and opened again on the
-// way back up.
-constexpr std::size_t kRemovalHeldFolders = 16;
+// whatever the depth, when descriptors are plenty; deeper ancestors are
+// closed and opened again on the way back up.
+constexpr unsigned kRemovalHeldFolders = 16;
 
-// Walker threads when the caller leaves it to the machine.
-unsigned walkThreads();
+// Descriptors a walk or a removal may take: half of what the process may
+// open, and no more than it has free now.
+unsigned descriptorBudget();
 
-// Folder descriptors each of `workers` walker threads may hold at once.
-unsigned walkFoldersPerWorker(unsigned workers);
+struct WalkPlan {
+    unsigned threads = 1;          // workers, the calling thread included
+    unsigned foldersPerWorker = 1; // folder descriptors each holds at most
+    bool rings = false;            // each worker may also open a StatxRing
+};
 
-// Whether each of `workers` walker threads may also open a StatxRing.
-bool walkRingsAffordable(unsigned workers);
+// `threads` and `folders` are the caller's wishes (0: left to the
+// machine), lowered to what the descriptor budget allows; `rings` whether
+// the caller wants rings at all.
+WalkPlan walkPlan(unsigned threads, unsigned folders, bool rings);
 
-// Removal threads: `requested` when not 0, else picked from the machine
-// and the descriptor limit.
-unsigned removalThreads(unsigned requested);
+struct RemovalPlan {
+    unsigned threads = 1;                       // the calling thread included
+    unsigned heldFolders = kRemovalHeldFolders; // folder descriptors each holds at most
+};
+
+// `threads`: the caller's wish (0: left to the machine), lowered to what
+// the descriptor budget allows.
+RemovalPlan removalPlan(unsigned threads);
 
 } // namespace headroom::work

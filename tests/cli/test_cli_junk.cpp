@@ -4,6 +4,8 @@
 // mounts, permissions, races) is the core's to test.
 
 #include "RunCli.h"
+#include "tests/support/ChildExpect.h"
+#include "tests/support/Faults.h"
 #include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
@@ -39,6 +41,7 @@ const Row kRows[] = {
 struct Home {
     TempTree tmp;
     std::string home = tmp / "ho\tme\xff";
+    std::string shown = tmp.path() + "/ho\\tme\xff"; // as TSV writes it
 
     Home()
     {
@@ -56,7 +59,7 @@ struct Home {
             const bool gone = removed.contains(row.name);
             const std::string figures =
                 gone ? "0\t" + row.label : std::to_string(row.bytes) + "\t" + row.label + row.sizeText;
-            out += row.name + "\t" + figures + "\t" + tmp.path() + "/ho\\tme\xff/" + row.relative + "\n";
+            out += row.name + "\t" + figures + "\t" + shown + "/" + row.relative + "\n";
         }
         return out;
     }
@@ -100,6 +103,40 @@ TEST(CliJunk, CleanRemovesExactlyTheNamedRowsThenPrintsEveryRow)
                   exitCode == 0 ? std::tuple(0, h.tsv(removed), std::string()) : std::tuple(2, std::string(), refused));
         // What is left: a refused clean prints nothing, so a scan shows it.
         EXPECT_EQ(runCli({"scan", h.home}, languageEnv("C")).out, h.tsv(removed));
+    }
+}
+
+// With one descriptor to spare (size), or two (a row's parent and the row),
+// a folder with a subfolder cannot be walked or removed whole: its figure is
+// not printed, one line on standard error says so, the rest is printed as
+// usual, and the exit status is 1.
+TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
+{
+    Home h;
+    writeFile(h.home + "/.cache/sub/g", "x");
+    const std::string cache = h.shown + "/.cache", shortOf = "': too many open files\n";
+    std::string others = h.tsv();
+    others.erase(0, others.find('\n') + 1); // caches comes first
+    const std::tuple<unsigned, std::vector<std::string>, std::string, std::string> cases[] = {
+        {1, {"size", h.home + "/Logs", h.home + "/.cache"}, "700\t700 Bytes\t" + h.shown + "/Logs\n",
+         "headroom-cli: cannot measure all of '" + cache + shortOf},
+        {2, {"scan", h.home}, others, "headroom-cli: cannot measure all of caches '" + cache + shortOf},
+        {2, {"clean", h.home, "caches"}, others,
+         "headroom-cli: cannot measure all of caches '" + cache + shortOf + "headroom-cli: cannot remove all of the rows named: too many open files\n"},
+    };
+    for (const auto& [spare, words, out, err] : cases) {
+        expectChildPassed(runInChild([&] {
+            for (const std::string& setting : languageEnv("C"))
+                ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(), 1);
+            // UndefinedBehaviorSanitizer, the first time it checks an
+            // object's type, makes sure its memory is readable through a
+            // pipe, which needs descriptors: a first run, with plenty, does.
+            runInProcess({"scan", h.home});
+            const DescriptorLimit limit(spare);
+            const CliResult r = runInProcess(words);
+            return std::tie(r.exitCode, r.out, r.err) == std::tuple(1, out, err)
+                ? ChildOutcome::pass() : ChildOutcome::fail(words.front() + ": exit " + std::to_string(r.exitCode) + ", out:\n" + r.out + "err:\n" + r.err);
+        }));
     }
 }
 

@@ -67,7 +67,7 @@ TEST(JunkJob, ScanMeasuresTheChosenRowsInTableOrderAskingAtEachRow)
     std::vector<std::string> asked;
     scan.beforeRow = [&](std::string_view stage, std::size_t row) { asked.push_back(std::string(stage) + std::to_string(row)); };
     Reports reports;
-    EXPECT_TRUE(scan.scan([&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); }));
+    EXPECT_TRUE(scan.scan([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }));
     EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {2, rowBytes(2)}, {4, rowBytes(4)}}));
     EXPECT_EQ(asked, (std::vector<std::string>{"scan0", "scan1", "scan2", "scan3", "scan4"}));
 }
@@ -82,7 +82,7 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         JunkJob clean = home.job({false, true, false, true, false});
         clean.measureRemoved = measured;
         Reports reports;
-        const auto outcome = clean.clean([&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); }, rescan);
+        const auto outcome = clean.clean([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
         ASSERT_TRUE(outcome.has_value());
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             EXPECT_EQ(home.rowExists(row), row != 1 && row != 3) << row;
@@ -111,7 +111,7 @@ TEST(JunkJob, CancelStopsBeforeTheNextRowAndLeavesTheRestInPlace)
                 cancel = true;
         };
         Reports reports;
-        const auto done = [&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); };
+        const auto done = [&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); };
         if (stage == "scan") {
             EXPECT_FALSE(work.scan(done));
             EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {1, rowBytes(1)}}));
@@ -144,7 +144,7 @@ TEST(JunkJob, CleanNeverLeavesTheGrantedFolderThroughALinkMadeAfterTheResolution
         ASSERT_EQ(job.folders.rows[2].source, JunkSource::UserDirs);
         std::filesystem::remove_all(home + "/in");
         tree.makeSymlink("home/in", leaf.empty() ? canary.dir : tree.path());
-        ASSERT_TRUE(job.clean([](std::size_t, std::uint64_t) {}).has_value());
+        ASSERT_TRUE(job.clean([](std::size_t, const RowSize&) {}).has_value());
         EXPECT_EQ(canary.damage(), "");
         EXPECT_EQ(test::exists(home + "/in"), !leaf.empty()) << "the link goes only where it is Downloads itself";
     }

@@ -19,15 +19,12 @@ namespace {
 using namespace headroom;
 using namespace headroom::test;
 
-// The folder the parent descriptor names, checked against `path`; closes it.
+// Whether the parent descriptor names the folder at `path`.
 bool parentIs(const OpenedLocation& opened, const std::string& path)
 {
     struct stat a {}, b {};
-    const bool same = opened.parentFd >= 0 && ::fstat(opened.parentFd, &a) == 0 && ::stat(path.c_str(), &b) == 0
+    return opened.parent && ::fstat(opened.parent.get(), &a) == 0 && ::stat(path.c_str(), &b) == 0
         && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-    if (opened.parentFd >= 0)
-        ::close(opened.parentFd);
-    return same;
 }
 
 TEST(Location, JoinGivesOneSeparatorAndNoTrailingOne)
@@ -72,10 +69,8 @@ TEST(Location, DotComponentsAndMissingPartsAreRefused)
              {"home", "/", EINVAL}, {"home", "//", EINVAL}, {"home", "nope/deeper/leaf", ENOENT},
              {"no-home", "a", ENOENT}, {"home", "a/file/leaf", ENOTDIR}, {"home", "link/file", ENOTDIR}}) {
         const OpenedLocation opened = openLocationParent(tree / base, relative);
-        EXPECT_LT(opened.parentFd, 0) << relative;
+        EXPECT_FALSE(opened.parent) << relative;
         EXPECT_EQ(opened.error == ELOOP ? ENOTDIR : opened.error, error) << "'" << relative << "'"; // a link: either
-        if (opened.parentFd >= 0)
-            ::close(opened.parentFd);
     }
 }
 
@@ -143,8 +138,9 @@ void PrintTo(const LongCase& c, std::ostream* os)
 
 OpenedLocation chosen(const std::string& path)
 {
-    const int fd = openChosenFolder(path);
-    return {fd, "", fd < 0 ? errno : 0};
+    UniqueFd fd = openChosenFolder(path);
+    const int error = fd ? 0 : errno;
+    return {std::move(fd), "", error};
 }
 
 class LongPath : public testing::TestWithParam<LongCase> {};
@@ -161,7 +157,7 @@ TEST_P(LongPath, ReachesWhatOneSystemCallWould)
     const LongCase& c = GetParam();
     expectChildPassed(runWithoutDacCapabilities([&] {
         const OpenedLocation opened = c.open(t);
-        const bool right = identity(opened.parentFd) == (c.reached ? t.*c.reached : std::pair<dev_t, ino_t> {0, 0})
+        const bool right = identity(opened.parent.get()) == (c.reached ? t.*c.reached : std::pair<dev_t, ino_t> {0, 0})
             && opened.leaf == c.leaf && opened.error == c.error;
         return right ? ChildOutcome::pass()
                      : ChildOutcome::fail("leaf '" + opened.leaf + "', error " + std::to_string(opened.error));

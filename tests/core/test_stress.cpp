@@ -2,9 +2,7 @@
 // locations of one home while another thread keeps swapping folders for
 // links to a canary outside the home; and trees far larger than a home
 // usually holds, measured and removed under a cap on the memory and the
-// descriptors they may take. (The descriptor bound of the walker and the
-// removal is pinned here, not in their own suites, to build the 50,000
-// levels once.)
+// descriptors they may take.
 
 #include "core/JunkLocations.h"
 #include "core/Location.h"
@@ -16,11 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cstdint>
-#include <mutex>
 #include <random>
 #include <string>
 #include <stop_token>
@@ -113,9 +108,8 @@ TEST(Stress, ScansAndCleansAgainstLinkSwapsLoseNothingOutside)
                 options.maxOpenFolders = random() % 2 == 0 ? 0 : 2 + random() % 3;
                 if (random() % 2 == 0) {
                     removeLocation(home, std::string(relative), nullptr, options.threads);
-                } else if (const OpenedLocation where = openLocationParent(home, relative); where.parentFd >= 0) {
-                    measureTreeAt(where.parentFd, where.leaf, options); // as the junk scan does
-                    ::close(where.parentFd);
+                } else if (const OpenedLocation where = openLocationParent(home, relative); where.parent) {
+                    measureTreeAt(where.parent.get(), where.leaf, options); // as the junk scan does
                 }
             }
         };
@@ -145,85 +139,43 @@ long peakKiB()
     return ru.ru_maxrss;
 }
 
-// A folder of `wide` entries (long names, every 50th a folder) and a chain
-// `depth` deep with a file beside the way down, measured on `threads` and
-// removed under a limit of `spare` descriptors above those in use. Either
-// the peak memory is checked: neither the walk nor the removal may keep a
-// list of the tree; or the descriptors held are counted as they go (which
-// allocates, and under AddressSanitizer keeps memory resident): each holds
-// at most half the limit at once, shared among the walk's workers, where
-// one that kept every level open would reach it long before the bottom.
-struct Scale {
-    const char* what;
-    unsigned spare;
-    unsigned wide;
-    unsigned depth;
-    unsigned threads;
-    bool countDescriptors; // else the peak memory is checked
-};
-
-ChildOutcome measureAndRemove(const TempTree& tree, const Scale& s)
+// A folder of 200,000 entries (long names, every 50th a folder) and a
+// chain 50,000 deep with a file beside the way down, measured and removed
+// under the usual limit of 1,024 descriptors: neither the walk nor the
+// removal may keep a list of the tree, so the peak memory stays capped.
+TEST(Stress, HugeTreesAreMeasuredAndRemovedInBoundedMemory)
 {
-    tree.makeDir("big");
-    tree.makeDir("big/wide");
-    tree.makeDir("big/deep");
-    tree.makeChain("big/deep", s.depth, "d");
-    writeFile(tree / "big/deep/d/d/side", "x");
-    const int wide = ::open((tree / "big/wide").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (unsigned i = 0; i < s.wide; ++i) {
-        const std::string name = "entry-with-a-rather-long-name-" + std::to_string(i);
-        const int fd = i % 50 == 0 ? ::mkdirat(wide, name.c_str(), 0755)
-                                   : ::openat(wide, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 || (i % 1000 == 1 && ::write(fd, "abc", 3) != 3))
-            return ChildOutcome::fail("cannot create " + name);
-        if (i % 50 != 0)
-            ::close(fd);
-    }
-    ::close(wide);
-    const auto du = duBelow(tree / "big");
-    const int parent = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const DescriptorLimit limit(s.spare);
-    if (!limit.applied())
-        return ChildOutcome::refuse("setrlimit");
-    const int descriptors = openDescriptors();
-    const long base = peakKiB();
-    std::mutex mutex;
-    int most = descriptors;
-    unsigned calls = 0;
-    const auto sample = [&] {
-        const std::lock_guard lock(mutex);
-        if (s.countDescriptors && calls++ % 97 == 0) {
-            const int now = openDescriptors(); // -1: none left to count with
-            most = std::max(most, now < 0 ? INT_MAX : now);
+    constexpr unsigned kWide = 200000, kDepth = 50000;
+    const TempTree tree;
+    expectChildPassed(runOnScratch(tree, [&]() -> ChildOutcome {
+        tree.makeDir("big");
+        tree.makeDir("big/wide");
+        tree.makeDir("big/deep");
+        tree.makeChain("big/deep", kDepth, "d");
+        writeFile(tree / "big/deep/d/d/side", "x");
+        for (unsigned i = 0; i < kWide; ++i) {
+            const std::string name = "big/wide/entry-with-a-rather-long-name-" + std::to_string(i);
+            i % 50 == 0 ? tree.makeDir(name) : tree.makeFile(name, i % 1000 == 1 ? 3 : 0);
         }
-    };
-    WalkOptions options;
-    options.threads = s.threads;
-    options.onFolderEntered = [&](std::size_t) { sample(); };
-    const std::uint64_t entries = std::uint64_t {s.wide} + s.depth + 3; // with both folders and the side file
-    const WalkResult walked = measureTreeAt(parent, "big", options);
-    if (!du || walked.entries != entries || walked.bytes != *du || walked.errors != 0)
-        return ChildOutcome::fail("measured " + std::to_string(walked.entries) + " entries, " + std::to_string(walked.bytes) + " bytes");
-    const RemoveResult removed = removeTreeAt(parent, "big", [&](int, const char*) { sample(); });
-    if (!removed.locationGone || removed.failed != 0 || removed.removed != entries + 1)
-        return ChildOutcome::fail("removed " + std::to_string(removed.removed) + ", failed " + std::to_string(removed.failed));
-    ::close(parent);
-    if (openDescriptors() != descriptors - 1 || most - descriptors > static_cast<int>(s.spare / 2 + 2))
-        return ChildOutcome::fail("held " + std::to_string(most - descriptors) + " descriptors at once, leaked "
-                                  + std::to_string(openDescriptors() + 1 - descriptors));
-    if (!s.countDescriptors && peakKiB() - base > kMemoryCapKiB)
-        return ChildOutcome::fail("peak resident size grew by " + std::to_string(peakKiB() - base) + " KiB");
-    return ChildOutcome::pass();
-}
-
-TEST(Stress, HugeTreesAreMeasuredAndRemovedInBoundedMemoryAndDescriptors)
-{
-    for (const Scale& s : {Scale {"memory, under the usual limit of 1,024", 1000, 200000, 50000, 0, false},
-                           Scale {"descriptors, under a small limit, four walkers", 60, 0, 50000, 4, true}}) {
-        SCOPED_TRACE(s.what);
-        const TempTree tree;
-        expectChildPassed(runOnScratch(tree, [&] { return measureAndRemove(tree, s); }));
-    }
+        const auto du = duBelow(tree / "big");
+        const DescriptorLimit limit(1000);
+        if (!limit.applied())
+            return ChildOutcome::refuse("setrlimit");
+        const int descriptors = openDescriptors();
+        const long base = peakKiB();
+        const std::uint64_t entries = std::uint64_t {kWide} + kDepth + 3; // with both folders and the side file
+        const WalkResult walked = measureTree(tree / "big");
+        if (!du || walked.entries != entries || walked.bytes != *du || walked.errors != 0)
+            return ChildOutcome::fail("measured " + std::to_string(walked.entries) + " entries, " + std::to_string(walked.bytes) + " bytes");
+        const RemoveResult removed = removeLocation(tree.path(), "big");
+        if (!removed.locationGone || removed.failed != 0 || removed.removed != entries + 1)
+            return ChildOutcome::fail("removed " + std::to_string(removed.removed) + ", failed " + std::to_string(removed.failed));
+        if (openDescriptors() != descriptors)
+            return ChildOutcome::fail("descriptors leaked");
+        if (peakKiB() - base > kMemoryCapKiB)
+            return ChildOutcome::fail("peak resident size grew by " + std::to_string(peakKiB() - base) + " KiB");
+        return ChildOutcome::pass();
+    }));
 }
 
 } // namespace

@@ -3,8 +3,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <initializer_list>
+#include <new>
 #include <vector>
+
+#include <pthread.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -26,6 +30,29 @@ std::atomic<ino_t> g_failIno {0};
 std::atomic<dev_t> g_failDev {0};
 std::atomic<int> g_failErrno {0};
 std::atomic<unsigned> g_failed {0};
+
+std::atomic<std::size_t> g_bigAllocation {0}; // 0: allocations do not fail
+std::atomic<long> g_spared {0};
+std::atomic<bool> g_otherThreadsOnly {false};
+std::atomic<pthread_t> g_sparedThread {};
+
+bool allocationFails(std::size_t size)
+{
+    const std::size_t big = g_bigAllocation.load(std::memory_order_relaxed);
+    if (big == 0 || size < big)
+        return false;
+    if (g_otherThreadsOnly.load() && ::pthread_equal(::pthread_self(), g_sparedThread.load()))
+        return false;
+    return g_spared.fetch_sub(1) <= 0;
+}
+
+void* allocate(std::size_t size)
+{
+    void* p = allocationFails(size) ? nullptr : std::malloc(size == 0 ? 1 : size);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
 
 #if defined(__x86_64__)
 // The filter traps getdents64 calls with an even byte count. The handler
@@ -107,6 +134,14 @@ bool failListingOf(const std::string& folder, int error)
 
 unsigned failedListings() { return g_failed.load(); }
 
+void failBigAllocations(std::size_t bytes, unsigned spared, bool otherThreadsOnly)
+{
+    g_spared = spared;
+    g_otherThreadsOnly = otherThreadsOnly;
+    g_sparedThread = ::pthread_self();
+    g_bigAllocation = bytes;
+}
+
 DescriptorLimit::DescriptorLimit(unsigned spare)
 {
     // Descriptors are numbered from 0: the limit is the lowest free number
@@ -129,3 +164,23 @@ void DescriptorLimit::restore()
 }
 
 } // namespace headroom::test
+
+// Every allocating form of operator new goes through allocate(), and every
+// form of delete frees what it got, so the sanitizers see one allocator.
+void* operator new(std::size_t size) { return headroom::test::allocate(size); }
+void* operator new[](std::size_t size) { return headroom::test::allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return headroom::test::allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }

@@ -1,8 +1,9 @@
 #pragma once
 
 // Trouble from outside, for the core tests: a system call refused, listing
-// a folder failing, and too few descriptors left.
+// a folder failing, too few descriptors left, and memory running out.
 
+#include <cstddef>
 #include <string>
 
 #include <sys/resource.h>
@@ -20,6 +21,13 @@ bool refuseSyscall(long nr, int error);
 bool failListingOf(const std::string& folder, int error);
 // How many listings failListingOf has failed so far.
 unsigned failedListings();
+
+// From now on every allocation through operator new of `bytes` or more
+// fails with std::bad_alloc, but for the first `spared` of them; with
+// `otherThreadsOnly`, only on threads other than the calling one. As under
+// a tight `ulimit -v`, where the big allocations fail first. 0 bytes: no
+// allocation fails any more. Call only in a forked child.
+void failBigAllocations(std::size_t bytes, unsigned spared = 0, bool otherThreadsOnly = false);
 
 // Lowers the soft RLIMIT_NOFILE so that `spare` descriptors above the
 // lowest free number can be opened, until restored or destroyed.

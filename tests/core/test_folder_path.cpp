@@ -1,0 +1,131 @@
+// The safety rules the walker and the removal share, each tested once here:
+// a subfolder is entered only if it is still the folder that was listed
+// (no link, no other file, no mount, no other folder in its place), a path
+// holds no more descriptors than its bound whatever the depth, and the climb
+// back to a closed folder through ".." stops where a folder on the way was
+// moved away.
+
+#include "core/FolderPath.h"
+#include "tests/support/ChildExpect.h"
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace headroom;
+using namespace headroom::test;
+
+MountIdentity identityOf(const std::string& path)
+{
+    MountIdentity id;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_PATH));
+    EXPECT_TRUE(fd && identifyOpen(fd.get(), id)) << path;
+    return id;
+}
+
+struct Change {
+    const char* name;
+    std::function<bool(const TempTree&)> apply; // between the listing and the open
+    int error;                                   // what openListedFolder then says
+    bool mounts = false;                         // needs a private mount namespace
+};
+
+class OpenListedFolder : public ::testing::TestWithParam<Change> {};
+
+TEST_P(OpenListedFolder, EntersOnlyTheFolderThatWasListed)
+{
+    const Change& c = GetParam();
+    const TempTree tree;
+    writeFile(tree / "parent/child/f", "x");
+    writeFile(tree / "other/g", "y");
+    const auto run = c.mounts ? runInPrivateMounts : runInChild;
+    expectChildPassed(run([&]() -> ChildOutcome {
+        const MountIdentity listed = identityOf(tree / "parent/child");
+        if (!c.apply(tree))
+            return ChildOutcome::refuse(std::string("cannot set up ") + c.name);
+        const UniqueFd parent(::open((tree / "parent").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        errno = 0;
+        const UniqueFd fd = openListedFolder(parent.get(), "child", listed);
+        const int error = fd ? 0 : errno;
+        if (error != c.error || (fd && readFile(tree / "parent/child/f") != "x"))
+            return ChildOutcome::fail("errno " + std::to_string(error) + ", want " + std::to_string(c.error));
+        return ChildOutcome::pass();
+    }));
+}
+
+bool moveAway(const TempTree& t)
+{
+    return std::rename((t / "parent/child").c_str(), (t / "moved").c_str()) == 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, OpenListedFolder,
+    ::testing::Values(
+        Change {"AsListed", [](const TempTree&) { return true; }, 0},
+        Change {"LinkInItsPlace", [](const TempTree& t) { return moveAway(t) && ::symlink("../other", (t / "parent/child").c_str()) == 0; }, ENOTDIR},
+        Change {"FileInItsPlace", [](const TempTree& t) { return moveAway(t) && (writeFile(t / "parent/child", "z"), true); }, ENOTDIR},
+        Change {"OtherFolderInItsPlace", [](const TempTree& t) { return moveAway(t) && std::rename((t / "other").c_str(), (t / "parent/child").c_str()) == 0; }, ESTALE},
+        Change {"Gone", moveAway, ENOENT},
+        Change {"MountOnIt", [](const TempTree& t) { return ::mount("headroom-test", (t / "parent/child").c_str(), "tmpfs", 0, "size=1m") == 0; }, EXDEV, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A chain 12 deep walked down and back up with at most `bound` descriptors
+// held, the top included; then walked down again, with a folder on the way
+// moved out of the chain: the climb refuses ".." where it leads outside.
+class FolderPathBound : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(FolderPathBound, HoldsNoMoreThanItsBoundAndClimbsOnlyToTheFoldersItCameThrough)
+{
+    const unsigned bound = GetParam();
+    constexpr std::size_t kDepth = 12;
+    const TempTree tree;
+    tree.makeDir("top");
+    tree.makeChain("top", kDepth, "d");
+    const int base = openDescriptors();
+    std::string problems;
+    FolderPath<int> path(bound);
+    const auto down = [&](std::size_t depth) {
+        path.start(UniqueFd(::open((tree / "top").c_str(), kFolderOpenFlags)), identityOf(tree / "top"));
+        std::string at = tree / "top";
+        while (path.size() <= depth) {
+            at += "/d";
+            if (path.descend("d", identityOf(at)) != 0 || openDescriptors() - base > static_cast<int>(bound))
+                problems += "down at " + std::to_string(path.size()) + "; ";
+        }
+    };
+    down(kDepth);
+    while (path.size() > 1) {
+        if (path.ascend() != 0 || openDescriptors() - base > static_cast<int>(bound))
+            problems += "up at " + std::to_string(path.size()) + "; ";
+    }
+    // Moved out: the folder at depth 3. Climbing from it to depth 2 is
+    // where ".." leads outside, unless depth 2 was still held.
+    down(8);
+    ASSERT_EQ(std::rename((tree / "top/d/d/d").c_str(), (tree / "moved").c_str()), 0);
+    int error = 0;
+    while (path.size() > 1 && (error = path.ascend()) == 0) {
+    }
+    const bool held = bound >= 9;
+    if (held ? error != 0 || path.size() != 1 : error != ESTALE || path.size() != 4)
+        problems += "climb stopped with errno " + std::to_string(error) + " at " + std::to_string(path.size()) + "; ";
+    if (!held && path.dropUnreachable() != (bound >= 2 ? 3u : 4u))
+        problems += "dropped other than the closed part; ";
+    path.clear();
+    if (openDescriptors() != base)
+        problems += "descriptors leaked";
+    EXPECT_EQ(problems, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, FolderPathBound, ::testing::Values(1u, 2u, 5u, 20u),
+                         [](const auto& info) { return "Bound" + std::to_string(info.param); });
+
+} // namespace
