@@ -94,7 +94,7 @@ int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
         // way, measures 0 as a file or a link does; not getting there (a
         // loop of links, a name too long, a folder on the way that may not
         // be searched) prints no figure at all.
-        const OpenedLocation at = openPathParent(path);
+        OpenedLocation at = openPathParent(path);
         int error = at.error;
         struct stat st {};
         if (at.parent && ::fstatat(at.parent.get(), at.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -104,7 +104,7 @@ int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
             status = cannotReach(err, "measure", path, error);
             continue;
         }
-        const WalkResult walked = at.parent ? measureTreeAt(at.parent.get(), at.leaf) : WalkResult{};
+        const WalkResult walked = at.parent ? measureTreeAt(std::move(at.parent), at.leaf) : WalkResult{};
         if (walked.incomplete != 0) {
             out.flush();
             status = incompleteError(err, "cannot measure all of '" + shown(path) + "'", walked.incomplete);

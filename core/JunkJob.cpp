@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <new>
+#include <utility>
 
 namespace headroom {
 
@@ -34,13 +35,12 @@ RowSize JunkJob::measure(std::string_view relative) const
     RowSize size;
     int error = 0;
     try {
-        const OpenedLocation location = openLocationParent(folders.base, relative);
-        const UniqueFd& parent = location.parent;
+        OpenedLocation location = openLocationParent(folders.base, relative);
         error = location.error;
-        if (parent) {
+        if (location.parent) {
             WalkOptions options;
             options.cancel = cancel;
-            const WalkResult result = measureTreeAt(parent.get(), location.leaf, options);
+            const WalkResult result = measureTreeAt(std::move(location.parent), location.leaf, options);
             size.bytes = result.cancelled ? 0 : result.bytes;
             error = result.incomplete;
         }

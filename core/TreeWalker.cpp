@@ -673,7 +673,9 @@ std::string withoutTrailingSlashes(const std::string& name)
     return name.substr(0, end);
 }
 
-WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& options)
+// `owned`, when given, holds `dirfd`: it is closed as soon as the root is
+// open, so that the walk has that descriptor too.
+WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& options, UniqueFd* owned = nullptr)
 {
     WalkResult none;
     // A trailing slash would make the stat and the open follow a final link.
@@ -688,6 +690,8 @@ WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& optio
         return none; // a link or a file: nothing below it
     const MountIdentity rootId = MountIdentity::of(sx);
     UniqueFd fd = openListedFolder(dirfd, root.c_str(), rootId);
+    if (owned)
+        owned->reset();
     if (!fd) {
         if (outOfDescriptors(errno))
             none.incomplete = errno;
@@ -719,12 +723,10 @@ WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& optio
     return walk.total();
 }
 
-} // namespace
-
-WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options)
+WalkResult walkOrSayOutOfMemory(int dirfd, const std::string& name, const WalkOptions& options, UniqueFd* owned)
 {
     try {
-        return walkFrom(dirfd, name, options);
+        return walkFrom(dirfd, name, options, owned);
     } catch (const std::bad_alloc&) {
         // Before any worker started: nothing was measured.
         WalkResult none;
@@ -733,15 +735,27 @@ WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& 
     }
 }
 
+} // namespace
+
+WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options)
+{
+    return walkOrSayOutOfMemory(dirfd, name, options, nullptr);
+}
+
+WalkResult measureTreeAt(UniqueFd dirfd, const std::string& name, const WalkOptions& options)
+{
+    return walkOrSayOutOfMemory(dirfd.get(), name, options, &dirfd);
+}
+
 WalkResult measureTree(const std::string& path, const WalkOptions& options)
 {
-    const OpenedLocation at = openPathParent(path);
+    OpenedLocation at = openPathParent(path);
     if (!at.parent) {
         WalkResult none; // not there measures 0; anything else could not be measured
         none.errors = at.error == ENOENT || at.error == ENOTDIR ? 0 : 1;
         return none;
     }
-    return measureTreeAt(at.parent.get(), at.leaf, options);
+    return measureTreeAt(std::move(at.parent), at.leaf, options);
 }
 
 std::uint64_t getSize(const std::string& path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -62,6 +64,10 @@ WalkResult measureTree(const std::string& path, const WalkOptions& options = {})
 
 // The same for the entry `name` inside the open folder `dirfd`.
 WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options = {});
+
+// The same, taking `dirfd` over: it is closed as soon as the entry is open,
+// so that the walk may use that descriptor too.
+WalkResult measureTreeAt(UniqueFd dirfd, const std::string& name, const WalkOptions& options = {});
 
 // The bytes of measureTree(path): a missing, non-folder or unlistable path
 // measures 0.

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <set>
 #include <tuple>
@@ -112,17 +113,33 @@ TEST(CliJunk, CleanRemovesExactlyTheNamedRowsThenPrintsEveryRow)
 // usual, and the exit status is 1.
 TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
 {
+    // Only the caches are there: a walk needs two descriptors, a folder
+    // that is not there only the one of its parent, so with one to spare
+    // the caches cannot be measured and the rows just below HOME still are.
+    // The trash lies two folders deeper: it cannot even be looked for.
     Home h;
-    writeFile(h.home + "/.cache/sub/g", "x");
+    std::set<std::string> gone;
+    for (const Row& row : kRows) {
+        if (row.name != "caches") {
+            std::filesystem::remove_all(h.home + "/" + row.relative.substr(0, row.relative.find('/')));
+            gone.insert(row.name);
+        }
+    }
     const std::string cache = h.shown + "/.cache", shortOf = "': too many open files\n";
-    std::string others = h.tsv();
-    others.erase(0, others.find('\n') + 1); // caches comes first
+    // Nor is there a user-dirs.dirs to read: Downloads is its default.
+    std::filesystem::remove_all(h.home + "/.config");
+    std::string others = h.tsv(gone);
+    others.replace(others.find(kRows[2].relative), kRows[2].relative.size(), "Downloads");
+    others.erase(0, others.find('\n') + 1);           // caches comes first,
+    others.erase(others.rfind('\n', others.size() - 2) + 1); // trash last
+    const std::string trash = "headroom-cli: cannot measure all of trash '" + h.shown + "/.local/share/Trash" + shortOf;
     const std::tuple<unsigned, std::vector<std::string>, std::string, std::string> cases[] = {
-        {1, {"size", h.home + "/Logs", h.home + "/.cache"}, "700\t700 Bytes\t" + h.shown + "/Logs\n",
+        {1, {"size", h.home + "/Logs", h.home + "/.cache"}, "0\t0 Bytes\t" + h.shown + "/Logs\n",
          "headroom-cli: cannot measure all of '" + cache + shortOf},
-        {2, {"scan", h.home}, others, "headroom-cli: cannot measure all of caches '" + cache + shortOf},
-        {2, {"clean", h.home, "caches"}, others,
-         "headroom-cli: cannot measure all of caches '" + cache + shortOf + "headroom-cli: cannot remove all of the rows named: too many open files\n"},
+        {1, {"scan", h.home}, others, "headroom-cli: cannot measure all of caches '" + cache + shortOf + trash},
+        {1, {"clean", h.home, "caches"}, others,
+         "headroom-cli: cannot measure all of caches '" + cache + shortOf + trash
+             + "headroom-cli: cannot remove all of the rows named: too many open files\n"},
     };
     for (const auto& [spare, words, out, err] : cases) {
         expectChildPassed(runInChild([&] {

@@ -18,10 +18,13 @@
 #include <unistd.h>
 
 using headroom::measureTree;
+using headroom::measureTreeAt;
+using headroom::UniqueFd;
 using headroom::WalkOptions;
 using headroom::WalkResult;
 using headroom::test::ChildOutcome;
 using headroom::test::duBelow;
+using headroom::test::entrySize;
 using headroom::test::expectChildPassed;
 using headroom::test::TempTree;
 
