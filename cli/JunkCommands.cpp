@@ -1,16 +1,12 @@
 #include "cli/JunkCommands.h"
 
-#include "l10n/StringTable.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "core/DiskText.h"
 #include "core/JunkJob.h"
 #include "core/JunkLocations.h"
-#include "core/MemoryText.h"
-#include "core/PageCounters.h"
-#include "core/Platform.h"
-#include "core/PurgeTool.h"
 #include "core/SizeText.h"
+#include "l10n/StringTable.h"
 
 #include <array>
 #include <cstdint>
@@ -127,25 +123,6 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
     job.clean(printer.callback(), JunkJob::Rescan::Every);
     printer.finish();
     return 0;
-}
-
-int releaseCommand(std::ostream& out, std::ostream& err)
-{
-    const KeyLookup tr = StringTable::lookup(StringTable::forSystemLocale());
-    auto printMemory = [&] {
-        const MemoryFigures figures = memoryFigures(vm_stat());
-        out << memoryStatusLine1(tr, figures) << '\n' << memoryStatusLine2(tr, figures) << '\n';
-    };
-    printMemory();
-    out.flush();
-    const int status = purgeRAM();
-    printMemory();
-    if (status < 0) {
-        // As a shell reports a command it cannot run.
-        err << "release: cannot start the purge tool " << platform::purgeToolPath() << '\n';
-        return 127;
-    }
-    return status;
 }
 
 } // namespace headroom::cli

@@ -6,8 +6,8 @@
 
 namespace headroom::cli {
 
-// `headroom-cli scan [--json] HOME`, `clean HOME ROW...` and `release`,
-// with their words already parsed. Each returns the exit status.
+// `headroom-cli scan [--json] HOME` and `clean HOME ROW...`, with their
+// words already parsed. Each returns the exit status.
 
 // Prints every junk row below `home`.
 int scanCommand(const std::string& home, bool json, std::ostream& out);
@@ -16,9 +16,5 @@ int scanCommand(const std::string& home, bool json, std::ostream& out);
 // An unknown row is a usage error, found before anything is removed.
 int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out,
                  std::ostream& err);
-
-// Prints the memory lines, runs the purge tool, prints them again; returns
-// the tool's status, or 127 when it cannot be started.
-int releaseCommand(std::ostream& out, std::ostream& err);
 
 } // namespace headroom::cli

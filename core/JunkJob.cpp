@@ -3,17 +3,10 @@
 #include "core/Location.h"
 #include "core/TreeRemover.h"
 #include "core/TreeWalker.h"
-#include "core/VolumeFigures.h"
 
 #include <unistd.h>
 
 namespace headroom {
-
-DiskFigures measureVolume()
-{
-    const std::optional<std::int64_t> free = getDiskAvailableSize();
-    return {getDiskTotalSize().value_or(0), free.value_or(0), free.has_value()};
-}
 
 bool JunkJob::takes(std::string_view stage, std::size_t row) const
 {
@@ -63,7 +56,7 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
                 return false;
             continue;
         }
-        const std::uint64_t bytes = measure(folders.rows[row].relativePath);
+        const std::uint64_t bytes = measure(folders.relativePaths[row]);
         if (cancelled())
             return false; // the walk was cut short: its figure is not reported
         done(row, bytes);
@@ -83,7 +76,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
             continue;
         }
         // Whether it went or not, the scan below shows what is left.
-        removedBytes += removeMeasured(folders.rows[row].relativePath);
+        removedBytes += removeMeasured(folders.relativePaths[row]);
     }
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;

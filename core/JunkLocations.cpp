@@ -211,7 +211,7 @@ const JunkTable& junkTable()
 
 std::string JunkFolders::path(std::size_t row) const
 {
-    return joinPath(base, rows[row].relativePath);
+    return joinPath(base, relativePaths[row]);
 }
 
 JunkEnvironment junkEnvironment(const VariableLookup& variable)
@@ -226,7 +226,7 @@ JunkFolders defaultJunkFolders(std::string base)
 {
     JunkFolders folders{std::move(base), {}};
     for (std::size_t row = 0; row < kJunkRowCount; ++row)
-        folders.rows[row].relativePath = kJunkTable[row].relativePath;
+        folders.relativePaths[row] = kJunkTable[row].relativePath;
     return folders;
 }
 
@@ -258,9 +258,9 @@ JunkFolders resolveJunkFolders(std::string base, const JunkEnvironment& environm
             continue;
         bool clear = true;
         for (std::size_t other = 0; other < kJunkRowCount; ++other)
-            clear = clear && (other == row || !overlap(*found[row], folders.rows[other].relativePath));
+            clear = clear && (other == row || !overlap(*found[row], folders.relativePaths[other]));
         if (clear)
-            folders.rows[row] = {*found[row], row == kDownloads ? JunkSource::UserDirs : JunkSource::Environment};
+            folders.relativePaths[row] = *found[row];
     }
     return folders;
 }

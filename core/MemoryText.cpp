@@ -15,10 +15,10 @@ MemoryFigures memoryFigures(const VMStatSchema& sample)
     MemoryFigures figures;
     figures.totalPages = sample.getTotalMemory();
     const std::array<std::pair<const char*, std::uint64_t>, 4> split{{
-        {"Free", sample.pagesFree()},
-        {"Wired", sample.pagesWiredDown()},
-        {"Active", sample.pagesActive()},
-        {"Inactive", sample.pagesInactive()},
+        {"Free", sample.pagesFree},
+        {"Wired", sample.pagesWiredDown},
+        {"Active", sample.pagesActive},
+        {"Inactive", sample.pagesInactive},
     }};
     const std::uint64_t pageSize = platform::pageSize();
     // The percentages divide by the sum taken in 128 bits: the 64-bit total

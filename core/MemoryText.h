@@ -2,7 +2,7 @@
 
 // Pure composition of the memory figures: no widgets, no Qt.
 
-#include "core/DiskText.h"
+#include "core/KeyLookup.h"
 #include "core/VMStatSchema.h"
 
 #include <array>

@@ -141,7 +141,7 @@ TEST(JunkJob, CleanNeverLeavesTheGrantedFolderThroughALinkMadeAfterTheResolution
         test::writeFile(home + "/in/canary/f", "x");
         JunkJob job;
         job.folders = resolveJunkFolders(home, {});
-        ASSERT_EQ(job.folders.rows[2].source, JunkSource::UserDirs);
+        ASSERT_EQ(job.folders.relativePaths[2], "in" + leaf);
         std::filesystem::remove_all(home + "/in");
         tree.makeSymlink("home/in", leaf.empty() ? canary.dir : tree.path());
         ASSERT_TRUE(job.clean([](std::size_t, std::uint64_t) {}).has_value());

@@ -30,12 +30,7 @@ const KeyLookup kMarked = [](std::string_view key) { return "<" + std::string(ke
 MemoryFigures figures(std::uint64_t free, std::uint64_t wired, std::uint64_t active, std::uint64_t inactive,
                       std::uint64_t pageSize = 65536)
 {
-    VMStatSchema s;
-    s.setPagesFree(free);
-    s.setPagesWiredDown(wired);
-    s.setPagesActive(active);
-    s.setPagesInactive(inactive);
-    s.setPagesSpeculative(50); // never part of the total
+    const VMStatSchema s{.pagesFree = free, .pagesActive = active, .pagesInactive = inactive, .pagesWiredDown = wired};
     platform::setPageSizeForTesting(pageSize);
     const MemoryFigures f = memoryFigures(s);
     platform::setPageSizeForTesting(0);
