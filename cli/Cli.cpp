@@ -204,38 +204,8 @@ int runCommand(const Command& command, const std::vector<std::string>& words, st
     return command.run(parsed, out, err);
 }
 
-} // namespace
-
-int usageError(std::ostream& err, std::string_view message)
-{
-    err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
-    return 2;
-}
-
-std::string escapeTsvField(std::string_view bytes)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string usage()
-{
-    std::string rows;
-    for (const JunkLocation& location : junkTable()) {
-        rows += rows.empty() ? "" : ", ";
-        rows += location.row;
-    }
-    return R"(Usage: headroom-cli COMMAND [OPTIONS] [ARGUMENTS]
+// The text of --help, around the list of junk rows.
+constexpr std::string_view kUsageHead = R"(Usage: headroom-cli COMMAND [OPTIONS] [ARGUMENTS]
 
 Commands:
   status                 Print the tray menu's disk line and two memory lines,
@@ -247,7 +217,8 @@ Commands:
   release                Run the memory-release helper.
   help, --help, -h       Print this text.
 
-Junk rows: )" + rows + R"(
+Junk rows: )";
+constexpr std::string_view kUsageTail = R"(
 
 Options may stand before or after the operands. "--" ends the options:
 every word after it is an operand, so a path that starts with "-" is written
@@ -285,6 +256,39 @@ says "Failed to get VM statistics." (status shows zeros the same way).
 Exit status: 0 on success, 2 on a usage error. A usage error is one line on
 standard error: headroom-cli: MESSAGE (try 'headroom-cli --help').
 )";
+
+} // namespace
+
+int usageError(std::ostream& err, std::string_view message)
+{
+    err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
+    return 2;
+}
+
+std::string escapeTsvField(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string usage()
+{
+    std::string rows;
+    for (const JunkLocation& location : junkTable()) {
+        rows += rows.empty() ? "" : ", ";
+        rows += location.row;
+    }
+    return std::string(kUsageHead) + rows + std::string(kUsageTail);
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)

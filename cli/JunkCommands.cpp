@@ -36,9 +36,9 @@ public:
         const std::string path = m_folders.path(index);
         const std::string title = junkCheckBoxTitle(m_tr, location.labelKey, bytes);
         if (m_json) {
-            m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row) << ",\"path\":" << jsonQuote(path)
-                  << ",\"bytes\":" << bytes << ",\"text\":" << jsonQuote(convertBytes(bytes))
-                  << ",\"title\":" << jsonQuote(title) << '}';
+            m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row)
+                  << ",\"path\":" << jsonQuote(path) << ",\"bytes\":" << bytes
+                  << ",\"text\":" << jsonQuote(convertBytes(bytes)) << ",\"title\":" << jsonQuote(title) << '}';
         } else {
             m_out << location.row << '\t' << bytes << '\t' << escapeTsvField(title) << '\t' << escapeTsvField(path)
                   << '\n';
@@ -78,10 +78,11 @@ std::string rowNames()
 // headroom-cli changes it.
 JunkFolders resolveFolders(const std::string& home)
 {
-    return resolveJunkFolders(home, junkEnvironment([](const char* name) {
+    const auto variable = [](const char* name) {
         const char* value = std::getenv(name); // NOLINT(concurrency-mt-unsafe): see above
         return std::string(value ? value : "");
-    }));
+    };
+    return resolveJunkFolders(home, junkEnvironment(variable));
 }
 
 } // namespace

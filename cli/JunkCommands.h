@@ -14,7 +14,6 @@ int scanCommand(const std::string& home, bool json, std::ostream& out);
 
 // Removes the named rows below `home`, then prints every row as scan does.
 // An unknown row is a usage error, found before anything is removed.
-int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out,
-                 std::ostream& err);
+int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out, std::ostream& err);
 
 } // namespace headroom::cli

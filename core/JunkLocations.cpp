@@ -152,8 +152,8 @@ bool plainFolderWay(const std::string& base, const std::string& relative)
         return location.error == ENOENT;
     struct stat st {};
     const bool plain = ::fstatat(location.parentFd, location.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
-        ? S_ISDIR(st.st_mode)
-        : errno == ENOENT;
+                           ? S_ISDIR(st.st_mode)
+                           : errno == ENOENT;
     ::close(location.parentFd);
     return plain;
 }
@@ -233,11 +233,12 @@ JunkFolders defaultJunkFolders(std::string base)
 JunkFolders resolveJunkFolders(std::string base, const JunkEnvironment& environment)
 {
     JunkFolders folders = defaultJunkFolders(std::move(base));
-    struct stat baseEntry {}, homeEntry {};
+    struct stat baseEntry {};
+    struct stat homeEntry {};
     if (::stat(folders.base.c_str(), &baseEntry) != 0)
         return folders;
     const bool userHome = !environment.home.empty() && ::stat(environment.home.c_str(), &homeEntry) == 0
-        && sameEntry(baseEntry, homeEntry);
+                          && sameEntry(baseEntry, homeEntry);
 
     // The absolute names the granted folder goes by: as given, with its
     // links resolved, and as HOME names it when it is the user's home.

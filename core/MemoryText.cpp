@@ -63,8 +63,7 @@ std::uint64_t memoryGivenBack(const MemoryFigures& before, const MemoryFigures& 
     return now > was ? now - was : 0;
 }
 
-std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before,
-                          const MemoryFigures& after)
+std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before, const MemoryFigures& after)
 {
     if (toolStatus != 0)
         return tr("Release Failed");

@@ -22,9 +22,20 @@ __extension__ typedef unsigned __int128 Wide;
 constexpr Wide kMax64 = ~std::uint64_t{0};
 
 const char* const kNames[] = {
-    "nr_free_pages", "nr_active_anon", "nr_active_file", "nr_inactive_anon", "nr_inactive_file",
-    "nr_unevictable", "nr_slab_unreclaimable", "nr_slab_unreclaimable_B", "nr_page_table_pages",
-    "nr_kernel_stack", "pgfault", "pgactivate", "pgpgin", "pgpgout",
+    "nr_free_pages",
+    "nr_active_anon",
+    "nr_active_file",
+    "nr_inactive_anon",
+    "nr_inactive_file",
+    "nr_unevictable",
+    "nr_slab_unreclaimable",
+    "nr_slab_unreclaimable_B",
+    "nr_page_table_pages",
+    "nr_kernel_stack",
+    "pgfault",
+    "pgactivate",
+    "pgpgin",
+    "pgpgout",
 };
 
 std::optional<Wide> readValue(std::string text)
@@ -92,7 +103,7 @@ std::optional<VMStatSchema> reference(const std::string& text)
     r.pagesActive = clamp(get("nr_active_anon") + get("nr_active_file"));
     r.pagesInactive = clamp(get("nr_inactive_anon") + get("nr_inactive_file"));
     const Wide slabKiB = c.count("nr_slab_unreclaimable") != 0 ? get("nr_slab_unreclaimable") * pageKiB
-                                                                : get("nr_slab_unreclaimable_B") / 1024;
+                                                               : get("nr_slab_unreclaimable_B") / 1024;
     const Wide wiredKiB =
         (get("nr_unevictable") + get("nr_page_table_pages")) * pageKiB + slabKiB + get("nr_kernel_stack");
     r.pagesWiredDown = static_cast<std::uint64_t>(clamp(wiredKiB) / pageKiB);
