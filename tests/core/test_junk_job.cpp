@@ -65,7 +65,9 @@ TEST(JunkJob, ScanMeasuresTheChosenRowsInTableOrderAskingAtEachRow)
     Home home;
     JunkJob scan = home.job({true, false, true, false, true});
     std::vector<std::string> asked;
-    scan.beforeRow = [&](std::string_view stage, std::size_t row) { asked.push_back(std::string(stage) + std::to_string(row)); };
+    scan.beforeRow = [&](std::string_view stage, std::size_t row) {
+        asked.push_back(std::string(stage) + std::to_string(row));
+    };
     Reports reports;
     EXPECT_TRUE(scan.scan([&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); }));
     EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {2, rowBytes(2)}, {4, rowBytes(4)}}));
@@ -82,7 +84,8 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         JunkJob clean = home.job({false, true, false, true, false});
         clean.measureRemoved = measured;
         Reports reports;
-        const auto outcome = clean.clean([&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); }, rescan);
+        const auto outcome =
+            clean.clean([&](std::size_t row, std::uint64_t bytes) { reports.emplace_back(row, bytes); }, rescan);
         ASSERT_TRUE(outcome.has_value());
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             EXPECT_EQ(home.rowExists(row), row != 1 && row != 3) << row;

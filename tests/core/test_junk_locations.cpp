@@ -62,6 +62,7 @@ const Case kCases[] = {
     {"a FIFO", "fifo", {}, ""}, // not waited on
     {"user's home", "", {"<home>", "<home>/.c2", "<home>//v/./d"}, "", ".c2", "v/d/Trash"},
     {"home through a link", "", {"<link>", "<link>/.c3", "<home>/Downloads"}, "", ".c3", ""},
+    {"the home itself", "", {"<home>", "<home>", "<home>/"}, "", "", ""},
     {"outside, dot-dot, a link", "", {"<home>", "<out>/c", "<home>/x/../d"}, "", "", ""},
     {"relative, a link on the way", "", {"<home>", ".c", "<home>/way/d"}, "", "", ""},
     {"not the user's home", "", {"<out>", "<home>/.c2", "<home>/d"}, "", "", ""},
