@@ -26,8 +26,6 @@ TEST(CliSize, OneLinePerPathInOrderEscapedInTsvAndByteForByteInJson)
         {"--json", "--json", "--json"},
         {"t\tn\nr\rb\\s", "t\\tn\\nr\\rb\\\\s", "t\\tn\\nr\\rb\\\\s"},
         {"q\"c\x01\x1f", "q\"c\x01\x1f", "q\\\"c\\u0001\\u001f"},
-        {"\xc3\xbc\xe2\x82\xac\xf0\x9f\x98\x80", "\xc3\xbc\xe2\x82\xac\xf0\x9f\x98\x80",
-         "\xc3\xbc\xe2\x82\xac\xf0\x9f\x98\x80"},
         // Latin-1, a cut sequence, an overlong one, a surrogate, one above U+10FFFF: each byte that is not
         // UTF-8 becomes U+DC00 + the byte, which a JSON reader with Python's surrogateescape maps back.
         {"\xe9\xff|\xe2\x82|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80",
@@ -114,7 +112,6 @@ TEST(CliLocale, TextsFollowTheMessagesLanguage)
     const std::string german = "0 Gesamt:S  Frei:S (P)\nFrei S  Fest belegt S\nAktiv S  Inaktiv S\n"
                                "Caches |Protokolle |Downloads 5 Bytes|Mail-Downloads |Papierkorb |";
     EXPECT_EQ(texts(languageEnv("C")), english);
-    EXPECT_EQ(texts(languageEnv("de_DE.UTF-8")), german);
     EXPECT_EQ(texts({"LANG=C", "LC_ALL=de_DE.UTF-8", "LC_MESSAGES=C", "LANGUAGE="}), german);
 }
 

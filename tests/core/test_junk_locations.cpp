@@ -3,7 +3,6 @@
 
 #include "core/JunkLocations.h"
 
-#include "tests/support/CaseName.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -37,35 +36,35 @@ std::string line(const std::string& value)
 
 const Case kCases[] = {
     {"French", line("$HOME/Téléchargements"), {}, "Téléchargements"},
-    {"escapes, CRLF, garbage",
+    {"escapes_CRLF_garbage",
      "# c\r\n\x01junk=\"\r\nXDG_DESKTOP_DIR=\"$HOME/B\"\r\n XDG_DOWNLOAD_DIR = "
      "\"$HOME/My \\\"D\\\" \\\\ \\$x/./\" # mine\r\n",
      {},
      "My \"D\" \\ $x"},
-    {"last good line",
+    {"last_good_line",
      line("$HOME/a") + "XDG_DOWNLOAD_DIR=$HOME/b\n" + line("$HOME/$USER") + line("$HOMEc")
          + "XDG_DOWNLOAD_DIR=\"$HOME/d\n",
      {},
      "a"},
-    {"absolute inside", line("<home>/e"), {}, "e"},
-    {"missing file", "", {}, ""},
-    {"up and out", line("$HOME/../.."), {}, ""},
-    {"last line escapes", line("$HOME/a") + line("$HOME/a/../b"), {}, ""},
-    {"absolute elsewhere", line("<out>"), {}, ""},
-    {"home itself", line("$HOME/"), {}, ""},
-    {"link in place", line("$HOME/in"), {}, ""},
-    {"link on the way", line("$HOME/way/x"), {}, ""},
-    {"inside .cache", line("$HOME/.cache/d"), {}, ""},
-    {"holds the trash", line("$HOME/.local"), {}, ""},
-    {"too big", std::string(std::size_t{64} * 1024, '#') + "\n" + line("$HOME/big"), {}, ""},
-    {"a link to a good file", "link", {}, ""},
-    {"a FIFO", "fifo", {}, ""}, // not waited on
-    {"user's home", "", {"<home>", "<home>/.c2", "<home>//v/./d"}, "", ".c2", "v/d/Trash"},
-    {"home through a link", "", {"<link>", "<link>/.c3", "<home>/Downloads"}, "", ".c3", ""},
-    {"the home itself", "", {"<home>", "<home>", "<home>/"}, "", "", ""},
-    {"outside, dot-dot, a link", "", {"<home>", "<out>/c", "<home>/x/../d"}, "", "", ""},
-    {"relative, a link on the way", "", {"<home>", ".c", "<home>/way/d"}, "", "", ""},
-    {"not the user's home", "", {"<out>", "<home>/.c2", "<home>/d"}, "", "", ""},
+    {"absolute_inside", line("<home>/e"), {}, "e"},
+    {"missing_file", "", {}, ""},
+    {"up_and_out", line("$HOME/../.."), {}, ""},
+    {"last_line_escapes", line("$HOME/a") + line("$HOME/a/../b"), {}, ""},
+    {"absolute_elsewhere", line("<out>"), {}, ""},
+    {"downloads_is_home", line("$HOME/"), {}, ""},
+    {"link_in_place", line("$HOME/in"), {}, ""},
+    {"link_on_the_way", line("$HOME/way/x"), {}, ""},
+    {"inside_cache", line("$HOME/.cache/d"), {}, ""},
+    {"holds_the_trash", line("$HOME/.local"), {}, ""},
+    {"too_big", std::string(std::size_t{64} * 1024, '#') + "\n" + line("$HOME/big"), {}, ""},
+    {"a_link_to_a_good_file", "link", {}, ""},
+    {"a_FIFO", "fifo", {}, ""}, // not waited on
+    {"users_home", "", {"<home>", "<home>/.c2", "<home>//v/./d"}, "", ".c2", "v/d/Trash"},
+    {"home_through_a_link", "", {"<link>", "<link>/.c3", "<home>/Downloads"}, "", ".c3", ""},
+    {"variables_name_home", "", {"<home>", "<home>", "<home>/"}, "", "", ""},
+    {"outside_dot_dot_a_link", "", {"<home>", "<out>/c", "<home>/x/../d"}, "", "", ""},
+    {"relative_a_link_on_the_way", "", {"<home>", ".c", "<home>/way/d"}, "", "", ""},
+    {"not_the_users_home", "", {"<out>", "<home>/.c2", "<home>/d"}, "", "", ""},
 };
 
 using Resolution = testing::TestWithParam<Case>;
@@ -103,7 +102,8 @@ TEST_P(Resolution, RowsFollowTheDesktopOnlyBelowTheGrantedFolder)
         EXPECT_EQ(folders.relativePaths[row], path.empty() ? junkTable()[row].relativePath : path) << row;
 }
 
-INSTANTIATE_TEST_SUITE_P(JunkLocations, Resolution, testing::ValuesIn(kCases), test::CaseName());
+INSTANTIATE_TEST_SUITE_P(JunkLocations, Resolution, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace headroom

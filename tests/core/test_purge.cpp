@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -90,8 +91,8 @@ TEST(PurgeTool, StatusOfTheToolIsPassedOnAndNoDescriptorIsLeft)
 TEST(PurgeTool, SlowToolIsWaitedForThroughSignalsWithNoArgumentsAndTheCallersEnvironment)
 {
     const TempTree tmp;
-    const std::string marker = tmp / "marker";
-    const std::string tool = script(tmp, "tool", "sleep 1\necho \"$#:$HEADROOM_TEST_VALUE\" > \"" + marker + "\"\n");
+    const std::string tool =
+        script(tmp, "tool", "sleep 1\necho \"$#:$HEADROOM_TEST_VALUE\" > \"" + (tmp / "marker") + "\"\n");
     ::setenv("HEADROOM_TEST_VALUE", "from the caller", 1); // NOLINT(concurrency-mt-unsafe): one thread
     struct sigaction sa {};
     struct sigaction old {};
@@ -105,7 +106,7 @@ TEST(PurgeTool, SlowToolIsWaitedForThroughSignalsWithNoArgumentsAndTheCallersEnv
     ::sigaction(SIGALRM, &old, nullptr);
     ::unsetenv("HEADROOM_TEST_VALUE"); // NOLINT(concurrency-mt-unsafe): one thread
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(readFile(marker), "0:from the caller\n");
+    EXPECT_EQ(readFile(tmp / "marker"), "0:from the caller\n");
 }
 
 class PurgeHelper : public testing::Test {
@@ -128,17 +129,10 @@ TEST_F(PurgeHelper, RefusalsAreOneLineAndOnlyUnelevatedRootWritesTheStandIn)
     ASSERT_EQ(::mkfifo((tmp / "fifo").c_str(), 0600), 0);
     const std::string seam = "HEADROOM_DROP_CACHES_PATH=" + tmp.path() + "/";
     // Each refused with one line that names the reason; only root, unelevated,
-    // writes "3\n" to the stand-in for /proc/sys/vm/drop_caches. The
-    // environment, the argument, whether root runs it, the status (-1: any
-    // but 0) and what the line names.
-    const struct {
-        const char* name;
-        std::vector<std::string> env;
-        const char* arg;
-        bool asRoot;
-        int status;
-        std::string named;
-    } cases[] = {
+    // writes "3\n" to the stand-in for /proc/sys/vm/drop_caches. The case,
+    // the environment, the argument, whether root runs it, the status (-1:
+    // any but 0) and what the line names.
+    const std::tuple<const char*, std::vector<std::string>, const char*, bool, int, std::string> cases[] = {
         {"an argument, even from root", {"PATH=/usr/bin:/bin"}, "--now", true, 2, ""},
         {"not root, no pkexec", {"PATH=" + (tmp / "empty-bin")}, nullptr, false, -1, "pkexec"},
         {"run by pkexec yet not root", {"PATH=" + (tmp / "bin"), "PKEXEC_UID=1000"}, nullptr, false, -1, ""},
@@ -149,13 +143,13 @@ TEST_F(PurgeHelper, RefusalsAreOneLineAndOnlyUnelevatedRootWritesTheStandIn)
         {"elevated by sudo", {seam + "drop", "SUDO_UID=1000"}, nullptr, true, 1, "refused"},
         {"unelevated root", {seam + "drop"}, nullptr, true, 0, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto [status, err] = runPurge(tmp, c.env, c.arg, c.asRoot);
-        EXPECT_TRUE(c.status < 0 ? status != 0 : status == c.status) << status << ": " << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.status == 0 ? 0 : 1) << err;
-        EXPECT_NE(err.find(c.named), std::string::npos) << err;
-        EXPECT_EQ(readFile(tmp / "drop"), c.status == 0 ? "3\n" : "") << err;
+    for (const auto& [name, env, arg, asRoot, expected, named] : cases) {
+        SCOPED_TRACE(name);
+        const auto [status, err] = runPurge(tmp, env, arg, asRoot);
+        EXPECT_TRUE(expected < 0 ? status != 0 : status == expected) << status << ": " << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), expected == 0 ? 0 : 1) << err;
+        EXPECT_NE(err.find(named), std::string::npos) << err;
+        EXPECT_EQ(readFile(tmp / "drop"), expected == 0 ? "3\n" : "") << err;
     }
     EXPECT_EQ(readFile(tmp / "ran"), "<missing>") << "pkexec must not be run again";
 }

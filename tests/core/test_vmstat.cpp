@@ -64,7 +64,7 @@ TEST(VmStatParse, AbsentWhenNothingIsReadable)
     EXPECT_FALSE(parseProcVmstat("pgfault 99999999999999999999999\n"));
 }
 
-TEST(VmStat, ReadsThisMachineQuietly)
+TEST(VmStat, ThisMachineIsReadQuietlyAndAnUnreadableSourceGivesZerosAndOneDiagnostic)
 {
     const test::SeamReset seams;
     testing::internal::CaptureStderr();
@@ -73,11 +73,7 @@ TEST(VmStat, ReadsThisMachineQuietly)
     EXPECT_GT(real.pagesFree, 0u);
     EXPECT_GT(real.pagesWiredDown, 0u);
     EXPECT_GT(real.pagesActive + real.pagesInactive, 0u);
-}
 
-TEST(VmStat, UnreadableSourceWritesTheOneDiagnosticGivesZerosAndHoldsNoDescriptor)
-{
-    const test::SeamReset seams;
     const test::TempTree tmp;
     test::writeFile(tmp / "garbage", "no counters in here\n");
     const int descriptors = test::openDescriptors();
