@@ -1,8 +1,8 @@
 #include "cli/Cli.h"
 
-#include "l10n/StringTable.h"
-#include "cli/JunkCommands.h"
 #include "cli/Json.h"
+#include "cli/JunkCommands.h"
+#include "cli/ReleaseCommand.h"
 #include "core/DiskText.h"
 #include "core/JunkLocations.h"
 #include "core/Location.h"
@@ -11,6 +11,7 @@
 #include "core/SizeText.h"
 #include "core/TreeWalker.h"
 #include "core/VolumeFigures.h"
+#include "l10n/StringTable.h"
 
 #include <array>
 #include <cerrno>
@@ -127,18 +128,20 @@ int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
 {
     const VMStatSchema sample = vm_stat();
     const MemoryFigures figures = memoryFigures(sample);
+    // The eleven page counters, then their total. Linux has no counterpart
+    // for speculative, copy-on-write and zero-filled pages: they print 0.
     const std::array<std::pair<const char*, std::uint64_t>, 12> counters{{
-        {"pagesFree", sample.pagesFree()},
-        {"pagesActive", sample.pagesActive()},
-        {"pagesInactive", sample.pagesInactive()},
-        {"pagesSpeculative", sample.pagesSpeculative()},
-        {"pagesWiredDown", sample.pagesWiredDown()},
-        {"translationFaults", sample.translationFaults()},
-        {"pagesCopyOnWrite", sample.pagesCopyOnWrite()},
-        {"pagesZeroFilled", sample.pagesZeroFilled()},
-        {"pagesReactivated", sample.pagesReactivated()},
-        {"pageins", sample.pageins()},
-        {"pageouts", sample.pageouts()},
+        {"pagesFree", sample.pagesFree},
+        {"pagesActive", sample.pagesActive},
+        {"pagesInactive", sample.pagesInactive},
+        {"pagesSpeculative", 0},
+        {"pagesWiredDown", sample.pagesWiredDown},
+        {"translationFaults", sample.translationFaults},
+        {"pagesCopyOnWrite", 0},
+        {"pagesZeroFilled", 0},
+        {"pagesReactivated", sample.pagesReactivated},
+        {"pageins", sample.pageins},
+        {"pageouts", sample.pageouts},
         {"total", figures.totalPages},
     }};
     // memoryFigures keeps display order: free, wired, active, inactive.
@@ -244,6 +247,68 @@ int runCommand(const Command& command, const std::vector<std::string>& words, st
     return command.run(parsed, out, err);
 }
 
+// The text of --help, around the list of junk rows.
+constexpr std::string_view kUsageHead = R"(Usage: headroom-cli COMMAND [OPTIONS] [ARGUMENTS]
+
+Commands:
+  status                 Print the tray menu's disk line and two memory lines,
+                         in the user's language.
+  size [--json] PATH...  Measure the folder tree below each PATH.
+  memory [--json]        Print the memory page counters and their split.
+  scan [--json] HOME     Measure the junk locations below the folder HOME.
+  clean HOME ROW...      Delete the named junk locations below HOME.
+  release                Run the memory-release helper.
+  help, --help, -h       Print this text.
+
+Junk rows: )";
+constexpr std::string_view kUsageTail = R"(
+
+Options may stand before or after the operands. "--" ends the options:
+every word after it is an operand, so a path that starts with "-" is written
+after "--". A lone "-" is always an operand. Every command takes --help and
+-h, which print this text.
+
+size: one line per PATH, in the order given:
+  BYTES<TAB>SIZE TEXT<TAB>PATH
+BYTES is the sum of the sizes of every entry below PATH (PATH itself not
+counted, links never followed); SIZE TEXT is the same count as shown in the
+window, e.g. "465.76 GB", "1.5 KB", "12 Bytes". PATH is printed byte for
+byte as given, except that a backslash, tab, newline and carriage return are
+written as \\, \t, \n and \r, so every PATH takes exactly one line.
+A missing PATH, a file and a link (even a link to a folder) measure 0.
+With --json, one JSON object per line instead:
+  {"path": "...", "bytes": N, "text": "..."}
+where bytes of PATH that are not valid UTF-8 appear as "\udcXX" (XX = the
+byte in hex), as Python's "surrogateescape" reads them.
+
+memory: one NAME<TAB>VALUE line each, in this order:
+  pagesFree pagesActive pagesInactive pagesSpeculative pagesWiredDown
+  translationFaults pagesCopyOnWrite pagesZeroFilled pagesReactivated
+  pageins pageouts total
+  percent.free percent.wired percent.active percent.inactive
+Counts are pages of the kernel's page size ("getconf PAGESIZE": 4096 bytes
+on most machines, 16 KiB or 64 KiB on some arm64 and ppc64el kernels;
+translationFaults and pagesReactivated count events); total = free + wired
++ active + inactive pages; each percentage is
+100 * pages / total with the fraction dropped (0 when total is 0).
+With --json, one JSON object on one line with the same counter names and
+  "percent": {"free": N, "wired": N, "active": N, "inactive": N}
+When the counters cannot be read, every figure is 0 and standard error
+says "Failed to get VM statistics." (status shows zeros the same way).
+
+scan and clean: a missing HOME leaves every row at 0. A HOME that cannot be
+opened otherwise (a loop of links, no permission) is said on standard error,
+  headroom-cli: cannot open 'HOME': REASON
+with exit status 1, and nothing is measured or removed.
+
+Exit status: 0 on success. 1 when a PATH or HOME cannot be reached, or when
+size, scan or clean could not measure a tree or remove a location whole for
+want of open files or memory: that figure is not printed, and standard error
+says so, one line for each: headroom-cli: MESSAGE: REASON. 2 on a usage
+error, which is one line on standard error:
+headroom-cli: MESSAGE (try 'headroom-cli --help').
+)";
+
 } // namespace
 
 int cannotReach(std::ostream& err, std::string_view what, std::string_view path, int error)
@@ -285,69 +350,7 @@ std::string usage()
         rows += rows.empty() ? "" : ", ";
         rows += location.row;
     }
-    return R"(Usage: headroom-cli COMMAND [OPTIONS] [ARGUMENTS]
-
-Commands:
-  status                 Print the tray menu's disk line and two memory lines,
-                         in the user's language.
-  size [--json] PATH...  Measure the folder tree below each PATH.
-  memory [--json]        Print the memory page counters and their split.
-  scan [--json] HOME     Measure the junk locations below the folder HOME.
-  clean HOME ROW...      Delete the named junk locations below HOME.
-  release                Run the memory-release helper.
-  help, --help, -h       Print this text.
-
-Junk rows: )" + rows + R"(
-
-Options may stand before or after the operands. "--" ends the options:
-every word after it is an operand, so a path that starts with "-" is written
-after "--". A lone "-" is always an operand. Every command takes --help and
--h, which print this text.
-
-size: one line per PATH, in the order given:
-  BYTES<TAB>SIZE TEXT<TAB>PATH
-BYTES is the sum of the sizes of every entry below PATH (PATH itself not
-counted, links never followed); SIZE TEXT is the same count as shown in the
-window, e.g. "465.76 GB", "1.5 KB", "12 Bytes". PATH is printed byte for
-byte as given, except that a backslash, tab, newline and carriage return are
-written as \\, \t, \n and \r, so every PATH takes exactly one line.
-A missing PATH, a file and a link (even a link to a folder) measure 0.
-A PATH that cannot be reached (a loop of links or a folder that may not be
-searched on its way, a name too long) gets no line; standard error says
-  headroom-cli: cannot measure 'PATH': REASON
-and the exit status is 1.
-With --json, one JSON object per line instead:
-  {"path": "...", "bytes": N, "text": "..."}
-where bytes of PATH that are not valid UTF-8 appear as "\udcXX" (XX = the
-byte in hex), as Python's "surrogateescape" reads them.
-
-memory: one NAME<TAB>VALUE line each, in this order:
-  pagesFree pagesActive pagesInactive pagesSpeculative pagesWiredDown
-  translationFaults pagesCopyOnWrite pagesZeroFilled pagesReactivated
-  pageins pageouts total
-  percent.free percent.wired percent.active percent.inactive
-Counts are pages of the kernel's page size ("getconf PAGESIZE": 4096 bytes
-on most machines, 16 KiB or 64 KiB on some arm64 and ppc64el kernels;
-translationFaults and pagesReactivated count events); total = free + wired
-+ active + inactive pages; each percentage is
-100 * pages / total with the fraction dropped (0 when total is 0).
-With --json, one JSON object on one line with the same counter names and
-  "percent": {"free": N, "wired": N, "active": N, "inactive": N}
-When the counters cannot be read, every figure is 0 and standard error
-says "Failed to get VM statistics." (status shows zeros the same way).
-
-scan and clean: a missing HOME leaves every row at 0. A HOME that cannot be
-opened otherwise (a loop of links, no permission) is said on standard error,
-  headroom-cli: cannot open 'HOME': REASON
-with exit status 1, and nothing is measured or removed.
-
-Exit status: 0 on success. 1 when a PATH or HOME cannot be reached, or when
-size, scan or clean could not measure a tree or remove a location whole for
-want of open files or memory: that figure is not printed, and standard error
-says so, one line for each: headroom-cli: MESSAGE: REASON. 2 on a usage
-error, which is one line on standard error:
-headroom-cli: MESSAGE (try 'headroom-cli --help').
-)";
+    return std::string(kUsageHead) + rows + std::string(kUsageTail);
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)

@@ -1,25 +1,19 @@
 #include "cli/JunkCommands.h"
 
-#include "l10n/StringTable.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "core/DiskText.h"
 #include "core/JunkJob.h"
 #include "core/JunkLocations.h"
 #include "core/Location.h"
-#include "core/MemoryText.h"
-#include "core/PageCounters.h"
-#include "core/Platform.h"
-#include "core/PurgeTool.h"
 #include "core/SizeText.h"
+#include "l10n/StringTable.h"
 
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
-
-#include <unistd.h>
 
 namespace headroom::cli {
 
@@ -54,9 +48,9 @@ public:
         const std::uint64_t bytes = size.bytes;
         const std::string title = junkCheckBoxTitle(m_tr, location.labelKey, bytes);
         if (m_json) {
-            m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row) << ",\"path\":" << jsonQuote(path)
-                  << ",\"bytes\":" << bytes << ",\"text\":" << jsonQuote(convertBytes(bytes))
-                  << ",\"title\":" << jsonQuote(title) << '}';
+            m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row)
+                  << ",\"path\":" << jsonQuote(path) << ",\"bytes\":" << bytes
+                  << ",\"text\":" << jsonQuote(convertBytes(bytes)) << ",\"title\":" << jsonQuote(title) << '}';
         } else {
             m_out << location.row << '\t' << bytes << '\t' << escapeTsvField(title) << '\t' << escapeTsvField(path)
                   << '\n';
@@ -100,10 +94,11 @@ std::string rowNames()
 // headroom-cli changes it.
 JunkFolders resolveFolders(const std::string& home)
 {
-    return resolveJunkFolders(home, junkEnvironment([](const char* name) {
+    const auto variable = [](const char* name) {
         const char* value = std::getenv(name); // NOLINT(concurrency-mt-unsafe): see above
         return std::string(value ? value : "");
-    }));
+    };
+    return resolveJunkFolders(home, junkEnvironment(variable));
 }
 
 // A HOME that is not there leaves every row at 0, as a row's folder that
@@ -163,25 +158,6 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
     const int status = printer.finish();
     if (outcome && outcome->incomplete != 0)
         return incompleteError(err, "cannot remove all of the rows named", outcome->incomplete);
-    return status;
-}
-
-int releaseCommand(std::ostream& out, std::ostream& err)
-{
-    const KeyLookup tr = StringTable::lookup(StringTable::forSystemLocale());
-    auto printMemory = [&] {
-        const MemoryFigures figures = memoryFigures(vm_stat());
-        out << memoryStatusLine1(tr, figures) << '\n' << memoryStatusLine2(tr, figures) << '\n';
-    };
-    printMemory();
-    out.flush();
-    const int status = purgeRAM();
-    printMemory();
-    if (status < 0) {
-        // As a shell reports a command it cannot run.
-        err << "release: cannot start the purge tool " << platform::purgeToolPath() << '\n';
-        return 127;
-    }
     return status;
 }
 

@@ -13,12 +13,6 @@
 
 namespace headroom {
 
-DiskFigures measureVolume()
-{
-    const std::optional<std::int64_t> free = getDiskAvailableSize();
-    return {getDiskTotalSize().value_or(0), free.value_or(0), free.has_value()};
-}
-
 bool JunkJob::takes(std::string_view stage, std::size_t row) const
 {
     if (beforeRow)
@@ -89,7 +83,7 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
                 return false;
             continue;
         }
-        const RowSize size = measure(folders.rows[row].relativePath);
+        const RowSize size = measure(folders.relativePaths[row]);
         if (cancelled())
             return false; // the walk was cut short: its figure is not reported
         done(row, size);
@@ -110,7 +104,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
             continue;
         }
         // Whether it went or not, the scan below shows what is left.
-        removedBytes = saturatingAdd(removedBytes, removeMeasured(folders.rows[row].relativePath, incomplete));
+        removedBytes = saturatingAdd(removedBytes, removeMeasured(folders.relativePaths[row], incomplete));
     }
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;

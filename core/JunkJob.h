@@ -6,26 +6,16 @@
 
 #include "core/DiskText.h"
 #include "core/JunkLocations.h"
+#include "core/VolumeFigures.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace headroom {
-
-// The volume's figures of one refresh.
-struct DiskFigures {
-    std::int64_t total = 0; // 0 when the volume cannot be read
-    std::int64_t free = 0;
-    bool freeRead = false;  // whether `free` was read (0 may be a full disk)
-};
-
-// The figures of "/" from getDiskTotalSize and getDiskAvailableSize.
-DiskFigures measureVolume();
 
 // What a clean did: the volume's figures after it, and the space report's
 // inputs (free space before the first removal and after the clean, and what

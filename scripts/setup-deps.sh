@@ -12,7 +12,7 @@ packages=(
   # fonts-wqy-microhei: Chinese and Japanese glyphs, so that the tables'
   # test measures the window in those languages with their real widths.
   locales fonts-dejavu-core fonts-wqy-microhei
-  clang libclang-rt-14-dev clang-tidy cppcheck
+  clang libclang-rt-14-dev clang-tidy clang-format cppcheck
 )
 packages+=("$@")
 

@@ -126,10 +126,10 @@ protected:
         // Pages of 64 KiB, so that no figure holds only where pages are 4 KiB.
         platform::setPageSizeForTesting(65536);
         const std::uint64_t gib = (std::uint64_t{1} << 30) / platform::pageSize();
-        m_figures.memory.setPagesFree(gib);
-        m_figures.memory.setPagesWiredDown(2 * gib);
-        m_figures.memory.setPagesActive(3 * gib);
-        m_figures.memory.setPagesInactive(4 * gib);
+        m_figures.memory.pagesFree = gib;
+        m_figures.memory.pagesWiredDown = 2 * gib;
+        m_figures.memory.pagesActive = 3 * gib;
+        m_figures.memory.pagesInactive = 4 * gib;
         m_steps.clear();
         m_onStep = nullptr;
         m_gate = std::make_unique<RowGate>();

@@ -73,13 +73,12 @@ TEST(CliJunk, ScanPrintsTheFiveRowsInTableOrderToTheByte)
     Home h;
     const CliResult tsv = runCli({"scan", h.home}, languageEnv("C"));
     EXPECT_EQ(std::tie(tsv.exitCode, tsv.out, tsv.err), std::tuple(0, h.tsv(), ""));
-    EXPECT_EQ(std::regex_replace(tsv.out, std::regex("\t[^\n]*\n"), " "), "caches logs downloads mail-downloads trash ");
 
     std::string json;
     for (const Row& row : kRows) {
-        json += std::string(json.empty() ? "[" : ",") + "{\"row\":\"" + row.name + "\",\"path\":\"" + h.tmp.path() +
-                "/ho\\tme\\udcff/" + row.relative + "\",\"bytes\":" + std::to_string(row.bytes) + ",\"text\":\"" +
-                row.sizeText + "\",\"title\":\"" + row.label + row.sizeText + "\"}";
+        json += std::string(json.empty() ? "[" : ",") + "{\"row\":\"" + row.name + "\",\"path\":\"" + h.tmp.path()
+                + "/ho\\tme\\udcff/" + row.relative + "\",\"bytes\":" + std::to_string(row.bytes) + ",\"text\":\""
+                + row.sizeText + "\",\"title\":\"" + row.label + row.sizeText + "\"}";
     }
     const CliResult scan = runCli({"scan", "--json", h.home}, languageEnv("C"));
     EXPECT_EQ(std::tie(scan.exitCode, scan.out, scan.err), std::tuple(0, json + "]\n", ""));

@@ -65,7 +65,9 @@ TEST(JunkJob, ScanMeasuresTheChosenRowsInTableOrderAskingAtEachRow)
     Home home;
     JunkJob scan = home.job({true, false, true, false, true});
     std::vector<std::string> asked;
-    scan.beforeRow = [&](std::string_view stage, std::size_t row) { asked.push_back(std::string(stage) + std::to_string(row)); };
+    scan.beforeRow = [&](std::string_view stage, std::size_t row) {
+        asked.push_back(std::string(stage) + std::to_string(row));
+    };
     Reports reports;
     EXPECT_TRUE(scan.scan([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }));
     EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {2, rowBytes(2)}, {4, rowBytes(4)}}));
@@ -82,7 +84,8 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         JunkJob clean = home.job({false, true, false, true, false});
         clean.measureRemoved = measured;
         Reports reports;
-        const auto outcome = clean.clean([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
+        const auto outcome = clean.clean(
+            [&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
         ASSERT_TRUE(outcome.has_value());
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             EXPECT_EQ(home.rowExists(row), row != 1 && row != 3) << row;
@@ -141,7 +144,7 @@ TEST(JunkJob, CleanNeverLeavesTheGrantedFolderThroughALinkMadeAfterTheResolution
         test::writeFile(home + "/in/canary/f", "x");
         JunkJob job;
         job.folders = resolveJunkFolders(home, {});
-        ASSERT_EQ(job.folders.rows[2].source, JunkSource::UserDirs);
+        ASSERT_EQ(job.folders.relativePaths[2], "in" + leaf);
         std::filesystem::remove_all(home + "/in");
         tree.makeSymlink("home/in", leaf.empty() ? canary.dir : tree.path());
         ASSERT_TRUE(job.clean([](std::size_t, const RowSize&) {}).has_value());
