@@ -1,20 +1,21 @@
 #pragma once
 
 // What the application's tests share: a scripted prompter that records what
-// it was asked, fixed figures the test can change between refreshes (a
-// panel coming or going: m_figures.tray changed, then the tray watch's
-// changed() emitted), the record of interface changes in the order they
-// were applied, a gate that holds a worker just before it reads one junk
-// row, and a temporary home.
+// it was asked, the system figures through the platform's seams (a volume
+// that can hold a worker that asks it), the record of what the window and
+// the tray show as it changes, and a temporary home.
 
 #include "app/AppDelegate.h"
 #include "core/JunkLocations.h"
 #include "core/Platform.h"
-#include "core/VMStatSchema.h"
 #include "l10n/StringTable.h"
+#include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
 #include <QtTest>
@@ -25,6 +26,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace headroom::test {
@@ -59,55 +61,172 @@ private:
     PromptLog& m_log;
 };
 
-struct FixedFigures {
-    std::optional<std::int64_t> total = 500107862016; // 465.76 GB
-    std::optional<std::int64_t> free = 250790436864;  // 233.57 GB, 49 % used
-    VMStatSchema memory; // 1, 2, 3 and 4 GB free, wired, active and inactive, set by setUpApp()
-    bool tray = false;
-};
-
-// Holds the worker that reaches (stage, row) until open(); never longer than
-// 30 s, so a failing test cannot hang the suite. Records every row visited.
-class RowGate {
+// The volume behind the platform's seam: 465.76 GB, of which 233.57 GB are
+// free (49 % used) unless a test says otherwise. It can hold the first
+// worker thread that asks it while `holdWhen` is true, until open(); never
+// longer than 30 s, so a failing test cannot hang the suite.
+class Volume {
 public:
-    void pauseAt(std::string_view stage, std::size_t row)
+    Volume()
+    {
+        platform::setVolumeQueryForTesting([this] { return query(); });
+    }
+    void setFree(std::function<std::uint64_t()> bytes)
     {
         const std::lock_guard lock(m_mutex);
-        m_held = std::string(stage) + ":" + std::to_string(row);
+        m_free = std::move(bytes);
     }
-    void arrive(std::string_view stage, std::size_t row)
+    void holdWhen(std::function<bool()> condition)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_holdWhen = std::move(condition);
+    }
+    // Waits, without running the event loop, until a worker is held.
+    bool waitUntilHeld()
     {
         std::unique_lock lock(m_mutex);
-        m_visits.push_back(std::string(stage) + ":" + std::to_string(row));
-        if (m_reached || m_visits.back() != m_held)
-            return;
-        m_reached = true;
-        m_opening.wait_for(lock, std::chrono::seconds(30), [this] { return m_opened; });
-    }
-    bool reached() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_reached;
+        return m_changed.wait_for(lock, std::chrono::seconds(30), [this] { return m_held; });
     }
     void open()
     {
         const std::lock_guard lock(m_mutex);
         m_opened = true;
-        m_opening.notify_all();
-    }
-    std::vector<std::string> visits() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_visits;
+        m_changed.notify_all();
     }
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_opening;
-    std::vector<std::string> m_visits;
-    std::string m_held; // "stage:row", empty for none
-    bool m_reached = false;
+    std::optional<platform::VolumeStats> query()
+    {
+        std::unique_lock lock(m_mutex);
+        const platform::VolumeStats stats{500107862016, m_free()};
+        if (std::this_thread::get_id() != m_mainThread && m_holdWhen && !m_held && m_holdWhen()) {
+            m_held = true;
+            m_changed.notify_all();
+            m_changed.wait_for(lock, std::chrono::seconds(30), [this] { return m_opened; });
+        }
+        return stats;
+    }
+
+    const std::thread::id m_mainThread = std::this_thread::get_id();
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::function<std::uint64_t()> m_free = [] { return std::uint64_t{250790436864}; };
+    std::function<bool()> m_holdWhen;
+    bool m_held = false;
     bool m_opened = false;
+};
+
+// What the user sees change, in the order Qt delivers it. An event filter on
+// the application looks at the window before each event reaches an object
+// of the main thread and notes every watched state that differs from the
+// look before ("checkButton.disabled", "title.logs", ...); states that
+// changed between the same two events are noted in the order of the list
+// in the constructor. The tray's messages are noted as it shows them:
+// "busy" for a refused request, "notify" for a report, as is the window's
+// report line when it shows one.
+class Screen : public QObject {
+public:
+    Screen(MainWindow* window, TrayIcon* tray, QString busy) : m_window(window)
+    {
+        flag("window", [this] { return m_window->isVisible(); }, "shown", "hidden");
+        flag("progress", [this] { return bar("progressIndicator")->maximum() == 0; }, "start", "stop");
+        shownFlag("progressBox", "progressIndicatorBox");
+        enabledFlag("checkButton", [this] { return find<QPushButton>("checkButton")->isEnabled(); });
+        enabledFlag("cleanButton", [this] { return find<QPushButton>("cleanButton")->isEnabled(); });
+        enabledFlag("checkItem", [this] { return find<QAction>("checkItem")->isEnabled(); });
+        text("disk.refresh", [this] { return find<QLabel>("diskFreeSize")->text(); });
+        const JunkTable& table = junkTable();
+        const char* const boxes[] = {"cachesCheckBox", "logsCheckBox", "downloadsCheckBox", "mailDownloadCheckBox",
+                                     "trashCheckBox"};
+        for (std::size_t row = 0; row < table.size(); ++row)
+            text("title." + QString::fromLatin1(table[row].row.data(), qsizetype(table[row].row.size())),
+                 [this, box = boxes[row]] { return find<QCheckBox>(box)->text(); });
+        text("memory.refresh", [this] { return find<QAction>("memoryStatusItem1")->text(); });
+        flag("releaseProgress", [this] { return bar("releaseMemProgressIndicator")->maximum() == 0; }, "start", "stop");
+        shownFlag("releaseProgress", "releaseMemProgressIndicator");
+        shownFlag("releaseProgressBox", "releaseMemProgressIndicatorBox");
+        enabledFlag("releaseButton", [this] { return find<QPushButton>("releaseButton")->isEnabled(); });
+        text("notify", [this] {
+            const auto* line = find<QLabel>("reportLabel");
+            return line->isHidden() ? QString() : line->text();
+        });
+        connect(tray, &TrayIcon::messageShown, this, [this, busy = std::move(busy)](const QString& message) {
+            look();
+            m_steps << (message == busy ? QStringLiteral("busy") : QStringLiteral("notify"));
+        });
+        start();
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    // From now on: what is on the screen now is where changes count from.
+    void start()
+    {
+        for (Watch& watch : m_watches)
+            watch.last = watch.state();
+        m_steps.clear();
+    }
+    QStringList steps()
+    {
+        look();
+        return m_steps;
+    }
+    // Whether `step` has been seen since start(), waiting up to 5 s.
+    bool waitFor(const QString& step)
+    {
+        return QTest::qWaitFor([&] { return steps().contains(step); });
+    }
+
+protected:
+    bool eventFilter(QObject* /*receiver*/, QEvent* /*event*/) override
+    {
+        look();
+        return false;
+    }
+
+private:
+    struct Watch {
+        QString name;
+        std::function<QString()> state;
+        bool isText;
+        QString last;
+    };
+
+    template <typename T>
+    T* find(const char* name) const
+    {
+        return m_window->findChild<T*>(QLatin1String(name));
+    }
+    QProgressBar* bar(const char* name) const { return find<QProgressBar>(name); }
+    void flag(const QString& name, std::function<bool()> on, const char* yes, const char* no)
+    {
+        m_watches.push_back({name, [on = std::move(on), yes, no] { return QLatin1String(on() ? yes : no); }, false, {}});
+    }
+    void shownFlag(const QString& name, const char* object)
+    {
+        flag(name, [this, object] { return !find<QWidget>(object)->isHidden(); }, "shown", "hidden");
+    }
+    void enabledFlag(const QString& name, std::function<bool()> enabled)
+    {
+        flag(name, std::move(enabled), "enabled", "disabled");
+    }
+    void text(const QString& name, std::function<QString()> state)
+    {
+        m_watches.push_back({name, std::move(state), true, {}});
+    }
+    void look()
+    {
+        for (Watch& watch : m_watches) {
+            QString now = watch.state();
+            if (now == watch.last)
+                continue;
+            m_steps << (watch.isText ? watch.name : watch.name + QLatin1Char('.') + now);
+            watch.last = std::move(now);
+        }
+    }
+
+    MainWindow* const m_window;
+    std::vector<Watch> m_watches;
+    QStringList m_steps;
 };
 
 enum Row : std::size_t { Caches, Logs, Downloads, MailDownloads, Trash };
@@ -115,33 +234,31 @@ enum Row : std::size_t { Caches, Logs, Downloads, MailDownloads, Trash };
 // The fakes, a temporary home that the start-up grant answers with, and the
 // controller, made afresh for each test function: a test class derives
 // from it beside QObject and calls setUpApp() from init(), tearDownApp()
-// from cleanup(). The controller's hooks refer to the fixture, which
-// outlives it.
+// from cleanup().
 class AppFixture {
 protected:
     void setUpApp()
     {
         m_log = PromptLog{};
-        m_figures = FixedFigures{};
-        // Pages of 64 KiB, so that no figure holds only where pages are 4 KiB.
-        platform::setPageSizeForTesting(65536);
-        const std::uint64_t gib = (std::uint64_t{1} << 30) / platform::pageSize();
-        m_figures.memory.setPagesFree(gib);
-        m_figures.memory.setPagesWiredDown(2 * gib);
-        m_figures.memory.setPagesActive(3 * gib);
-        m_figures.memory.setPagesInactive(4 * gib);
-        m_steps.clear();
-        m_onStep = nullptr;
-        m_gate = std::make_unique<RowGate>();
+        m_tray = false;
+        m_seams = std::make_unique<SeamReset>();
+        m_volume = std::make_unique<Volume>();
         m_home = std::make_unique<TempTree>();
         m_log.folders = {home()};
+        // Pages of 64 KiB, so that no figure holds only where pages are 4 KiB:
+        // 1, 2, 3 and 4 GiB free, wired, active and inactive.
+        platform::setPageSizeForTesting(65536);
+        writeFile(file("vmstat"), "nr_free_pages 16384\nnr_unevictable 32768\nnr_active_anon 49152\n"
+                                  "nr_inactive_file 65536\n");
+        platform::setVmstatPathForTesting(file("vmstat"));
     }
     void tearDownApp()
     {
-        m_gate->open(); // a failed check may leave a worker held
-        m_d.reset();
+        m_volume->open(); // a failed check may leave a worker held
+        destroyApp();
         m_home.reset();
-        platform::setPageSizeForTesting(0);
+        m_seams.reset();
+        m_volume.reset();
     }
 
     // Makes the controller and starts it up.
@@ -150,23 +267,20 @@ protected:
         AppEnvironment env;
         env.strings = std::move(strings);
         env.prompter = std::make_unique<ScriptedPrompter>(m_log);
-        env.figures.diskTotal = [this] { return m_figures.total; };
-        env.figures.diskAvailable = [this] { return m_figures.free; };
-        if (!m_countersFromFile)
-            env.figures.vmStat = [this] { return m_figures.memory; };
-        env.trayAvailable = [this] { return m_figures.tray; };
+        env.trayAvailable = [this] { return m_tray; };
         auto watch = std::make_unique<TrayWatch>();
         m_trayWatch = watch.get();
         env.trayWatch = std::move(watch);
-        env.uiTrace = [this](const QString& step) {
-            m_steps << step;
-            if (m_onStep)
-                m_onStep(step);
-        };
-        env.beforeJunkRow = [this](std::string_view stage, std::size_t row) { m_gate->arrive(stage, row); };
         m_d = std::make_unique<AppDelegate>(std::move(env));
+        m_screen = std::make_unique<Screen>(m_d->window(), m_d->findChild<TrayIcon*>(), L("Busy"));
         m_d->applicationDidFinishLaunching();
         return m_d.get();
+    }
+    // The controller goes (waiting for its work), after what watches it.
+    void destroyApp()
+    {
+        m_screen.reset();
+        m_d.reset();
     }
     static std::shared_ptr<const StringTable> english() { return StringTable::forLocale(QLocale(QLocale::English)); }
 
@@ -184,6 +298,7 @@ protected:
     QString L(std::string_view key) const { return m_d->window()->L(key); }
 
     QString home() const { return QString::fromStdString(m_home->path()); }
+    std::string file(const char* name) const { return *m_home / name; }
     std::string location(std::size_t row) const { return *m_home / junkTable()[row].relativePath; }
     std::uint64_t measured(std::size_t row) const { return duBelow(location(row)).value_or(0); }
     // A file of `bytes` bytes in every junk location.
@@ -192,30 +307,15 @@ protected:
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             writeFile(location(row) + "/f", std::string(bytes, 'x'));
     }
-    // A test adds markers to the steps to cut them into phases; after()
-    // gives the steps after the last `marker`.
-    void mark(const QString& marker) { m_steps << marker; }
-    QStringList after(const QString& marker) const
-    {
-        const qsizetype at = m_steps.lastIndexOf(marker);
-        return at < 0 ? m_steps : m_steps.mid(at + 1);
-    }
-    // Whether `step` has been applied since `marker`, waiting up to 5 s.
-    bool waitForStep(const QString& marker, const QString& step)
-    {
-        return QTest::qWaitFor([&] { return after(marker).contains(step); });
-    }
 
     PromptLog m_log;
-    FixedFigures m_figures;
-    // Steps as the controller applies them; written on the main thread only.
-    QStringList m_steps;
-    std::function<void(const QString& step)> m_onStep; // looks at the window right then
-    std::unique_ptr<RowGate> m_gate;
+    bool m_tray = false; // whether there is a tray; emit m_trayWatch->changed() after changing it
+    std::unique_ptr<SeamReset> m_seams;
+    std::unique_ptr<Volume> m_volume;
     std::unique_ptr<TempTree> m_home;
     std::unique_ptr<AppDelegate> m_d;
-    TrayWatch* m_trayWatch = nullptr; // the controller's; emit changed() after setting m_figures.tray
-    bool m_countersFromFile = false; // the page counters of the platform's seam
+    std::unique_ptr<Screen> m_screen;
+    TrayWatch* m_trayWatch = nullptr; // the controller's
 };
 
 } // namespace headroom::test

@@ -5,9 +5,6 @@
 
 #include "AppFixture.h"
 
-#include "core/Platform.h"
-#include "tests/support/Seams.h"
-
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -53,7 +50,7 @@ private:
 
 void TestAppDelegate::startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant()
 {
-    m_figures.tray = true;
+    m_tray = true;
     // What the window and the tray show while the grant's alert is up.
     QStringList seen;
     m_log.duringAlert = [&] {
@@ -131,7 +128,7 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     };
     launch(StringTable::empty());
     QCOMPARE(lineWhileAsking, QStringLiteral("Not Authorized"));
-    mark("asked");
+    m_screen->start();
     if (askWith == QLatin1String("authorizeItem"))
         action("authorizeItem")->trigger();
     else if (!askWith.isEmpty())
@@ -150,10 +147,9 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     QCOMPARE(m_d->userDir(), firstConfirmed || granted ? chosen : QString());
     QCOMPARE(action("authorizeStatusItem")->text(),
              granted ? QStringLiteral("Authorized") + chosen : QStringLiteral("Not Authorized"));
-    // Even a grant given then starts no work: no step, no worker at a row.
+    // Even a grant given then starts no work.
     QCoreApplication::processEvents();
-    QCOMPARE(after("asked"), QStringList());
-    QVERIFY(m_gate->visits().empty());
+    QCOMPARE(m_screen->steps(), QStringList());
 }
 
 void TestAppDelegate::eachRequestReachesItsHandler_data()
@@ -178,15 +174,14 @@ void TestAppDelegate::eachRequestReachesItsHandler()
 {
     QFETCH(QString, name);
     QFETCH(QString, handler);
-    const SeamReset seams;
     platform::setPurgeToolPathForTesting(helper("purge-fails.sh"));
-    m_figures.tray = true;
+    m_tray = true;
     launch();
     if (handler == QLatin1String("hideApplication"))
         m_d->showAction();
     QSignalSpy quit(m_d.get(), &AppDelegate::quitRequested);
     m_log.events.clear();
-    mark("request");
+    m_screen->start();
 
     const QByteArray objectName = name.toLatin1();
     if (name.endsWith(QLatin1String("Button")))
@@ -194,19 +189,19 @@ void TestAppDelegate::eachRequestReachesItsHandler()
     else
         action(objectName.constData())->trigger();
 
-    const QStringList steps = after("request");
+    const QStringList steps = m_screen->steps();
     const bool scan = handler == QLatin1String("checkAction");
     const bool diskWork = scan || handler == QLatin1String("cleanAction");
     const bool release = handler == QLatin1String("releaseAction");
     QCOMPARE(steps.contains(QStringLiteral("progress.start")), diskWork);
     QCOMPARE(steps.contains(QStringLiteral("checkItem.disabled")), scan);
-    QCOMPARE(steps.contains(QStringLiteral("tab.last")), release);
+    QCOMPARE(steps.contains(QStringLiteral("releaseButton.disabled")), release);
     QCOMPARE(m_log.events.contains(QStringLiteral("chooseFolder")), handler == QLatin1String("needUserAuthorize"));
     QCOMPARE(m_log.events.contains(QStringLiteral("about")), handler == QLatin1String("aboutAction"));
     QCOMPARE(quit.count(), handler == QLatin1String("requestQuit") ? 1 : 0);
     QCOMPARE(m_d->window()->isVisible(), diskWork || handler == QLatin1String("showAction"));
     if (diskWork || release)
-        QVERIFY(waitForStep("request", scan ? "checkItem.enabled" : "notify"));
+        QVERIFY(m_screen->waitFor(scan ? "checkItem.enabled" : "notify"));
 }
 
 void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
@@ -226,7 +221,7 @@ void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
 
     // A tray coming later takes over: Hide hides, closing is no quit, and
     // a left click on the icon opens the same menu.
-    m_figures.tray = true;
+    m_tray = true;
     emit m_trayWatch->changed();
     QTRY_VERIFY(statusItem()->isVisible());
     QVERIFY(!hint->isVisible() && action("hideItem")->isVisible());
@@ -241,7 +236,7 @@ void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
 
     // The tray goes again: the window comes back, and closing it quits.
     action("hideItem")->trigger();
-    m_figures.tray = false;
+    m_tray = false;
     emit m_trayWatch->changed();
     QTRY_VERIFY(m_d->window()->isVisible());
     QVERIFY(hint->isVisible() && !statusItem()->isVisible());

@@ -10,7 +10,6 @@
 #include "core/Platform.h"
 #include "core/SizeText.h"
 #include "core/VmStatParse.h"
-#include "tests/support/Seams.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -31,9 +30,10 @@ const std::string kAfter = "nr_free_pages 600000\nnr_active_anon 100000\nnr_acti
                            "pgfault 2\npgactivate 2\npgpgin 8\npgpgout 8\n";
 constexpr std::uint64_t kFreePagesGained = 600000 - 100000;
 
-const QStringList kStart{"tab.last", "releaseProgress.shown", "releaseProgress.start", "releaseProgressBox.shown",
+const QStringList kStart{"releaseProgress.shown", "releaseProgress.start", "releaseProgressBox.shown",
                          "releaseButton.disabled"};
-// A release ends with its report, after every restoring step.
+// The new figures while the release still shows as under way, and the
+// report after every restoring step.
 const QStringList kEnd{"memory.refresh", "releaseProgress.stop", "releaseProgress.hidden", "releaseProgressBox.hidden",
                        "releaseButton.enabled", "notify"};
 
@@ -56,15 +56,12 @@ private slots:
     void releaseShowsASampleTakenAfterTheTool();
 
 private:
-    std::string file(const char* name) const { return *m_home / name; }
     void openToolGate() const { writeFile(file("gate"), "open"); }
 };
 
 void TestRelease::init()
 {
     setUpApp();
-    m_countersFromFile = true;
-    SeamReset::reset();
     platform::setPageSizeForTesting(16384); // the counts below are pages of this size
     writeFile(file("vmstat"), kBefore);
     writeFile(file("vmstat-after"), kAfter);
@@ -83,7 +80,6 @@ void TestRelease::cleanup()
 {
     openToolGate(); // a stand-in still waiting must end before the controller waits for it
     tearDownApp();
-    SeamReset::reset();
 }
 
 void TestRelease::releaseShowsASampleTakenAfterTheTool_data()
@@ -106,7 +102,7 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
     QFETCH(bool, windowShown);
     QFETCH(bool, quit);
     qputenv("HEADROOM_TEST_STATUS", QByteArray::number(status));
-    m_figures.tray = tray;
+    m_tray = tray;
     launch();
     QCOMPARE(action("memoryStatusItem1")->text(), line1For(kBefore));
     if (tray) {
@@ -114,57 +110,38 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
             m_d->showAction();
         action("hideItem")->trigger();
     }
-    // The window as the refresh leaves it: new figures, the release still
-    // under way.
-    QString lineAtRefresh;
-    bool spinningAtRefresh = false;
-    m_onStep = [&](const QString& step) {
-        if (step != QLatin1String("memory.refresh"))
-            return;
-        lineAtRefresh = action("memoryStatusItem1")->text();
-        spinningAtRefresh = !button("releaseButton")->isEnabled()
-            && find<QProgressBar>("releaseMemProgressIndicator")->maximum() == 0;
-    };
-
-    mark("request");
+    m_screen->start();
     action("releaseItem")->trigger();
     QTRY_COMPARE(readFile(file("starts")), std::string("started\n"));
     // The tool is running: spinner on, button off, old figures.
-    const QStringList unhide = tray ? QStringList{"application.unhide"} : QStringList{};
-    QCOMPARE(after("request"), unhide + kStart);
-    QCOMPARE(find<QProgressBar>("releaseMemProgressIndicator")->maximum(), 0);
-    QVERIFY(!find<QGroupBox>("releaseMemProgressIndicatorBox")->isHidden());
-    QVERIFY(!button("releaseButton")->isEnabled() && action("releaseItem")->isEnabled());
+    const QStringList unhide = tray && windowShown ? QStringList{"window.shown"} : QStringList{};
+    QCOMPARE(m_screen->steps(), unhide + kStart);
+    QVERIFY(action("releaseItem")->isEnabled());
     QCOMPARE(action("memoryStatusItem1")->text(), line1For(kBefore));
     // Unhiding brings back only a window that was on screen.
     QCOMPARE(m_d->window()->isVisible(), windowShown);
     if (quit) {
         // Everything hides at once; the controller, going, waits for the
-        // tool, and nothing after the quit reaches the interface.
+        // tool.
         QSignalSpy quitRequested(m_d.get(), &AppDelegate::quitRequested);
-        mark("quit");
         action("exitItem")->trigger();
         QCOMPARE(quitRequested.count(), 1);
         QVERIFY(!m_d->findChild<QSystemTrayIcon*>()->isVisible() && !m_d->window()->isVisible());
         QCOMPARE(readFile(file("ends")), std::string("<missing>"));
         openToolGate();
-        m_d.reset();
+        destroyApp();
         QCOMPARE(readFile(file("ends")), std::string("ended\n"));
-        QCoreApplication::processEvents();
-        QCOMPARE(after("quit"), QStringList());
         return;
     }
     // A second request, as the menu's item that stays enabled, is refused.
     m_d->releaseAction();
-    QCOMPARE(m_steps.last(), QStringLiteral("refused.release"));
     openToolGate();
-    QVERIFY(waitForStep("request", "notify"));
-    m_onStep = nullptr;
+    QVERIFY(m_screen->waitFor("notify"));
 
-    QCOMPARE(after("request"), unhide + kStart + QStringList{"refused.release"} + kEnd);
+    const QStringList refused = tray ? QStringList{"busy"} : QStringList{};
+    QCOMPARE(m_screen->steps(), unhide + kStart + refused + kEnd);
     QCOMPARE(readFile(file("starts")), std::string("started\n"));
-    QCOMPARE(lineAtRefresh, line1For(kAfter));
-    QVERIFY(spinningAtRefresh);
+    QCOMPARE(action("memoryStatusItem1")->text(), line1For(kAfter));
     QCOMPARE(find<QProgressBar>("releaseMemProgressIndicator")->maximum(), 1);
     QVERIFY(find<QGroupBox>("releaseMemProgressIndicatorBox")->isHidden());
     // What the cache gave back, from the samples either side of the tool;
@@ -176,9 +153,9 @@ void TestRelease::releaseShowsASampleTakenAfterTheTool()
         QCOMPARE(find<QLabel>("reportLabel")->text(), status == 0 ? freed : L("Release Failed"));
 
     // Once the first has ended, the next request is taken.
-    mark("again");
+    m_screen->start();
     action("releaseItem")->trigger();
-    QVERIFY(waitForStep("again", "notify"));
+    QVERIFY(m_screen->waitFor("releaseButton.enabled"));
     QCOMPARE(readFile(file("starts")), std::string("started\nstarted\n"));
 }
 
