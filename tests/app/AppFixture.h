@@ -13,143 +13,91 @@
 #include "tests/support/TempTree.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
 #include <QtTest>
 
+#include <array>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace headroom::test {
 
-struct PromptLog {
+// Answers the controller's questions as the test scripted them, and notes
+// what it was asked.
+class ScriptedPrompter final : public Prompter {
+public:
     QStringList events; // "alert", "chooseFolder", "about", in the order asked
     QStringList alerts; // the message of each alert
     QStringList folders; // next answers; a null QString or none left = cancel
     std::function<void()> duringAlert;
-};
-
-class ScriptedPrompter final : public Prompter {
-public:
-    explicit ScriptedPrompter(PromptLog& log) : m_log(log) {}
 
     void alert(const QString& message, const QString& /*informative*/) override
     {
-        m_log.events << QStringLiteral("alert");
-        m_log.alerts << message;
-        if (m_log.duringAlert)
-            m_log.duringAlert();
+        events << QStringLiteral("alert");
+        alerts << message;
+        if (duringAlert)
+            duringAlert();
     }
     std::optional<QString> chooseFolder() override
     {
-        m_log.events << QStringLiteral("chooseFolder");
-        const QString answer = m_log.folders.isEmpty() ? QString() : m_log.folders.takeFirst();
+        events << QStringLiteral("chooseFolder");
+        const QString answer = folders.isEmpty() ? QString() : folders.takeFirst();
         return answer.isNull() ? std::nullopt : std::optional<QString>(answer);
     }
-    void about(const QString& /*title*/, const QString& /*text*/) override { m_log.events << QStringLiteral("about"); }
-
-private:
-    PromptLog& m_log;
+    void about(const QString& /*title*/, const QString& /*text*/) override { events << QStringLiteral("about"); }
 };
 
-// The volume behind the platform's seam: 465.76 GB, of which 233.57 GB are
-// free (49 % used) unless a test says otherwise. It can hold the first
-// worker thread that asks it while `holdWhen` is true, until open(); never
-// longer than 30 s, so a failing test cannot hang the suite.
+// The volume behind the platform's seam: 465.76 GB, `free` of them free
+// (233.57 GB, 49 % used). The first worker thread that asks it while
+// `holdWhen` is true waits there until open(), never longer than 30 s. Both
+// are set before the controller starts.
 class Volume {
 public:
-    Volume()
-    {
-        platform::setVolumeQueryForTesting([this] { return query(); });
-    }
-    void setFree(std::function<std::uint64_t()> bytes)
-    {
-        const std::lock_guard lock(m_mutex);
-        m_free = std::move(bytes);
-    }
-    void holdWhen(std::function<bool()> condition)
-    {
-        const std::lock_guard lock(m_mutex);
-        m_holdWhen = std::move(condition);
-    }
+    std::function<std::uint64_t()> free = [] { return std::uint64_t{250790436864}; };
+    std::function<bool()> holdWhen;
+
+    Volume() { platform::setVolumeQueryForTesting([this] { return query(); }); }
     // Waits, without running the event loop, until a worker is held.
-    bool waitUntilHeld()
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(30), [this] { return m_held; });
-    }
-    void open()
-    {
-        const std::lock_guard lock(m_mutex);
-        m_opened = true;
-        m_changed.notify_all();
-    }
+    bool waitUntilHeld() { return m_held.try_acquire_for(std::chrono::seconds(30)); }
+    void open() { m_open.release(); }
 
 private:
     std::optional<platform::VolumeStats> query()
     {
-        std::unique_lock lock(m_mutex);
-        const platform::VolumeStats stats{500107862016, m_free()};
-        if (std::this_thread::get_id() != m_mainThread && m_holdWhen && !m_held && m_holdWhen()) {
-            m_held = true;
-            m_changed.notify_all();
-            m_changed.wait_for(lock, std::chrono::seconds(30), [this] { return m_opened; });
+        const platform::VolumeStats stats{500107862016, free()};
+        if (std::this_thread::get_id() != m_mainThread && holdWhen && !m_holding && holdWhen() && !m_holding.exchange(true)) {
+            m_held.release();
+            (void)m_open.try_acquire_for(std::chrono::seconds(30));
         }
         return stats;
     }
 
     const std::thread::id m_mainThread = std::this_thread::get_id();
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::function<std::uint64_t()> m_free = [] { return std::uint64_t{250790436864}; };
-    std::function<bool()> m_holdWhen;
-    bool m_held = false;
-    bool m_opened = false;
+    std::atomic<bool> m_holding{false};
+    std::binary_semaphore m_held{0};
+    std::counting_semaphore<> m_open{0};
 };
 
 // What the user sees change, in the order Qt delivers it. An event filter on
 // the application looks at the window before each event reaches an object
 // of the main thread and notes every watched state that differs from the
-// look before ("checkButton.disabled", "title.logs", ...); states that
-// changed between the same two events are noted in the order of the list
-// in the constructor. The tray's messages are noted as it shows them:
-// "busy" for a refused request, "notify" for a report, as is the window's
-// report line when it shows one.
+// look before: "checkButton.disabled" for a state, "title.logs" for a text.
+// States that changed between the same two events are noted in the order
+// of kWatched. The tray's messages are noted as it shows them: "busy" for
+// a refused request, "notify" for a report, as is a new text of the
+// window's report line.
 class Screen : public QObject {
 public:
     Screen(MainWindow* window, TrayIcon* tray, QString busy) : m_window(window)
     {
-        flag("window", [this] { return m_window->isVisible(); }, "shown", "hidden");
-        flag("progress", [this] { return bar("progressIndicator")->maximum() == 0; }, "start", "stop");
-        shownFlag("progressBox", "progressIndicatorBox");
-        enabledFlag("checkButton", [this] { return find<QPushButton>("checkButton")->isEnabled(); });
-        enabledFlag("cleanButton", [this] { return find<QPushButton>("cleanButton")->isEnabled(); });
-        enabledFlag("checkItem", [this] { return find<QAction>("checkItem")->isEnabled(); });
-        text("disk.refresh", [this] { return find<QLabel>("diskFreeSize")->text(); });
-        const JunkTable& table = junkTable();
-        const char* const boxes[] = {"cachesCheckBox", "logsCheckBox", "downloadsCheckBox", "mailDownloadCheckBox",
-                                     "trashCheckBox"};
-        for (std::size_t row = 0; row < table.size(); ++row)
-            text("title." + QString::fromLatin1(table[row].row.data(), qsizetype(table[row].row.size())),
-                 [this, box = boxes[row]] { return find<QCheckBox>(box)->text(); });
-        text("memory.refresh", [this] { return find<QAction>("memoryStatusItem1")->text(); });
-        flag("releaseProgress", [this] { return bar("releaseMemProgressIndicator")->maximum() == 0; }, "start", "stop");
-        shownFlag("releaseProgress", "releaseMemProgressIndicator");
-        shownFlag("releaseProgressBox", "releaseMemProgressIndicatorBox");
-        enabledFlag("releaseButton", [this] { return find<QPushButton>("releaseButton")->isEnabled(); });
-        text("notify", [this] {
-            const auto* line = find<QLabel>("reportLabel");
-            return line->isHidden() ? QString() : line->text();
-        });
         connect(tray, &TrayIcon::messageShown, this, [this, busy = std::move(busy)](const QString& message) {
             look();
             m_steps << (message == busy ? QStringLiteral("busy") : QStringLiteral("notify"));
@@ -161,8 +109,8 @@ public:
     // From now on: what is on the screen now is where changes count from.
     void start()
     {
-        for (Watch& watch : m_watches)
-            watch.last = watch.state();
+        for (std::size_t i = 0; i < std::size(kWatched); ++i)
+            m_last[i] = state(kWatched[i]);
         m_steps.clear();
     }
     QStringList steps()
@@ -184,48 +132,54 @@ protected:
     }
 
 private:
-    struct Watch {
-        QString name;
-        std::function<QString()> state;
-        bool isText;
-        QString last;
+    enum Look { Shown, Spinning, Enabled, Text };
+    struct Watched {
+        const char* step;
+        const char* object; // the window itself when null
+        Look look;
     };
+    // A bar spins before its box shows and stops before its box hides.
+    static constexpr Watched kWatched[] = {
+        {"window", nullptr, Shown}, {"progress", "progressIndicator", Spinning},
+        {"progressBox", "progressIndicatorBox", Shown}, {"checkButton", "checkButton", Enabled},
+        {"cleanButton", "cleanButton", Enabled}, {"checkItem", "checkItem", Enabled},
+        {"disk.refresh", "diskFreeSize", Text}, {"title.caches", "cachesCheckBox", Text},
+        {"title.logs", "logsCheckBox", Text}, {"title.downloads", "downloadsCheckBox", Text},
+        {"title.mail-downloads", "mailDownloadCheckBox", Text}, {"title.trash", "trashCheckBox", Text},
+        {"memory.refresh", "memoryStatusItem1", Text}, {"releaseProgress", "releaseMemProgressIndicator", Spinning},
+        {"releaseProgress", "releaseMemProgressIndicator", Shown},
+        {"releaseProgressBox", "releaseMemProgressIndicatorBox", Shown}, {"releaseButton", "releaseButton", Enabled},
+        {"notify", "reportLabel", Text}};
 
-    template <typename T>
-    T* find(const char* name) const
+    QString state(const Watched& watched) const
     {
-        return m_window->findChild<T*>(QLatin1String(name));
-    }
-    QProgressBar* bar(const char* name) const { return find<QProgressBar>(name); }
-    void flag(const QString& name, std::function<bool()> on, const char* yes, const char* no)
-    {
-        m_watches.push_back({name, [on = std::move(on), yes, no] { return QLatin1String(on() ? yes : no); }, false, {}});
-    }
-    void shownFlag(const QString& name, const char* object)
-    {
-        flag(name, [this, object] { return !find<QWidget>(object)->isHidden(); }, "shown", "hidden");
-    }
-    void enabledFlag(const QString& name, std::function<bool()> enabled)
-    {
-        flag(name, std::move(enabled), "enabled", "disabled");
-    }
-    void text(const QString& name, std::function<QString()> state)
-    {
-        m_watches.push_back({name, std::move(state), true, {}});
+        QObject* object = watched.object ? m_window->findChild<QObject*>(QLatin1String(watched.object)) : m_window;
+        switch (watched.look) {
+        case Shown:
+            return QLatin1String(qobject_cast<QWidget*>(object)->isHidden() ? "hidden" : "shown");
+        case Spinning:
+            return QLatin1String(qobject_cast<QProgressBar*>(object)->maximum() == 0 ? "start" : "stop");
+        case Enabled:
+            return QLatin1String(object->property("enabled").toBool() ? "enabled" : "disabled");
+        case Text:
+            return object->property("text").toString();
+        }
+        return {};
     }
     void look()
     {
-        for (Watch& watch : m_watches) {
-            QString now = watch.state();
-            if (now == watch.last)
+        for (std::size_t i = 0; i < std::size(kWatched); ++i) {
+            QString now = state(kWatched[i]);
+            if (now == m_last[i])
                 continue;
-            m_steps << (watch.isText ? watch.name : watch.name + QLatin1Char('.') + now);
-            watch.last = std::move(now);
+            const QString step = QLatin1String(kWatched[i].step);
+            m_steps << (kWatched[i].look == Text ? step : step + QLatin1Char('.') + now);
+            m_last[i] = std::move(now);
         }
     }
 
     MainWindow* const m_window;
-    std::vector<Watch> m_watches;
+    std::array<QString, std::size(kWatched)> m_last; // each state as last seen
     QStringList m_steps;
 };
 
@@ -239,12 +193,13 @@ class AppFixture {
 protected:
     void setUpApp()
     {
-        m_log = PromptLog{};
+        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_log = m_prompter.get();
         m_tray = false;
         m_seams = std::make_unique<SeamReset>();
         m_volume = std::make_unique<Volume>();
         m_home = std::make_unique<TempTree>();
-        m_log.folders = {home()};
+        m_log->folders = {home()};
         // Pages of 64 KiB, so that no figure holds only where pages are 4 KiB:
         // 1, 2, 3 and 4 GiB free, wired, active and inactive.
         platform::setPageSizeForTesting(65536);
@@ -266,11 +221,10 @@ protected:
     {
         AppEnvironment env;
         env.strings = std::move(strings);
-        env.prompter = std::make_unique<ScriptedPrompter>(m_log);
+        env.prompter = std::move(m_prompter);
         env.trayAvailable = [this] { return m_tray; };
-        auto watch = std::make_unique<TrayWatch>();
-        m_trayWatch = watch.get();
-        env.trayWatch = std::move(watch);
+        env.trayWatch = std::make_unique<TrayWatch>();
+        m_trayWatch = env.trayWatch.get();
         m_d = std::make_unique<AppDelegate>(std::move(env));
         m_screen = std::make_unique<Screen>(m_d->window(), m_d->findChild<TrayIcon*>(), L("Busy"));
         m_d->applicationDidFinishLaunching();
@@ -300,7 +254,6 @@ protected:
     QString home() const { return QString::fromStdString(m_home->path()); }
     std::string file(const char* name) const { return *m_home / name; }
     std::string location(std::size_t row) const { return *m_home / junkTable()[row].relativePath; }
-    std::uint64_t measured(std::size_t row) const { return duBelow(location(row)).value_or(0); }
     // A file of `bytes` bytes in every junk location.
     void fillRows(std::size_t bytes = 100) const
     {
@@ -308,7 +261,8 @@ protected:
             writeFile(location(row) + "/f", std::string(bytes, 'x'));
     }
 
-    PromptLog m_log;
+    std::unique_ptr<ScriptedPrompter> m_prompter; // until launch() hands it over
+    ScriptedPrompter* m_log = nullptr;
     bool m_tray = false; // whether there is a tray; emit m_trayWatch->changed() after changing it
     std::unique_ptr<SeamReset> m_seams;
     std::unique_ptr<Volume> m_volume;

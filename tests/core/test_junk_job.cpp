@@ -38,7 +38,12 @@ struct Home {
                 tree.makeFile(dir + "/f" + std::to_string(i), 100);
         }
         tree.makeFile("keep", 7);
-        platform::setVolumeQueryForTesting([this] { return platform::VolumeStats{1000, freeNow()}; });
+        platform::setVolumeQueryForTesting([this] {
+            std::uint64_t gone = 0;
+            for (std::size_t row = 0; row < kJunkRowCount; ++row)
+                gone += rowExists(row) ? 0 : 1;
+            return platform::VolumeStats{1000, 10 + gone};
+        });
     }
 
     JunkJob job(std::vector<bool> chosen = {}) const
@@ -51,13 +56,6 @@ struct Home {
     }
 
     bool rowExists(std::size_t row) const { return test::exists(tree / junkTable()[row].relativePath); }
-    std::uint64_t freeNow() const
-    {
-        std::uint64_t free = 10;
-        for (std::size_t row = 0; row < kJunkRowCount; ++row)
-            free += rowExists(row) ? 0 : 1;
-        return free;
-    }
 
     test::SeamReset seams;
     TempTree tree;
