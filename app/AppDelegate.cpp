@@ -267,7 +267,8 @@ void AppDelegate::cleanDisk(const JunkJob& job)
     post([this] { finishScan(); });
     post([this, figures = outcome->volumeAfter] { m_window->showDisk(figures); });
     post([this] { finishClean(); });
-    post([this, text = QString::fromStdString(cleanReport(m_lookup, outcome->space))] { m_tray.report(text); });
+    const QString text = QString::fromStdString(cleanReport(m_lookup, outcome->space));
+    post([this, text] { m_tray.report(text); });
 }
 
 void AppDelegate::finishClean()
@@ -308,7 +309,8 @@ void AppDelegate::releaseMem()
     const MemoryFigures figures = measureMemory();
     post([this, figures] { m_window->showMemory(figures); });
     post([this] { finishRelease(); });
-    post([this, text = QString::fromStdString(releaseReport(m_lookup, status, before, figures))] { m_tray.report(text); });
+    const QString text = QString::fromStdString(releaseReport(m_lookup, status, before, figures));
+    post([this, text] { m_tray.report(text); });
 }
 
 void AppDelegate::finishRelease()

@@ -73,7 +73,8 @@ private:
     std::optional<platform::VolumeStats> query()
     {
         const platform::VolumeStats stats{500107862016, free()};
-        if (std::this_thread::get_id() != m_mainThread && holdWhen && !m_holding && holdWhen() && !m_holding.exchange(true)) {
+        const bool worker = std::this_thread::get_id() != m_mainThread;
+        if (worker && holdWhen && !m_holding && holdWhen() && !m_holding.exchange(true)) {
             m_held.release();
             (void)m_open.try_acquire_for(std::chrono::seconds(30));
         }
@@ -223,8 +224,9 @@ protected:
         env.strings = std::move(strings);
         env.prompter = std::move(m_prompter);
         env.trayAvailable = [this] { return m_tray; };
-        env.trayWatch = std::make_unique<TrayWatch>();
-        m_trayWatch = env.trayWatch.get();
+        auto watch = std::make_unique<TrayWatch>();
+        m_trayWatch = watch.get();
+        env.trayWatch = std::move(watch);
         m_d = std::make_unique<AppDelegate>(std::move(env));
         m_screen = std::make_unique<Screen>(m_d->window(), m_d->findChild<TrayIcon*>(), L("Busy"));
         m_d->applicationDidFinishLaunching();

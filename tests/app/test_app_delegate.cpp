@@ -14,7 +14,6 @@
 
 #include "core/DiskText.h"
 #include "core/Platform.h"
-#include "core/SizeText.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -44,7 +43,7 @@ const char* const kBoxes[] = {"cachesCheckBox", "logsCheckBox", "downloadsCheckB
 
 constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
 constexpr std::uint64_t kFree = 250790436864;
-constexpr std::uint64_t kGain = std::uint64_t{5} << 30; // what the volume gains as the Trash goes
+constexpr std::uint64_t kGain = std::uint64_t{5} << 30; // what the volume gains as the Trash goes: 5.00 GB
 
 const QStringList kCleanStart{"progress.start", "progressBox.shown", "checkButton.disabled", "cleanButton.disabled"};
 const QStringList kScanStart = kCleanStart + QStringList{"checkItem.disabled"};
@@ -391,11 +390,11 @@ void TestAppDelegate::runShowsItsChangesInOrder()
                  QString::fromStdString(junkCheckBoxTitle(StringTable::lookup(english()), "Logs", logsBytes)));
         QCOMPARE(box(Logs)->accessibleName(), box(Logs)->text()); // read with its size
     } else {
-        QCOMPARE(find<QLabel>("diskFreeSize")->text(), QString::fromStdString(convertBytes(kFree + kGain)));
+        QCOMPARE(find<QLabel>("diskFreeSize")->text(), QStringLiteral("238.57 GB"));
         QVERIFY(box(Caches)->isChecked()); // the refresh keeps the boxes' states
         QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
         if (!tray)
-            QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QString::fromStdString(convertBytes(kGain)));
+            QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QStringLiteral("5.00 GB"));
     }
 
     // Once the run has ended, the next request is taken.
