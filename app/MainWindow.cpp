@@ -77,11 +77,10 @@ std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes(const Ui::MainWindow& ui)
 
 } // namespace
 
-MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, Trace trace, QWidget* parent)
+MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, QWidget* parent)
     : QMainWindow(parent)
     , m_strings(std::move(strings))
     , m_lookup(StringTable::lookup(m_strings))
-    , m_trace(std::move(trace))
     , m_ui(std::make_unique<Ui::MainWindow>())
 {
     initImageResources();
@@ -190,12 +189,6 @@ void MainWindow::fitWrappedLines()
     setFixedSize(m_designSize.width(), std::max(m_designSize.height(), frame->totalMinimumSize().height()));
 }
 
-void MainWindow::trace(const QString& step) const
-{
-    if (m_trace)
-        m_trace(step);
-}
-
 void MainWindow::titleMenu()
 {
     m_ui->authorizeItem->setText(L("Authorize"));
@@ -274,8 +267,6 @@ void MainWindow::showRowSize(std::size_t row, std::uint64_t bytes)
     const JunkLocation& location = junkTable()[row];
     setTitle(junkCheckBoxes(*m_ui)[row],
              QString::fromStdString(junkCheckBoxTitle(m_lookup, location.labelKey, bytes)));
-    trace(QStringLiteral("title.")
-          + QLatin1String(location.row.data(), static_cast<qsizetype>(location.row.size())));
 }
 
 void MainWindow::showGrant(const std::optional<QString>& folder)
@@ -329,80 +320,57 @@ void MainWindow::bringDiskTabForward()
 {
     const bool wasVisible = isVisible();
     activateWindow();
-    trace(QStringLiteral("application.activate"));
     show();
     raise();
     // A window manager ignores activating an unmapped window: ask again now
     // that it is mapped.
     if (!wasVisible)
         activateWindow();
-    trace(QStringLiteral("window.front"));
     m_ui->tabView->setCurrentIndex(0);
-    trace(QStringLiteral("tab.first"));
 }
 
 void MainWindow::bringLastTabForward()
 {
     m_ui->tabView->setCurrentIndex(m_ui->tabView->count() - 1);
-    trace(QStringLiteral("tab.last"));
 }
 
 void MainWindow::startDiskProgress(bool scan)
 {
     startAnimation(m_ui->progressIndicator);
-    trace(QStringLiteral("progress.start"));
     m_ui->progressIndicatorBox->setVisible(true);
-    trace(QStringLiteral("progressBox.shown"));
     m_ui->checkButton->setEnabled(false);
-    trace(QStringLiteral("checkButton.disabled"));
     m_ui->cleanButton->setEnabled(false);
-    trace(QStringLiteral("cleanButton.disabled"));
-    if (scan) {
+    if (scan)
         m_ui->checkItem->setEnabled(false);
-        trace(QStringLiteral("checkItem.disabled"));
-    }
 }
 
 void MainWindow::stopDiskProgress()
 {
     stopAnimation(m_ui->progressIndicator);
-    trace(QStringLiteral("progress.stop"));
     m_ui->progressIndicatorBox->setVisible(false);
-    trace(QStringLiteral("progressBox.hidden"));
     m_ui->checkButton->setEnabled(true);
-    trace(QStringLiteral("checkButton.enabled"));
     m_ui->cleanButton->setEnabled(true);
-    trace(QStringLiteral("cleanButton.enabled"));
 }
 
 void MainWindow::enableCheckItem()
 {
     m_ui->checkItem->setEnabled(true);
-    trace(QStringLiteral("checkItem.enabled"));
 }
 
 void MainWindow::startReleaseProgress()
 {
     m_ui->releaseMemProgressIndicator->setVisible(true);
-    trace(QStringLiteral("releaseProgress.shown"));
     startAnimation(m_ui->releaseMemProgressIndicator);
-    trace(QStringLiteral("releaseProgress.start"));
     m_ui->releaseMemProgressIndicatorBox->setVisible(true);
-    trace(QStringLiteral("releaseProgressBox.shown"));
     m_ui->releaseButton->setEnabled(false);
-    trace(QStringLiteral("releaseButton.disabled"));
 }
 
 void MainWindow::stopReleaseProgress()
 {
     stopAnimation(m_ui->releaseMemProgressIndicator);
-    trace(QStringLiteral("releaseProgress.stop"));
     m_ui->releaseMemProgressIndicator->setVisible(false);
-    trace(QStringLiteral("releaseProgress.hidden"));
     m_ui->releaseMemProgressIndicatorBox->setVisible(false);
-    trace(QStringLiteral("releaseProgressBox.hidden"));
     m_ui->releaseButton->setEnabled(true);
-    trace(QStringLiteral("releaseButton.enabled"));
 }
 
 } // namespace headroom

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -30,15 +29,12 @@ namespace headroom {
 // The window built from MainWindow.ui, and with it the status menu's
 // actions: it draws what the controller hands it (figures, check-box
 // titles, busy bars, the report line, the no-tray hint) and turns the
-// user's clicks into the request signals below. Each change a scan, a
-// clean or a release makes is named to `trace` as it is applied.
+// user's clicks into the request signals below.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    using Trace = std::function<void(const QString& step)>;
-
-    MainWindow(std::shared_ptr<const StringTable> strings, Trace trace, QWidget* parent = nullptr);
+    explicit MainWindow(std::shared_ptr<const StringTable> strings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The disk image in both sizes, so a 2x scale gets 40 px.
@@ -109,12 +105,10 @@ protected:
 
 private:
     void connectRequests();
-    void trace(const QString& step) const;
     void fitWrappedLines();
 
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;
-    const Trace m_trace;
     const std::unique_ptr<Ui::MainWindow> m_ui;
     QSize m_designSize; // MainWindow.ui's: the width is kept, the height is the least
 };

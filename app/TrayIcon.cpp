@@ -14,11 +14,10 @@
 namespace headroom {
 
 TrayIcon::TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, std::unique_ptr<TrayWatch> watch,
-                   Trace trace, QObject* parent)
+                   QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_trayAvailable(std::move(trayAvailable))
-    , m_trace(std::move(trace))
     , m_watch(std::move(watch))
 {
 }
@@ -135,22 +134,26 @@ bool TrayIcon::canShowMessages() const
     return m_statusItem && m_inTray && QSystemTrayIcon::supportsMessages();
 }
 
+void TrayIcon::showMessage(const QString& text, int milliseconds)
+{
+    m_statusItem->showMessage(QStringLiteral("Headroom"), text, QSystemTrayIcon::Information, milliseconds);
+    emit messageShown(text);
+}
+
 void TrayIcon::refuseBusy()
 {
     if (canShowMessages())
-        m_statusItem->showMessage(QStringLiteral("Headroom"), m_window->L("Busy"), QSystemTrayIcon::Information, 4000);
+        showMessage(m_window->L("Busy"), 4000);
 }
 
 void TrayIcon::report(const QString& text)
 {
     if (canShowMessages()) {
         m_window->hideReport();
-        m_statusItem->showMessage(QStringLiteral("Headroom"), text, QSystemTrayIcon::Information, 10000);
+        showMessage(text, 10000);
     } else {
         m_window->showReport(text);
     }
-    if (m_trace)
-        m_trace(QStringLiteral("notify"));
 }
 
 } // namespace headroom

@@ -13,10 +13,8 @@
 
 namespace headroom {
 
-bool JunkJob::takes(std::string_view stage, std::size_t row) const
+bool JunkJob::takes(std::size_t row) const
 {
-    if (beforeRow)
-        beforeRow(stage, row);
     return !cancelled() && (!chosen || chosen(row));
 }
 
@@ -78,7 +76,7 @@ bool JunkJob::scan(const RowDone& done) const
 bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
 {
     for (std::size_t row = 0; row < kJunkRowCount; ++row) {
-        if (!takes("scan", row) && !(everyRow && !cancelled())) {
+        if (!takes(row) && !(everyRow && !cancelled())) {
             if (cancelled())
                 return false;
             continue;
@@ -94,11 +92,11 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
 std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) const
 {
     // For the report: the volume's free space before anything goes.
-    const DiskFigures before = sampleVolume();
+    const DiskFigures before = measureVolume();
     std::uint64_t removedBytes = 0;
     int incomplete = 0;
     for (std::size_t row = 0; row < kJunkRowCount; ++row) {
-        if (!takes("clean", row)) {
+        if (!takes(row)) {
             if (cancelled())
                 return std::nullopt;
             continue;
@@ -109,7 +107,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;
     CleanOutcome outcome;
-    outcome.volumeAfter = sampleVolume();
+    outcome.volumeAfter = measureVolume();
     if (before.freeRead)
         outcome.space.freeBefore = before.free;
     if (outcome.volumeAfter.freeRead)

@@ -51,17 +51,12 @@ struct JunkJob {
     // Whether a row takes part, asked when the job reaches it (a check box
     // as it is then, not as it was when the job started). Empty: every row.
     std::function<bool(std::size_t row)> chosen;
-    // Where the volume figures come from; empty: measureVolume.
-    std::function<DiskFigures()> volume;
     // When given and set, the job stops before its next row and a walk or a
     // removal under way stops before its next entry.
     const std::atomic<bool>* cancel = nullptr;
     // Whether a clean measures each row before removing it (for the space
     // report). A front end that shows no report leaves that walk out.
     bool measureRemoved = true;
-    // Test seam: called as the job reaches each row, before `chosen`;
-    // `stage` is "scan" or "clean".
-    std::function<void(std::string_view stage, std::size_t row)> beforeRow;
 
     // Measures each chosen row and reports it through `done`. A row that
     // cannot be reached measures 0. False when cancelled: a row whose walk
@@ -78,11 +73,10 @@ struct JunkJob {
 
 private:
     bool cancelled() const { return cancel && cancel->load(std::memory_order_acquire); }
-    bool takes(std::string_view stage, std::size_t row) const;
+    bool takes(std::size_t row) const;
     bool scanRows(const RowDone& done, bool everyRow) const;
     RowSize measure(std::string_view relative) const;
     std::uint64_t removeMeasured(std::string_view relative, int& incomplete) const;
-    DiskFigures sampleVolume() const { return volume ? volume() : measureVolume(); }
 };
 
 } // namespace headroom
