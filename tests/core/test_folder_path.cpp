@@ -7,6 +7,7 @@
 
 #include "core/FolderPath.h"
 #include "tests/support/ChildExpect.h"
+#include "tests/support/Faults.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -123,6 +125,34 @@ TEST_P(FolderPathBound, HoldsNoMoreThanItsBoundAndClimbsOnlyToTheFoldersItCameTh
     if (openDescriptors() != base)
         problems += "descriptors leaked";
     EXPECT_EQ(problems, "");
+}
+
+// Refused a descriptor, a path closes its shallowest folder, the top last,
+// and tries again: with two free it goes down and back up whatever its
+// bound; with one, only the top can be open and the next step says so.
+TEST(FolderPath, OutOfDescriptorsClosesTheShallowestAndTriesAgain)
+{
+    const TempTree tree;
+    tree.makeDir("top");
+    tree.makeChain("top", 12, "d");
+    std::vector<MountIdentity> ids {identityOf(tree / "top")};
+    for (std::string at = tree / "top"; ids.size() <= 12;)
+        ids.push_back(identityOf(at += "/d"));
+    expectChildPassed(runInChild([&] {
+        for (const unsigned spare : {2u, 1u}) {
+            FolderPath<int> path(20);
+            const DescriptorLimit limit(spare);
+            path.start(UniqueFd(::open((tree / "top").c_str(), kFolderOpenFlags)), ids[0]);
+            int error = 0;
+            while (path.size() <= 12 && error == 0)
+                error = path.descend("d", ids[path.size()]);
+            while (path.size() > 1 && error == 0)
+                error = path.ascend();
+            if (spare == 2 ? error != 0 || path.size() != 1 : error != EMFILE || path.size() != 1)
+                return ChildOutcome::fail(std::to_string(spare) + " free: errno " + std::to_string(error) + " at " + std::to_string(path.size()));
+        }
+        return ChildOutcome::pass();
+    }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Bounds, FolderPathBound, ::testing::Values(1u, 2u, 5u, 20u),

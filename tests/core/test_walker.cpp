@@ -7,9 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
 #include <random>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -154,8 +159,9 @@ TEST(TreeWalker, RootGivenAsALinkIsNotFollowed)
 }
 
 // Four sparse files of 2^62 bytes add up past 2^64: the figure stops at
-// 2^64 - 1, summed on one thread and merged from several. On a tmpfs, which
-// takes files that large.
+// 2^64 - 1, summed on one thread, and merged from two that each count one
+// half (the first to enter a folder waits until the other has entered
+// one). On a tmpfs, which takes files that large.
 TEST(TreeWalker, SumsStopAtTheLargestFigure)
 {
     const TempTree t;
@@ -165,12 +171,23 @@ TEST(TreeWalker, SumsStopAtTheLargestFigure)
         for (int i = 0; i < 4; ++i) {
             const std::string folder = "h" + std::to_string(i % 2);
             ::mkdir((t / folder).c_str(), 0755);
-            t.makeSparseFile(folder + "/f" + std::to_string(i), std::uint64_t{1} << 62);
+            ::mkdir((t / (folder + "/s")).c_str(), 0755);
+            t.makeSparseFile(folder + "/s/f" + std::to_string(i), std::uint64_t{1} << 62);
         }
-        for (unsigned threads : {1u, 4u}) {
-            const WalkResult r = measureTree(t.path(), withThreads(threads));
-            if (r.bytes != std::numeric_limits<std::uint64_t>::max() || r.entries != 6)
-                return ChildOutcome::fail(said(r) + " on " + std::to_string(threads) + " threads");
+        for (unsigned threads : {1u, 2u}) {
+            std::mutex mutex;
+            std::condition_variable entered;
+            std::set<std::thread::id> walkers;
+            WalkOptions o = withThreads(threads);
+            o.onFolderEntered = [&](std::size_t) {
+                std::unique_lock lock(mutex);
+                walkers.insert(std::this_thread::get_id());
+                entered.notify_all();
+                entered.wait_for(lock, std::chrono::seconds(10), [&] { return walkers.size() >= threads; });
+            };
+            const WalkResult r = measureTree(t.path(), o);
+            if (r.bytes != std::numeric_limits<std::uint64_t>::max() || r.entries != 8 || walkers.size() != threads)
+                return ChildOutcome::fail(said(r) + " on " + std::to_string(walkers.size()) + " threads");
         }
         return ChildOutcome::pass();
     }));
