@@ -61,10 +61,12 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
     : QObject(parent)
     , m_strings(orDefault(std::move(environment.strings), StringTable::empty()))
     , m_lookup(StringTable::lookup(m_strings))
-    , m_prompter(orDefault<std::unique_ptr<Prompter>>(std::move(environment.prompter), std::make_unique<DialogPrompter>()))
+    , m_prompter(
+          orDefault<std::unique_ptr<Prompter>>(std::move(environment.prompter), std::make_unique<DialogPrompter>()))
     , m_window(std::make_unique<MainWindow>(m_strings))
     , m_tray(m_window.get(),
-             orDefault<std::function<bool()>>(std::move(environment.trayAvailable), &QSystemTrayIcon::isSystemTrayAvailable),
+             orDefault<std::function<bool()>>(std::move(environment.trayAvailable),
+                                              &QSystemTrayIcon::isSystemTrayAvailable),
              environment.trayWatch ? std::move(environment.trayWatch) : TrayWatch::live(), this)
 {
     MainWindow* window = m_window.get();
@@ -153,8 +155,8 @@ void AppDelegate::showAction()
 void AppDelegate::aboutAction()
 {
     const QString text = QStringLiteral("Headroom %1\n\n").arg(QStringLiteral(HEADROOM_VERSION))
-        + m_window->L("About Text") + QStringLiteral("\n\n") + m_window->L("Licence")
-        + QStringLiteral(HEADROOM_LICENCE);
+                         + m_window->L("About Text") + QStringLiteral("\n\n") + m_window->L("Licence")
+                         + QStringLiteral(HEADROOM_LICENCE);
     m_prompter->about(m_window->L("About"), text);
 }
 

@@ -27,7 +27,7 @@ namespace headroom {
 struct AppEnvironment {
     std::shared_ptr<const StringTable> strings;
     std::unique_ptr<Prompter> prompter;
-    std::function<bool()> trayAvailable; // QSystemTrayIcon::isSystemTrayAvailable
+    std::function<bool()> trayAvailable;  // QSystemTrayIcon::isSystemTrayAvailable
     std::unique_ptr<TrayWatch> trayWatch; // says when to ask trayAvailable again; empty: TrayWatch::live()
 
     static AppEnvironment live();
@@ -119,7 +119,7 @@ private:
     bool m_releaseRunning = false;
     std::array<std::atomic<int>, kJunkRowCount> m_boxStates{};
     std::atomic<bool> m_stopping{false}; // quitting: work stops, nothing more is shown
-    QThreadPool m_workers; // waited for by the destructor, before anything the work reads goes
+    QThreadPool m_workers;               // waited for by the destructor, before anything the work reads goes
 };
 
 } // namespace headroom

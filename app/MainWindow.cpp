@@ -153,7 +153,8 @@ void MainWindow::connectRequests()
 
     const auto boxes = junkCheckBoxes(*m_ui);
     for (std::size_t row = 0; row < boxes.size(); ++row)
-        connect(boxes[row], &QCheckBox::stateChanged, this, [this, row](int state) { emit junkBoxChanged(row, state); });
+        connect(boxes[row], &QCheckBox::stateChanged, this,
+                [this, row](int state) { emit junkBoxChanged(row, state); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -265,8 +266,7 @@ void MainWindow::showMemory(const MemoryFigures& figures)
 void MainWindow::showRowSize(std::size_t row, std::uint64_t bytes)
 {
     const JunkLocation& location = junkTable()[row];
-    setTitle(junkCheckBoxes(*m_ui)[row],
-             QString::fromStdString(junkCheckBoxTitle(m_lookup, location.labelKey, bytes)));
+    setTitle(junkCheckBoxes(*m_ui)[row], QString::fromStdString(junkCheckBoxTitle(m_lookup, location.labelKey, bytes)));
 }
 
 void MainWindow::showGrant(const std::optional<QString>& folder)

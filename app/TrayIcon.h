@@ -70,7 +70,7 @@ private:
     MainWindow* const m_window;
     const std::function<bool()> m_trayAvailable;
     QSystemTrayIcon* m_statusItem = nullptr; // child of this, made by install()
-    std::unique_ptr<TrayWatch> m_watch; // listened to from startWatching() until remove()
+    std::unique_ptr<TrayWatch> m_watch;      // listened to from startWatching() until remove()
     bool m_inTray = false;
     bool m_applicationHidden = false;
     bool m_windowShownBeforeHide = false;

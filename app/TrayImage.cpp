@@ -24,11 +24,7 @@ namespace {
 // but the theme's drawings, losing the 20 px disk.)
 class NamedIconEngine final : public QIconEngine {
 public:
-    NamedIconEngine(QIcon pixmaps, QString name)
-        : m_pixmaps(std::move(pixmaps))
-        , m_name(std::move(name))
-    {
-    }
+    NamedIconEngine(QIcon pixmaps, QString name) : m_pixmaps(std::move(pixmaps)), m_name(std::move(name)) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {

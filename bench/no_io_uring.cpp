@@ -40,8 +40,9 @@ int main(int argc, char** argv)
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
-    const sock_fprog prog {static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &prog) != 0) {
+    const sock_fprog prog{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0
+        || ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &prog) != 0) {
         std::fprintf(stderr, "no_io_uring: cannot install the filter: %s\n", std::strerror(errno));
         return 1;
     }

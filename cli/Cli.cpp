@@ -207,10 +207,10 @@ struct Command {
 int failure(std::ostream& err, std::string_view what, int error)
 {
     char buffer[256];
-    const char* why = error == ENOMEM ? "out of memory"
-        : error == EMFILE             ? "too many open files"
-        : error == ENFILE             ? "too many open files in the system"
-                                      : ::strerror_r(error, buffer, sizeof buffer);
+    const char* why = error == ENOMEM   ? "out of memory"
+                      : error == EMFILE ? "too many open files"
+                      : error == ENFILE ? "too many open files in the system"
+                                        : ::strerror_r(error, buffer, sizeof buffer);
     err << kProgram << ": " << what << ": " << why << '\n';
     return 1;
 }

@@ -42,7 +42,10 @@ public:
         const std::string path = m_folders.path(index);
         if (!size.complete) {
             m_out.flush();
-            m_status = incompleteError(m_err, "cannot measure all of " + std::string(location.row) + " '" + escapeTsvField(path) + "'", size.error);
+            m_status = incompleteError(m_err,
+                                       "cannot measure all of " + std::string(location.row) + " '"
+                                           + escapeTsvField(path) + "'",
+                                       size.error);
             return;
         }
         const std::uint64_t bytes = size.bytes;

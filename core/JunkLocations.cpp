@@ -154,7 +154,7 @@ bool plainFolderWay(const std::string& base, const std::string& relative)
         return location.error == ENOENT;
     struct stat st {};
     return ::fstatat(parent.get(), location.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? S_ISDIR(st.st_mode)
-                                                                                       : errno == ENOENT;
+                                                                                         : errno == ENOENT;
 }
 
 // The text of <base>/.config/user-dirs.dirs: no link followed on the way

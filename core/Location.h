@@ -14,9 +14,9 @@ namespace headroom {
 // links, so neither a measurement nor a removal can be redirected outside
 // the base by a link inside it.
 struct OpenedLocation {
-    UniqueFd parent;    // the location's parent folder, open O_DIRECTORY; none on failure
-    std::string leaf;   // the location's own name inside that parent
-    int error = 0;      // errno when the parent could not be opened
+    UniqueFd parent;  // the location's parent folder, open O_DIRECTORY; none on failure
+    std::string leaf; // the location's own name inside that parent
+    int error = 0;    // errno when the parent could not be opened
 };
 
 // Opens the parent of base/relative. Trailing and doubled "/" in either part

@@ -34,7 +34,7 @@ constexpr unsigned kWaitAttempts = 100;
 } // namespace
 
 struct StatxRing::Uring {
-    io_uring ring {};
+    io_uring ring{};
 };
 
 std::unique_ptr<StatxRing> StatxRing::open()

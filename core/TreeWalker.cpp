@@ -172,22 +172,26 @@ private:
     Walk& m_walk;
     std::optional<DirEntries> m_entries;
     Path m_path;
-    std::vector<NameRecord> m_recs;      // subfolders not entered yet, of every level
-    std::vector<char> m_names;           // their names' bytes
+    std::vector<NameRecord> m_recs;                               // subfolders not entered yet, of every level
+    std::vector<char> m_names;                                    // their names' bytes
     std::vector<std::pair<std::uint64_t, std::uint32_t>> m_order; // batch: inode, record
-    std::size_t m_pending = 0;           // records not handed to another worker
+    std::size_t m_pending = 0;                                    // records not handed to another worker
     std::size_t m_taskDepth = 0;
     std::unique_ptr<StatxRing> m_ring;
     bool m_ringTried = false;
-    std::array<const char*, StatxRing::kCapacity> m_batchNames {};
+    std::array<const char*, StatxRing::kCapacity> m_batchNames{};
     WalkResult m_result;
 };
 
 class Walk {
 public:
     Walk(const MountIdentity& root, const WalkOptions& options, const work::WalkPlan& plan)
-        : m_root(root), m_options(options), m_plan(plan), m_queueCap(plan.threads > 1 ? plan.threads : 0),
-          m_workers(plan.threads), m_waits([this] { return dropQueued(); })
+        : m_root(root)
+        , m_options(options)
+        , m_plan(plan)
+        , m_queueCap(plan.threads > 1 ? plan.threads : 0)
+        , m_workers(plan.threads)
+        , m_waits([this] { return dropQueued(); })
     {
         m_queue.reserve(std::max<std::size_t>(1, m_queueCap)); // give() never allocates
     }
@@ -236,7 +240,7 @@ public:
     bool wantsMore() const
     {
         return m_queueCap > 0 && !m_short.load(std::memory_order_relaxed)
-            && m_queued.load(std::memory_order_relaxed) < m_queueCap;
+               && m_queued.load(std::memory_order_relaxed) < m_queueCap;
     }
 
     // The process ran out of descriptors: queued subtrees would hold more.
@@ -700,8 +704,7 @@ WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& optio
         return none;
     }
 
-    const work::WalkPlan plan =
-        work::walkPlan(options.threads, options.maxOpenFolders, options.batchStat);
+    const work::WalkPlan plan = work::walkPlan(options.threads, options.maxOpenFolders, options.batchStat);
     Walk walk(rootId, options, plan);
     walk.seed({std::move(fd), rootId, 0});
 

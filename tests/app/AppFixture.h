@@ -34,8 +34,8 @@ namespace headroom::test {
 // what it was asked.
 class ScriptedPrompter final : public Prompter {
 public:
-    QStringList events; // "alert", "chooseFolder", "about", in the order asked
-    QStringList alerts; // the message of each alert
+    QStringList events;  // "alert", "chooseFolder", "about", in the order asked
+    QStringList alerts;  // the message of each alert
     QStringList folders; // next answers; a null QString or none left = cancel
     std::function<void()> duringAlert;
 
@@ -64,7 +64,10 @@ public:
     std::function<std::uint64_t()> free = [] { return std::uint64_t{250790436864}; };
     std::function<bool()> holdWhen;
 
-    Volume() { platform::setVolumeQueryForTesting([this] { return query(); }); }
+    Volume()
+    {
+        platform::setVolumeQueryForTesting([this] { return query(); });
+    }
     // Waits, without running the event loop, until a worker is held.
     bool waitUntilHeld() { return m_held.try_acquire_for(std::chrono::seconds(30)); }
     void open() { m_open.release(); }
@@ -140,30 +143,33 @@ private:
         Look look;
     };
     // A bar spins before its box shows and stops before its box hides.
-    static constexpr Watched kWatched[] = {
-        {"window", nullptr, Shown}, {"progress", "progressIndicator", Spinning},
-        {"progressBox", "progressIndicatorBox", Shown}, {"checkButton", "checkButton", Enabled},
-        {"cleanButton", "cleanButton", Enabled}, {"checkItem", "checkItem", Enabled},
-        {"disk.refresh", "diskFreeSize", Text}, {"title.caches", "cachesCheckBox", Text},
-        {"title.logs", "logsCheckBox", Text}, {"title.downloads", "downloadsCheckBox", Text},
-        {"title.mail-downloads", "mailDownloadCheckBox", Text}, {"title.trash", "trashCheckBox", Text},
-        {"memory.refresh", "memoryStatusItem1", Text}, {"releaseProgress", "releaseMemProgressIndicator", Spinning},
-        {"releaseProgress", "releaseMemProgressIndicator", Shown},
-        {"releaseProgressBox", "releaseMemProgressIndicatorBox", Shown}, {"releaseButton", "releaseButton", Enabled},
-        {"notify", "reportLabel", Text}};
+    static constexpr Watched kWatched[] = {{"window", nullptr, Shown},
+                                           {"progress", "progressIndicator", Spinning},
+                                           {"progressBox", "progressIndicatorBox", Shown},
+                                           {"checkButton", "checkButton", Enabled},
+                                           {"cleanButton", "cleanButton", Enabled},
+                                           {"checkItem", "checkItem", Enabled},
+                                           {"disk.refresh", "diskFreeSize", Text},
+                                           {"title.caches", "cachesCheckBox", Text},
+                                           {"title.logs", "logsCheckBox", Text},
+                                           {"title.downloads", "downloadsCheckBox", Text},
+                                           {"title.mail-downloads", "mailDownloadCheckBox", Text},
+                                           {"title.trash", "trashCheckBox", Text},
+                                           {"memory.refresh", "memoryStatusItem1", Text},
+                                           {"releaseProgress", "releaseMemProgressIndicator", Spinning},
+                                           {"releaseProgress", "releaseMemProgressIndicator", Shown},
+                                           {"releaseProgressBox", "releaseMemProgressIndicatorBox", Shown},
+                                           {"releaseButton", "releaseButton", Enabled},
+                                           {"notify", "reportLabel", Text}};
 
     QString state(const Watched& watched) const
     {
         QObject* object = watched.object ? m_window->findChild<QObject*>(QLatin1String(watched.object)) : m_window;
         switch (watched.look) {
-        case Shown:
-            return QLatin1String(qobject_cast<QWidget*>(object)->isHidden() ? "hidden" : "shown");
-        case Spinning:
-            return QLatin1String(qobject_cast<QProgressBar*>(object)->maximum() == 0 ? "start" : "stop");
-        case Enabled:
-            return QLatin1String(object->property("enabled").toBool() ? "enabled" : "disabled");
-        case Text:
-            return object->property("text").toString();
+        case Shown: return QLatin1String(qobject_cast<QWidget*>(object)->isHidden() ? "hidden" : "shown");
+        case Spinning: return QLatin1String(qobject_cast<QProgressBar*>(object)->maximum() == 0 ? "start" : "stop");
+        case Enabled: return QLatin1String(object->property("enabled").toBool() ? "enabled" : "disabled");
+        case Text: return object->property("text").toString();
         }
         return {};
     }

@@ -32,8 +32,8 @@ namespace {
 
 // The titled menu items with their keys, in the order start-up titles them.
 const std::vector<std::pair<const char*, const char*>> kMenuTitles{
-    {"authorizeItem", "Authorize"}, {"diskItem", "Disk"}, {"checkItem", "Check"},   {"cleanItem", "Clean"},
-    {"memoryItem", "Memory"},       {"releaseItem", "Release"}, {"showItem", "Show"}, {"hideItem", "Hide"},
+    {"authorizeItem", "Authorize"}, {"diskItem", "Disk"},       {"checkItem", "Check"}, {"cleanItem", "Clean"},
+    {"memoryItem", "Memory"},       {"releaseItem", "Release"}, {"showItem", "Show"},   {"hideItem", "Hide"},
     {"aboutItem", "About"},         {"exitItem", "Quit"}};
 
 const char* const kGauges[] = {"free", "wired", "active", "inactive"};
@@ -58,8 +58,9 @@ const QStringList kReleaseStart{"releaseProgress.shown", "releaseProgress.start"
                                 "releaseButton.disabled"};
 // The new figures while the release still shows as under way, and the
 // report after every restoring step.
-const QStringList kReleaseEnd{"memory.refresh", "releaseProgress.stop", "releaseProgress.hidden",
-                              "releaseProgressBox.hidden", "releaseButton.enabled", "notify"};
+const QStringList kReleaseEnd{"memory.refresh",         "releaseProgress.stop",
+                              "releaseProgress.hidden", "releaseProgressBox.hidden",
+                              "releaseButton.enabled",  "notify"};
 
 } // namespace
 
@@ -93,12 +94,17 @@ private:
     {
         for (std::size_t row = 0; row < kJunkRowCount; ++row) {
             box(row)->setTristate(states[row] == '~');
-            box(row)->setCheckState(states[row] == 'x' ? Qt::Checked : states[row] == '~' ? Qt::PartiallyChecked : Qt::Unchecked);
+            box(row)->setCheckState(states[row] == 'x'   ? Qt::Checked
+                                    : states[row] == '~' ? Qt::PartiallyChecked
+                                                         : Qt::Unchecked);
             box(row)->setText(QStringLiteral("untouched"));
         }
     }
     void request(bool clean) { button(clean ? "cleanButton" : "checkButton")->click(); }
-    bool toolStarted() const { return QTest::qWaitFor([this] { return readFile(file("starts")) == "started\n"; }); }
+    bool toolStarted() const
+    {
+        return QTest::qWaitFor([this] { return readFile(file("starts")) == "started\n"; });
+    }
     void openToolGate() const { writeFile(file("gate"), "open"); }
 };
 
@@ -133,7 +139,9 @@ void TestAppDelegate::startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant()
         for (const auto& [name, key] : kMenuTitles)
             seen << action(name)->text();
         seen << (statusItem() && statusItem()->isVisible() && !statusItem()->icon().isNull()
-                 && statusItem()->contextMenu() == find<QMenu>("statusMenu") ? "tray ready" : "no tray");
+                         && statusItem()->contextMenu() == find<QMenu>("statusMenu")
+                     ? "tray ready"
+                     : "no tray");
     };
     launch(StringTable::empty()); // every text reads as its key
     m_log->duringAlert = nullptr;
@@ -175,7 +183,7 @@ void TestAppDelegate::grantRecordsTheChosenFolder_data()
     QTest::addColumn<bool>("firstConfirmed"); // at start-up
     QTest::addColumn<QString>("askWith");     // what asks again, if anything
     QTest::addColumn<bool>("secondConfirmed");
-    QTest::addColumn<QStringList>("alerts");  // Check and Clean without a grant give the permission alert
+    QTest::addColumn<QStringList>("alerts"); // Check and Clean without a grant give the permission alert
     const QStringList once{"Authorization"}, twice = once + once;
     const QStringList refused{"Authorization", "Permission Alert", "Authorization"};
     QTest::newRow("confirmed") << true << "" << false << once;

@@ -29,6 +29,7 @@ void TestDisplayCheck::windowsCanOpen_data()
     QTest::addColumn<QString>("wayland");
     QTest::addColumn<bool>("canOpen");
 
+    // clang-format off
     QTest::newRow("nothing at all") << "" << "" << "" << "" << false;
     QTest::newRow("X display") << "" << "" << ":0" << "" << true;
     QTest::newRow("Wayland display") << "" << "" << "" << "wayland-0" << true;
@@ -65,6 +66,7 @@ void TestDisplayCheck::programWithoutADisplayExitsWithOneLine_data()
     QTest::addColumn<QString>("language");
     QTest::newRow("C locale") << "C.UTF-8" << "en";
     QTest::newRow("German locale") << "de_DE.UTF-8" << "de";
+    // clang-format on
 }
 
 void TestDisplayCheck::programWithoutADisplayExitsWithOneLine()
@@ -82,7 +84,8 @@ void TestDisplayCheck::programWithoutADisplayExitsWithOneLine()
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 2);
     const QString expected = QStringLiteral("headroom: ")
-        + headroom::StringTable::forLocale(QLocale(language))->text("No Display") + QLatin1Char('\n');
+                             + headroom::StringTable::forLocale(QLocale(language))->text("No Display")
+                             + QLatin1Char('\n');
     QCOMPARE(QString::fromUtf8(program.readAllStandardError()), expected);
     QCOMPARE(program.readAllStandardOutput(), QByteArray());
 }

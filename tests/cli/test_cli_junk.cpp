@@ -129,21 +129,26 @@ TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
     std::filesystem::remove_all(h.home + "/.config");
     std::string others = h.tsv(gone);
     others.replace(others.find(kRows[2].relative), kRows[2].relative.size(), "Downloads");
-    others.erase(0, others.find('\n') + 1);           // caches comes first,
+    others.erase(0, others.find('\n') + 1);                  // caches comes first,
     others.erase(others.rfind('\n', others.size() - 2) + 1); // trash last
     const std::string trash = "headroom-cli: cannot measure all of trash '" + h.shown + "/.local/share/Trash" + shortOf;
     const std::tuple<unsigned, std::vector<std::string>, std::string, std::string> cases[] = {
-        {1, {"size", h.home + "/Logs", h.home + "/.cache"}, "0\t0 Bytes\t" + h.shown + "/Logs\n",
+        {1,
+         {"size", h.home + "/Logs", h.home + "/.cache"},
+         "0\t0 Bytes\t" + h.shown + "/Logs\n",
          "headroom-cli: cannot measure all of '" + cache + shortOf},
         {1, {"scan", h.home}, others, "headroom-cli: cannot measure all of caches '" + cache + shortOf + trash},
-        {1, {"clean", h.home, "caches"}, others,
+        {1,
+         {"clean", h.home, "caches"},
+         others,
          "headroom-cli: cannot measure all of caches '" + cache + shortOf + trash
              + "headroom-cli: cannot remove all of the rows named: too many open files\n"},
     };
     for (const auto& [spare, words, out, err] : cases) {
         expectChildPassed(runInChild([&] {
             for (const std::string& setting : languageEnv("C"))
-                ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(), 1);
+                ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(),
+                         1);
             // UndefinedBehaviorSanitizer, the first time it checks an
             // object's type, makes sure its memory is readable through a
             // pipe, which needs descriptors: a first run, with plenty, does.
@@ -151,7 +156,9 @@ TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
             const DescriptorLimit limit(spare);
             const CliResult r = runInProcess(words);
             return std::tie(r.exitCode, r.out, r.err) == std::tuple(1, out, err)
-                ? ChildOutcome::pass() : ChildOutcome::fail(words.front() + ": exit " + std::to_string(r.exitCode) + ", out:\n" + r.out + "err:\n" + r.err);
+                       ? ChildOutcome::pass()
+                       : ChildOutcome::fail(words.front() + ": exit " + std::to_string(r.exitCode) + ", out:\n" + r.out
+                                            + "err:\n" + r.err);
         }));
     }
 }

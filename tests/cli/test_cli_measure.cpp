@@ -67,11 +67,13 @@ TEST(CliSize, WhatCannotBeReachedIsAnErrorNotAZero)
     const CliResult size = runCli({"size", deep, dir / "loop/x", tooLong, dir / "missing"}, languageEnv("C"));
     EXPECT_EQ(std::tie(size.exitCode, size.out, size.err),
               std::tuple(1, "7\t7 Bytes\t" + deep + "\n0\t0 Bytes\t" + dir / "missing\n",
-                         "headroom-cli: cannot measure '" + dir / "loop/x" + loop + "headroom-cli: cannot measure '" +
-                             tooLong + "': File name too long\n"));
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"scan", dir / "loop"}, {"clean", dir / "loop", "all"}}) {
+                         "headroom-cli: cannot measure '" + dir / "loop/x" + loop + "headroom-cli: cannot measure '"
+                             + tooLong + "': File name too long\n"));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"scan", dir / "loop"}, {"clean", dir / "loop", "all"}}) {
         const CliResult r = runCli(args, languageEnv("C"));
-        EXPECT_EQ(std::tie(r.exitCode, r.out, r.err), std::tuple(1, "", "headroom-cli: cannot open '" + dir / "loop" + loop))
+        EXPECT_EQ(std::tie(r.exitCode, r.out, r.err),
+                  std::tuple(1, "", "headroom-cli: cannot open '" + dir / "loop" + loop))
             << args.front();
     }
 }

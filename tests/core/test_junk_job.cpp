@@ -96,8 +96,8 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         JunkJob clean = home.job({false, true, false, true, false});
         clean.measureRemoved = measured;
         Reports reports;
-        const auto outcome = clean.clean(
-            [&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
+        const auto outcome =
+            clean.clean([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
         ASSERT_TRUE(outcome.has_value());
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             EXPECT_EQ(home.rowExists(row), row != 1 && row != 3) << row;

@@ -22,18 +22,23 @@ using namespace headroom::test;
 // Whether the parent descriptor names the folder at `path`.
 bool parentIs(const OpenedLocation& opened, const std::string& path)
 {
-    struct stat a {}, b {};
+    struct stat a {};
+    struct stat b {};
     return opened.parent && ::fstat(opened.parent.get(), &a) == 0 && ::stat(path.c_str(), &b) == 0
-        && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+           && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 TEST(Location, JoinGivesOneSeparatorAndNoTrailingOne)
 {
-    for (const auto& [base, relative, joined] : {std::tuple {"/home/ann", ".cache", "/home/ann/.cache"},
-             {"/home/ann/", ".local/share/Trash", "/home/ann/.local/share/Trash"},
-             {"/home/ann//", "/Mail Downloads/", "/home/ann/Mail Downloads"},
-             {"/home/ann", ".local//share///Trash/", "/home/ann/.local/share/Trash"}, {"/", "Logs", "/Logs"},
-             {"//", "Logs", "/Logs"}, {"rel", "Logs", "rel/Logs"}, {"/home/ann/", "", "/home/ann"}})
+    for (const auto& [base, relative, joined] :
+         {std::tuple{"/home/ann", ".cache", "/home/ann/.cache"},
+          {"/home/ann/", ".local/share/Trash", "/home/ann/.local/share/Trash"},
+          {"/home/ann//", "/Mail Downloads/", "/home/ann/Mail Downloads"},
+          {"/home/ann", ".local//share///Trash/", "/home/ann/.local/share/Trash"},
+          {"/", "Logs", "/Logs"},
+          {"//", "Logs", "/Logs"},
+          {"rel", "Logs", "rel/Logs"},
+          {"/home/ann/", "", "/home/ann"}})
         EXPECT_EQ(joinPath(base, relative), joined);
 }
 
@@ -47,12 +52,13 @@ TEST(Location, ParentIsTheRealParentAndLinksBelowTheBaseAreNotFollowed)
     tree.makeDir("elsewhere");
     tree.makeSymlink("home-link", tree / "home");
     tree.makeSymlink("home/.cache", tree / "elsewhere");
-    for (const auto& [base, relative, parent, leaf] : {
-             std::tuple {"home", ".local/share/Trash", "home/.local/share", "Trash"},
-             {"home", ".local/share/Trash/", "home/.local/share", "Trash"},
-             {"home//", "/.local//share/Trash//", "home/.local/share", "Trash"},
-             {"home-link", ".local/share/Trash", "home/.local/share", "Trash"},
-             {"home/", "Downloads", "home", "Downloads"}, {"home", ".cache/", "home", ".cache"}}) {
+    for (const auto& [base, relative, parent, leaf] :
+         {std::tuple{"home", ".local/share/Trash", "home/.local/share", "Trash"},
+          {"home", ".local/share/Trash/", "home/.local/share", "Trash"},
+          {"home//", "/.local//share/Trash//", "home/.local/share", "Trash"},
+          {"home-link", ".local/share/Trash", "home/.local/share", "Trash"},
+          {"home/", "Downloads", "home", "Downloads"},
+          {"home", ".cache/", "home", ".cache"}}) {
         const OpenedLocation opened = openLocationParent(tree / base, relative);
         EXPECT_EQ(opened.leaf, leaf) << relative;
         EXPECT_TRUE(parentIs(opened, tree / parent)) << base << " " << relative;
@@ -64,10 +70,18 @@ TEST(Location, DotComponentsAndMissingPartsAreRefused)
     const TempTree tree;
     writeFile(tree / "home/a/file", "x");
     tree.makeSymlink("home/link", tree / "home/a");
-    for (const auto& [base, relative, error] : {std::tuple {"home", "..", EINVAL}, {"home", "../home", EINVAL},
-             {"home", "a/../a", EINVAL}, {"home", "./a", EINVAL}, {"home", "a/.", EINVAL}, {"home", "", EINVAL},
-             {"home", "/", EINVAL}, {"home", "//", EINVAL}, {"home", "nope/deeper/leaf", ENOENT},
-             {"no-home", "a", ENOENT}, {"home", "a/file/leaf", ENOTDIR}, {"home", "link/file", ENOTDIR}}) {
+    for (const auto& [base, relative, error] : {std::tuple{"home", "..", EINVAL},
+                                                {"home", "../home", EINVAL},
+                                                {"home", "a/../a", EINVAL},
+                                                {"home", "./a", EINVAL},
+                                                {"home", "a/.", EINVAL},
+                                                {"home", "", EINVAL},
+                                                {"home", "/", EINVAL},
+                                                {"home", "//", EINVAL},
+                                                {"home", "nope/deeper/leaf", ENOENT},
+                                                {"no-home", "a", ENOENT},
+                                                {"home", "a/file/leaf", ENOTDIR},
+                                                {"home", "link/file", ENOTDIR}}) {
         const OpenedLocation opened = openLocationParent(tree / base, relative);
         EXPECT_FALSE(opened.parent) << relative;
         EXPECT_EQ(opened.error == ELOOP ? ENOTDIR : opened.error, error) << "'" << relative << "'"; // a link: either
@@ -78,7 +92,7 @@ TEST(Location, DotComponentsAndMissingPartsAreRefused)
 std::pair<dev_t, ino_t> identity(int fd)
 {
     struct stat st {};
-    return fd >= 0 && ::fstat(fd, &st) == 0 ? std::pair {st.st_dev, st.st_ino} : std::pair<dev_t, ino_t> {0, 0};
+    return fd >= 0 && ::fstat(fd, &st) == 0 ? std::pair{st.st_dev, st.st_ino} : std::pair<dev_t, ino_t>{0, 0};
 }
 
 // A path of about 9,000 bytes, made through descriptors: folders of 200-byte
@@ -157,26 +171,27 @@ TEST_P(LongPath, ReachesWhatOneSystemCallWould)
     const LongCase& c = GetParam();
     expectChildPassed(runWithoutDacCapabilities([&] {
         const OpenedLocation opened = c.open(t);
-        const bool right = identity(opened.parent.get()) == (c.reached ? t.*c.reached : std::pair<dev_t, ino_t> {0, 0})
-            && opened.leaf == c.leaf && opened.error == c.error;
+        const bool right = identity(opened.parent.get()) == (c.reached ? t.*c.reached : std::pair<dev_t, ino_t>{0, 0})
+                           && opened.leaf == c.leaf && opened.error == c.error;
         return right ? ChildOutcome::pass()
                      : ChildOutcome::fail("leaf '" + opened.leaf + "', error " + std::to_string(opened.error));
     }));
 }
 
-INSTANTIATE_TEST_SUITE_P(Location, LongPath,
+INSTANTIATE_TEST_SUITE_P(
+    Location, LongPath,
     testing::Values(
-        LongCase {"DoubledSlashWhereAPieceEnds",
-            [](const LongTree& t) { return chosen(t.atLink + "//" + t.deep.substr(t.atLink.size() + 1)); },
-            &LongTree::deepest, "", 0},
+        LongCase{"DoubledSlashWhereAPieceEnds",
+                 [](const LongTree& t) { return chosen(t.atLink + "//" + t.deep.substr(t.atLink.size() + 1)); },
+                 &LongTree::deepest, "", 0},
         // Reached, and as in one call it may not be read.
-        LongCase {"OneByteTooMuchForOneCall", [](const LongTree& t) { return chosen(t.atLink + "/"); }, nullptr, "",
-            EACCES},
-        LongCase {"PathParent", [](const LongTree& t) { return openPathParent(t.atLink + "/name//"); },
-            &LongTree::linked, "name", 0},
-        LongCase {"LocationBelowALongBase", [](const LongTree& t) { return openLocationParent(t.deep, "a"); },
-            &LongTree::deepest, "a", 0},
-        LongCase {"NameLongerThanAPiece",
-            [](const LongTree& t) { return chosen(t.deep + "/" + std::string(5000, 'x') + "/y"); }, nullptr, "",
-            ENAMETOOLONG}),
+        LongCase{"OneByteTooMuchForOneCall", [](const LongTree& t) { return chosen(t.atLink + "/"); }, nullptr, "",
+                 EACCES},
+        LongCase{"PathParent", [](const LongTree& t) { return openPathParent(t.atLink + "/name//"); },
+                 &LongTree::linked, "name", 0},
+        LongCase{"LocationBelowALongBase", [](const LongTree& t) { return openLocationParent(t.deep, "a"); },
+                 &LongTree::deepest, "a", 0},
+        LongCase{"NameLongerThanAPiece",
+                 [](const LongTree& t) { return chosen(t.deep + "/" + std::string(5000, 'x') + "/y"); }, nullptr, "",
+                 ENAMETOOLONG}),
     [](const testing::TestParamInfo<LongCase>& info) { return std::string(info.param.name); });

@@ -50,8 +50,8 @@ struct Batch {
         tree.makeSymlink("d/dangling", "nowhere/at/all");
         tree.makeFile(std::string("d/\xff\xfe not text\n"), 4321);
         tree.makeFile("d/" + std::string(255, 'L'), 12);
-        for (std::string n : {"sub", "link-to-folder", "dangling", "\xff\xfe not text\n", "missing",
-                              "f1/below-a-file", ".", ".."})
+        for (std::string n :
+             {"sub", "link-to-folder", "dangling", "\xff\xfe not text\n", "missing", "f1/below-a-file", ".", ".."})
             names.insert(names.begin() + static_cast<std::ptrdiff_t>(names.size() / 3), n);
         names.insert(names.begin() + 100, {std::string(255, 'L'), std::string(256, 'X')});
     }
@@ -72,11 +72,12 @@ std::string differences(StatxRing& ring, int dirfd, const std::vector<std::strin
         const int wantError = ::statx(dirfd, pointers[i], kFlags, kMask, &want) == 0 ? 0 : errno;
         const struct statx& got = ring.result(i);
         if (ring.error(i) != wantError)
-            out += names[first + i] + ": error " + std::to_string(ring.error(i)) + ", plain " +
-                std::to_string(wantError) + "; ";
-        else if (wantError == 0 && (got.stx_size != want.stx_size || got.stx_mode != want.stx_mode ||
-                                    got.stx_ino != want.stx_ino || got.stx_mnt_id != want.stx_mnt_id ||
-                                    got.stx_dev_major != want.stx_dev_major || got.stx_dev_minor != want.stx_dev_minor))
+            out += names[first + i] + ": error " + std::to_string(ring.error(i)) + ", plain "
+                   + std::to_string(wantError) + "; ";
+        else if (wantError == 0
+                 && (got.stx_size != want.stx_size || got.stx_mode != want.stx_mode || got.stx_ino != want.stx_ino
+                     || got.stx_mnt_id != want.stx_mnt_id || got.stx_dev_major != want.stx_dev_major
+                     || got.stx_dev_minor != want.stx_dev_minor))
             out += names[first + i] + ": fields differ; ";
     }
     return out;
@@ -143,14 +144,15 @@ TEST_P(StatxRingRefused, AnswersEveryNameLikePlainStatx)
             options.threads = threads;
             const headroom::WalkResult r = headroom::measureTree(b.tree / "d", options);
             if (r.bytes != *du || r.errors != 0)
-                return ChildOutcome::fail("walker measured " + std::to_string(r.bytes) + " with " +
-                                          std::to_string(r.errors) + " errors, du " + std::to_string(*du));
+                return ChildOutcome::fail("walker measured " + std::to_string(r.bytes) + " with "
+                                          + std::to_string(r.errors) + " errors, du " + std::to_string(*du));
         }
         return ChildOutcome::pass();
     }));
 }
 
 INSTANTIATE_TEST_SUITE_P(StatxRing, StatxRingRefused,
-    testing::Values(Refusal {"Allowed", 0, 0}, Refusal {"SetupRefused", SYS_io_uring_setup, EPERM},
-        Refusal {"SubmissionRefused", SYS_io_uring_enter, ENOMEM}, Refusal {"SubmissionBusy", SYS_io_uring_enter, EBUSY}),
-    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+                         testing::Values(Refusal{"Allowed", 0, 0}, Refusal{"SetupRefused", SYS_io_uring_setup, EPERM},
+                                         Refusal{"SubmissionRefused", SYS_io_uring_enter, ENOMEM},
+                                         Refusal{"SubmissionBusy", SYS_io_uring_enter, EBUSY}),
+                         [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });

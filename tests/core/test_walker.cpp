@@ -46,8 +46,8 @@ WalkOptions withThreads(unsigned threads, unsigned maxOpenFolders = 0, bool batc
 
 std::string said(const WalkResult& r)
 {
-    return "bytes " + std::to_string(r.bytes) + ", entries " + std::to_string(r.entries) + ", errors " +
-        std::to_string(r.errors) + ", incomplete " + std::to_string(r.incomplete);
+    return "bytes " + std::to_string(r.bytes) + ", entries " + std::to_string(r.entries) + ", errors "
+           + std::to_string(r.errors) + ", incomplete " + std::to_string(r.incomplete);
 }
 
 // A tree with a bit of everything: nested and empty folders, files of many
@@ -63,8 +63,8 @@ void buildMixedTree(const TempTree& t, unsigned seed)
     auto pick = [&rng](std::size_t n) { return static_cast<unsigned>(rng() % n); };
     std::vector<std::string> folders{""};
     std::vector<std::string> files;
-    const std::vector<std::string> odd{"\xff\xfe bytes", "new\nline", "-rf", " lead", "tab\there", "\x01\x7f",
-                                       std::string(255, 'L'), ".hidden", "..dots", "\xc3\x28"};
+    const std::vector<std::string> odd{"\xff\xfe bytes", "new\nline",           "-rf",     " lead",  "tab\there",
+                                       "\x01\x7f",       std::string(255, 'L'), ".hidden", "..dots", "\xc3\x28"};
     t.makeDir("wide");
     for (unsigned i = 0; i < 700; ++i) {
         if (i % 50 == 0)
