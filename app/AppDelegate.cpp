@@ -243,11 +243,26 @@ void AppDelegate::postRowSize(std::size_t row, std::uint64_t bytes)
     post([this, row, bytes] { m_window->showRowSize(row, bytes); });
 }
 
+// Shows each row's size as it comes. A row that the walk could not cover
+// whole (the process short of descriptors or memory) shows its bare label,
+// not a figure that is too low, and the run's report says so.
+JunkJob::RowDone AppDelegate::rowShower(bool& unmeasured)
+{
+    return [this, &unmeasured](std::size_t row, const RowSize& size) {
+        unmeasured = unmeasured || !size.complete;
+        postRowSize(row, size.complete ? size.bytes : 0);
+    };
+}
+
 void AppDelegate::checkDisk(const JunkJob& job)
 {
+    bool unmeasured = false;
     // Quitting: the rest is neither measured nor shown.
-    if (job.scan([this](std::size_t row, const RowSize& size) { postRowSize(row, size.bytes); }))
-        post([this] { finishScan(); });
+    if (!job.scan(rowShower(unmeasured)))
+        return;
+    post([this] { finishScan(); });
+    if (unmeasured)
+        post([this, text = m_strings->text("Rows Unmeasured")] { m_tray.report(text); });
 }
 
 void AppDelegate::finishScan()
@@ -263,14 +278,18 @@ void AppDelegate::cleanDisk(const JunkJob& job)
 {
     // The scan inside the clean shows what is left; a quit stops the
     // removal before its next entry and nothing after it is shown.
-    const std::optional<CleanOutcome> outcome =
-        job.clean([this](std::size_t row, const RowSize& size) { postRowSize(row, size.bytes); });
+    bool unmeasured = false;
+    const std::optional<CleanOutcome> outcome = job.clean(rowShower(unmeasured));
     if (!outcome)
         return;
     post([this] { finishScan(); });
     post([this, figures = outcome->volumeAfter] { m_window->showDisk(figures); });
     post([this] { finishClean(); });
-    const QString text = QString::fromStdString(cleanReport(m_lookup, outcome->space));
+    QString text = QString::fromStdString(cleanReport(m_lookup, outcome->space));
+    if (outcome->incomplete != 0)
+        text += QLatin1Char('\n') + m_strings->text("Clean Short");
+    if (unmeasured)
+        text += QLatin1Char('\n') + m_strings->text("Rows Unmeasured");
     post([this, text] { m_tray.report(text); });
 }
 

@@ -86,6 +86,7 @@ private:
 
     // The work the three actions start, on a worker thread; each posts its
     // interface changes to the main thread in their order.
+    JunkJob::RowDone rowShower(bool& unmeasured);
     void checkDisk(const JunkJob& job);
     void cleanDisk(const JunkJob& job);
     void releaseMem();

@@ -38,6 +38,8 @@ const char* const kStringKeys[] = {
     QT_TRANSLATE_NOOP("Headroom", "Clean Removed"),
     QT_TRANSLATE_NOOP("Headroom", "Clean Held"),
     QT_TRANSLATE_NOOP("Headroom", "Clean Unmeasured"),
+    QT_TRANSLATE_NOOP("Headroom", "Rows Unmeasured"),
+    QT_TRANSLATE_NOOP("Headroom", "Clean Short"),
     QT_TRANSLATE_NOOP("Headroom", "Release Freed"),
     QT_TRANSLATE_NOOP("Headroom", "Release Nothing"),
     QT_TRANSLATE_NOOP("Headroom", "Release Failed"),

@@ -116,6 +116,14 @@
         <translation>Bereinigung fertig. Der freie Platz der Festplatte ließ sich nicht lesen.</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>Einige Zeilen ließen sich mangels offener Dateien oder Speicher nicht vollständig messen; sie zeigen keine Größe.</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>Mangels offener Dateien oder Speicher ließ sich nicht alles entfernen.</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>Der Cache hat Speicher zurückgegeben: </translation>
     </message>

@@ -116,6 +116,14 @@
         <translation>Cleaning done. The free space of the disk could not be read.</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>Some rows could not be measured whole for want of open files or memory; they show no size.</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>Not everything could be removed for want of open files or memory.</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>The cache gave back </translation>
     </message>

@@ -116,6 +116,14 @@
         <translation>Limpieza terminada. No se ha podido leer el espacio libre del disco.</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>Algunas filas no se han podido medir por completo por falta de archivos abiertos o de memoria; no muestran tamaño.</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>No se ha podido eliminar todo por falta de archivos abiertos o de memoria.</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>La caché ha devuelto </translation>
     </message>

@@ -116,6 +116,14 @@
         <translation>Nettoyage terminé. L’espace libre du disque n’a pas pu être lu.</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>Certaines lignes n’ont pas pu être mesurées entièrement, faute de fichiers ouverts ou de mémoire ; elles n’affichent pas de taille.</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>Tout n’a pas pu être supprimé, faute de fichiers ouverts ou de mémoire.</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>Le cache a rendu </translation>
     </message>

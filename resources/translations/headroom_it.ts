@@ -116,6 +116,14 @@
         <translation>Pulizia completata. Impossibile leggere lo spazio libero del disco.</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>Alcune righe non sono state misurate per intero per mancanza di file aperti o di memoria; non mostrano una dimensione.</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>Non è stato possibile rimuovere tutto per mancanza di file aperti o di memoria.</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>La cache ha restituito </translation>
     </message>

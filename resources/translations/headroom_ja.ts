@@ -116,6 +116,14 @@
         <translation>クリーンアップが完了しました。ディスクの空き容量を読み取れませんでした。</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>開けるファイルまたはメモリが足りず、一部の行を完全には測定できませんでした。サイズは表示されません。</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>開けるファイルまたはメモリが足りず、すべては削除できませんでした。</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>キャッシュから解放されたメモリ：</translation>
     </message>

@@ -116,6 +116,14 @@
         <translation>Czyszczenie zakończone. Nie udało się odczytać wolnego miejsca na dysku.</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>Części wierszy nie dało się zmierzyć w całości z braku otwartych plików lub pamięci; nie pokazują rozmiaru.</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>Nie udało się usunąć wszystkiego z braku otwartych plików lub pamięci.</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>Pamięć podręczna oddała </translation>
     </message>

@@ -116,6 +116,14 @@
         <translation>Limpeza concluída. Não foi possível ler o espaço livre do disco.</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>Algumas linhas não puderam ser medidas por inteiro por falta de arquivos abertos ou de memória; elas não mostram tamanho.</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>Não foi possível remover tudo por falta de arquivos abertos ou de memória.</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>O cache devolveu </translation>
     </message>

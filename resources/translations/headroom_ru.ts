@@ -116,6 +116,14 @@
         <translation>Очистка завершена. Не удалось узнать, сколько места свободно на диске.</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>Некоторые строки не удалось измерить полностью: не хватило открытых файлов или памяти; размер у них не показан.</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>Удалить всё не удалось: не хватило открытых файлов или памяти.</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>Кэш вернул </translation>
     </message>

@@ -116,6 +116,14 @@
         <translation>清理完成。无法读取磁盘的可用空间。</translation>
     </message>
     <message>
+        <source>Rows Unmeasured</source>
+        <translation>部分行因打开的文件或内存不足而未能完整测量，未显示大小。</translation>
+    </message>
+    <message>
+        <source>Clean Short</source>
+        <translation>因打开的文件或内存不足，未能全部删除。</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>缓存释放了 </translation>
     </message>
