@@ -1,5 +1,4 @@
 #include "core/TreeWalker.h"
-#include "core/UniqueFd.h"
 
 #include "tests/support/ChildExpect.h"
 #include "tests/support/TempTree.h"
@@ -23,13 +22,10 @@
 #include <unistd.h>
 
 using headroom::measureTree;
-using headroom::measureTreeAt;
-using headroom::UniqueFd;
 using headroom::WalkOptions;
 using headroom::WalkResult;
 using headroom::test::ChildOutcome;
 using headroom::test::duBelow;
-using headroom::test::entrySize;
 using headroom::test::expectChildPassed;
 using headroom::test::TempTree;
 
@@ -126,37 +122,6 @@ TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
 INSTANTIATE_TEST_SUITE_P(Trees, WalkerSums, ::testing::Values(1u, 2u, 3u), [](const auto& info) {
     return info.param == 1 ? std::string("WithLadder") : "Seed" + std::to_string(info.param);
 });
-
-// Links inside a tree count their own size and are never followed: the
-// mixed trees above hold links to files, folders, nowhere and ancestors.
-// A root given as a link measures 0, trailing slashes or not; links above
-// the root's last component are the caller's and are followed, at any
-// length of the path.
-TEST(TreeWalker, RootGivenAsALinkIsNotFollowed)
-{
-    TempTree t;
-    t.makeDir("outside");
-    t.makeFile("outside/big", 1 << 20);
-    t.makeDir("root");
-    t.makeSymlink("root/to-folder", "../outside");
-    t.makeSymlink("root/up", "..");
-    t.makeSymlink("via", "outside");
-    for (const char* root : {"via", "via/", "via//", "root/to-folder", "missing", "outside/big"})
-        EXPECT_EQ(measureTree(t / root).bytes, 0u) << root;
-    EXPECT_EQ(measureTree("").bytes, 0u);
-    EXPECT_EQ(measureTree(t / "root/up/outside").bytes, std::uint64_t{1} << 20);
-    const std::string level(250, 'n');
-    t.makeChain("outside", 20, level, 7); // below the last level only its file
-    std::string deep = t / "root/up/outside";
-    for (int i = 0; i < 20; ++i)
-        deep += "/" + level;
-    EXPECT_EQ(measureTree(deep).bytes, 7u);
-    const UniqueFd fd(::open((t / "root").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    ASSERT_TRUE(fd);
-    EXPECT_EQ(measureTreeAt(fd.get(), "to-folder").bytes, 0u);
-    EXPECT_EQ(measureTreeAt(fd.get(), "up").bytes, 0u);
-    EXPECT_EQ(measureTreeAt(fd.get(), ".").bytes, entrySize(t / "root/to-folder") + entrySize(t / "root/up"));
-}
 
 // Four sparse files of 2^62 bytes add up past 2^64: the figure stops at
 // 2^64 - 1, summed on one thread, and merged from two that each count one
