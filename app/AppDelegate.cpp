@@ -1,14 +1,16 @@
 #include "app/AppDelegate.h"
 
 #include "core/DiskText.h"
+#include "core/PageCounters.h"
 #include "core/PurgeTool.h"
+#include "core/VolumeFigures.h"
 
 #include <QFile>
 #include <QMetaObject>
 #include <QSystemTrayIcon>
 
+#include <mutex>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 namespace headroom {
@@ -21,12 +23,25 @@ T orDefault(T value, T fallback)
     return value ? std::move(value) : std::move(fallback);
 }
 
-SystemFigures withLiveFallbacks(SystemFigures figures)
+MemoryFigures measureMemory()
 {
-    SystemFigures live = SystemFigures::live();
-    return {orDefault(std::move(figures.diskTotal), std::move(live.diskTotal)),
-            orDefault(std::move(figures.diskAvailable), std::move(live.diskAvailable)),
-            orDefault(std::move(figures.vmStat), std::move(live.vmStat))};
+    return memoryFigures(vm_stat());
+}
+
+// Debian's Qt is not built with ThreadSanitizer, so it cannot see the order
+// that Qt's own locks give: that pooled work starts after it was queued,
+// that a queued call runs after it was posted, that waitForDone() returns
+// after the work ended. Each of those hand-overs also passes through this
+// lock, which it does see; it is held only for an instant.
+std::mutex& handOverLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+void passHandOver()
+{
+    const std::lock_guard lock(handOverLock());
 }
 
 } // namespace
@@ -36,7 +51,6 @@ AppEnvironment AppEnvironment::live()
     AppEnvironment environment;
     environment.strings = StringTable::forSystemLocale();
     environment.prompter = std::make_unique<DialogPrompter>();
-    environment.figures = SystemFigures::live();
     environment.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
     // trayWatch stays empty: the controller makes the live one, and a
     // caller that wants only the strings connects to no bus.
@@ -47,14 +61,13 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
     : QObject(parent)
     , m_strings(orDefault(std::move(environment.strings), StringTable::empty()))
     , m_lookup(StringTable::lookup(m_strings))
-    , m_prompter(orDefault<std::unique_ptr<Prompter>>(std::move(environment.prompter), std::make_unique<DialogPrompter>()))
-    , m_figures(withLiveFallbacks(std::move(environment.figures)))
-    , m_uiTrace(std::move(environment.uiTrace))
-    , m_beforeJunkRow(std::move(environment.beforeJunkRow))
-    , m_window(std::make_unique<MainWindow>(m_strings, m_uiTrace))
+    , m_prompter(
+          orDefault<std::unique_ptr<Prompter>>(std::move(environment.prompter), std::make_unique<DialogPrompter>()))
+    , m_window(std::make_unique<MainWindow>(m_strings))
     , m_tray(m_window.get(),
-             orDefault<std::function<bool()>>(std::move(environment.trayAvailable), &QSystemTrayIcon::isSystemTrayAvailable),
-             environment.trayWatch ? std::move(environment.trayWatch) : TrayWatch::live(), m_uiTrace, this)
+             orDefault<std::function<bool()>>(std::move(environment.trayAvailable),
+                                              &QSystemTrayIcon::isSystemTrayAvailable),
+             environment.trayWatch ? std::move(environment.trayWatch) : TrayWatch::live(), this)
 {
     MainWindow* window = m_window.get();
     connect(window, &MainWindow::authorizeRequested, this, &AppDelegate::needUserAuthorize);
@@ -73,12 +86,20 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
         m_boxStates[row].store(window->junkBoxState(row));
     connect(window, &MainWindow::junkBoxChanged, this,
             [this](std::size_t row, int state) { m_boxStates[row].store(state); });
+
+    // A disk run and a release may overlap; each thread ends with its work
+    // rather than idling in the pool.
+    m_workers.setMaxThreadCount(2);
+    m_workers.setExpiryTimeout(0);
 }
 
 AppDelegate::~AppDelegate()
 {
     stopWork();
-    joinWorkers();
+    // A clean stops at its next entry; a release waits for its tool. What
+    // they post meanwhile goes with this object, unshown.
+    m_workers.waitForDone();
+    passHandOver();
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -101,23 +122,12 @@ void AppDelegate::updateUI()
 
 void AppDelegate::updateDiskUI()
 {
-    m_window->showDisk(measureDisk());
+    m_window->showDisk(measureVolume());
 }
 
 void AppDelegate::updateMemUI()
 {
     m_window->showMemory(measureMemory());
-}
-
-DiskFigures AppDelegate::measureDisk() const
-{
-    const std::optional<std::int64_t> free = m_figures.diskAvailable();
-    return {m_figures.diskTotal().value_or(0), free.value_or(0), free.has_value()};
-}
-
-MemoryFigures AppDelegate::measureMemory() const
-{
-    return memoryFigures(m_figures.vmStat());
 }
 
 void AppDelegate::needUserAuthorize()
@@ -145,8 +155,8 @@ void AppDelegate::showAction()
 void AppDelegate::aboutAction()
 {
     const QString text = QStringLiteral("Headroom %1\n\n").arg(QStringLiteral(HEADROOM_VERSION))
-        + m_window->L("About Text") + QStringLiteral("\n\n") + m_window->L("Licence")
-        + QStringLiteral(HEADROOM_LICENCE);
+                         + m_window->L("About Text") + QStringLiteral("\n\n") + m_window->L("Licence")
+                         + QStringLiteral(HEADROOM_LICENCE);
     m_prompter->about(m_window->L("About"), text);
 }
 
@@ -167,29 +177,14 @@ void AppDelegate::requestQuit()
     emit quitRequested();
 }
 
-void AppDelegate::trace(const QString& step) const
-{
-    if (m_uiTrace)
-        m_uiTrace(step);
-}
-
-void AppDelegate::refuseBusyRequest(const char* what)
+void AppDelegate::refuseBusyRequest()
 {
     // One run at a time: two runs over the same locations would interleave
     // their titles, the first to end would re-enable the controls while the
     // other still works, and a scan beside a removal would show half-removed
     // folders. The window already shows the spinner; the tray says why
     // nothing new happens.
-    trace(QStringLiteral("refused.") + QLatin1String(what));
     m_tray.refuseBusy();
-}
-
-void AppDelegate::unhideForWork()
-{
-    if (m_tray.isApplicationHidden()) {
-        m_tray.unhideApplication();
-        trace(QStringLiteral("application.unhide"));
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -223,42 +218,24 @@ void AppDelegate::requestDiskWork(DiskRun run)
         askForPermission();
         return;
     }
-    const bool scan = run == DiskRun::Scan;
     if (m_diskRun != DiskRun::None) {
-        refuseBusyRequest(scan ? "check" : "clean");
+        refuseBusyRequest();
         return;
     }
-    unhideForWork();
+    const bool scan = run == DiskRun::Scan;
+    m_tray.unhideApplication();
     m_window->bringDiskTabForward();
     m_window->startDiskProgress(scan);
 
-    // The thread of the previous run has posted its last change already
-    // (that is what ended the run), so this join returns at once.
-    if (m_diskWorker.joinable())
-        m_diskWorker.join();
-    // Copied once: a grant made while the worker runs must not move it.
-    m_diskFolders = m_folders;
-    m_diskRun = run;
-    try {
-        m_diskWorker = std::thread([this, scan] { scan ? checkDisk() : cleanDisk(); });
-    } catch (const std::system_error&) {
-        // No thread to be had: end the request as a run with nothing found
-        // would, so the controls come back.
-        scan ? finishScan() : finishClean();
-    }
-}
-
-// The job of a scan or a clean: the rows' folders as copied when the
-// request started, each box as it is when the worker reaches its row.
-JunkJob AppDelegate::diskJob()
-{
+    // The rows' folders as they are now: a grant made while the work runs
+    // must not move it. Each box counts as it is when the job reaches its
+    // row.
     JunkJob job;
-    job.folders = m_diskFolders;
+    job.folders = m_folders;
     job.chosen = [this](std::size_t row) { return m_boxStates[row].load() == Qt::Checked; };
-    job.volume = [this] { return measureDisk(); };
     job.cancel = &m_stopping;
-    job.beforeRow = m_beforeJunkRow;
-    return job;
+    m_diskRun = run;
+    startWork([this, scan, job = std::move(job)] { scan ? checkDisk(job) : cleanDisk(job); });
 }
 
 void AppDelegate::postRowSize(std::size_t row, std::uint64_t bytes)
@@ -266,10 +243,10 @@ void AppDelegate::postRowSize(std::size_t row, std::uint64_t bytes)
     post([this, row, bytes] { m_window->showRowSize(row, bytes); });
 }
 
-void AppDelegate::checkDisk()
+void AppDelegate::checkDisk(const JunkJob& job)
 {
     // Quitting: the rest is neither measured nor shown.
-    if (diskJob().scan([this](std::size_t row, const RowSize& size) { postRowSize(row, size.bytes); }))
+    if (job.scan([this](std::size_t row, const RowSize& size) { postRowSize(row, size.bytes); }))
         post([this] { finishScan(); });
 }
 
@@ -282,20 +259,16 @@ void AppDelegate::finishScan()
         m_diskRun = DiskRun::None;
 }
 
-void AppDelegate::cleanDisk()
+void AppDelegate::cleanDisk(const JunkJob& job)
 {
     // The scan inside the clean shows what is left; a quit stops the
     // removal before its next entry and nothing after it is shown.
     const std::optional<CleanOutcome> outcome =
-        diskJob().clean([this](std::size_t row, const RowSize& size) { postRowSize(row, size.bytes); });
+        job.clean([this](std::size_t row, const RowSize& size) { postRowSize(row, size.bytes); });
     if (!outcome)
         return;
     post([this] { finishScan(); });
-    const DiskFigures figures = outcome->volumeAfter;
-    post([this, figures] {
-        m_window->showDisk(figures);
-        trace(QStringLiteral("disk.refresh"));
-    });
+    post([this, figures = outcome->volumeAfter] { m_window->showDisk(figures); });
     post([this] { finishClean(); });
     const QString text = QString::fromStdString(cleanReport(m_lookup, outcome->space));
     post([this, text] { m_tray.report(text); });
@@ -316,23 +289,14 @@ void AppDelegate::releaseAction()
         return;
     // releaseItem stays enabled while a release runs; one tool at a time.
     if (m_releaseRunning) {
-        refuseBusyRequest("release");
+        refuseBusyRequest();
         return;
     }
-    unhideForWork();
+    m_tray.unhideApplication();
     m_window->bringLastTabForward();
     m_window->startReleaseProgress();
-
-    // The previous release posted its last change before it ended the run,
-    // so this join returns at once.
-    if (m_releaseWorker.joinable())
-        m_releaseWorker.join();
     m_releaseRunning = true;
-    try {
-        m_releaseWorker = std::thread([this] { releaseMem(); });
-    } catch (const std::system_error&) {
-        finishRelease();
-    }
+    startWork([this] { releaseMem(); });
 }
 
 void AppDelegate::releaseMem()
@@ -346,10 +310,7 @@ void AppDelegate::releaseMem()
         return;
     // Sampled only now that the tool has ended.
     const MemoryFigures figures = measureMemory();
-    post([this, figures] {
-        m_window->showMemory(figures);
-        trace(QStringLiteral("memory.refresh"));
-    });
+    post([this, figures] { m_window->showMemory(figures); });
     post([this] { finishRelease(); });
     const QString text = QString::fromStdString(releaseReport(m_lookup, status, before, figures));
     post([this, text] { m_tray.report(text); });
@@ -362,50 +323,38 @@ void AppDelegate::finishRelease()
 }
 
 // ---------------------------------------------------------------------------
-// Posting to the main thread, and stopping
+// Between the threads, and stopping
+
+void AppDelegate::startWork(std::function<void()> work)
+{
+    const std::lock_guard lock(handOverLock());
+    m_workers.start([work = std::move(work)] {
+        passHandOver();
+        work();
+        passHandOver();
+    });
+}
 
 void AppDelegate::post(std::function<void()> change)
 {
-    // Under the lock, so that no worker can post once stopWork() has
-    // returned: from then on the destructor may run at any moment.
-    const std::lock_guard lock(m_postMutex);
-    if (stopping())
-        return;
-    const bool wake = m_posted.empty();
-    m_posted.push_back(std::move(change));
-    // One wake-up covers everything queued until it runs: runPosted()
-    // goes on until the queue is empty.
-    if (wake)
-        QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
-}
-
-void AppDelegate::runPosted()
-{
-    for (;;) {
-        std::function<void()> change;
-        {
-            const std::lock_guard lock(m_postMutex);
-            if (m_posted.empty() || stopping())
-                return;
-            change = std::move(m_posted.front());
-            m_posted.pop_front();
-        }
-        change();
-    }
+    // Qt delivers the calls queued from one thread to one object in the
+    // order they were queued, and drops those still queued when the object
+    // goes; the destructor waits for the work before that, so `this` is
+    // there for as long as anything can post.
+    const std::lock_guard lock(handOverLock());
+    QMetaObject::invokeMethod(
+        this,
+        [this, change = std::move(change)] {
+            passHandOver();
+            if (!stopping())
+                change();
+        },
+        Qt::QueuedConnection);
 }
 
 void AppDelegate::stopWork()
 {
-    const std::lock_guard lock(m_postMutex);
     m_stopping.store(true, std::memory_order_release);
-}
-
-void AppDelegate::joinWorkers()
-{
-    for (std::thread* worker : {&m_diskWorker, &m_releaseWorker}) {
-        if (worker->joinable())
-            worker->join();
-    }
 }
 
 } // namespace headroom

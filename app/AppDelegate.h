@@ -2,7 +2,6 @@
 
 #include "app/MainWindow.h"
 #include "app/Prompter.h"
-#include "app/SystemFigures.h"
 #include "app/TrayIcon.h"
 #include "core/JunkJob.h"
 #include "core/JunkLocations.h"
@@ -11,39 +10,25 @@
 
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <string>
-#include <string_view>
-#include <thread>
 
 namespace headroom {
 
-// Everything the controller needs from outside, so tests can run it with
-// fixed figures, a scripted prompter and a chosen string table.
+// Everything the controller needs from outside, so tests can run it with a
+// scripted prompter, a chosen string table and a tray of their own. The
+// figures come from the system through core/Platform, whose seams tests set.
 struct AppEnvironment {
     std::shared_ptr<const StringTable> strings;
     std::unique_ptr<Prompter> prompter;
-    SystemFigures figures;
-    std::function<bool()> trayAvailable; // QSystemTrayIcon::isSystemTrayAvailable
+    std::function<bool()> trayAvailable;  // QSystemTrayIcon::isSystemTrayAvailable
     std::unique_ptr<TrayWatch> trayWatch; // says when to ask trayAvailable again; empty: TrayWatch::live()
-
-    // Test seams; the application leaves both empty.
-    // Called on the main thread with the name of each interface change that
-    // the scan, the clean and the release make, as it is applied:
-    // "progress.start", "checkButton.disabled", "title.caches", ..., and
-    // "notify" when the report of a clean or a release is shown.
-    std::function<void(const QString& step)> uiTrace;
-    // Called on a worker thread just before it reads the check box of a junk
-    // row; `stage` is "clean" or "scan", `row` the index in the junk table.
-    std::function<void(std::string_view stage, std::size_t row)> beforeJunkRow;
 
     static AppEnvironment live();
 };
@@ -93,40 +78,32 @@ private:
     // The parts of the scan and clean requests on the main thread.
     void askForPermission();
     void requestDiskWork(DiskRun run);
-    void refuseBusyRequest(const char* what);
-    void unhideForWork();
+    void refuseBusyRequest();
     void finishScan();
     void finishClean();
     void finishRelease();
     void windowClosed();
 
-    // Bodies of the worker threads that the three actions start; each posts
-    // its interface changes to the main thread in their order.
-    void checkDisk();
-    void cleanDisk();
+    // The work the three actions start, on a worker thread; each posts its
+    // interface changes to the main thread in their order.
+    void checkDisk(const JunkJob& job);
+    void cleanDisk(const JunkJob& job);
     void releaseMem();
-    JunkJob diskJob();
     void postRowSize(std::size_t row, std::uint64_t bytes);
-    DiskFigures measureDisk() const;
-    MemoryFigures measureMemory() const;
 
-    // Runs `change` on the main thread after every change posted before it;
-    // dropped once quitting has begun. The changes travel in `m_posted`,
-    // under m_postMutex; Qt's event queue only carries the wake-up (by name,
-    // so no object built on the worker crosses through Qt).
+    // The one way between the threads. startWork() runs `work` on a thread
+    // of m_workers. post(), called from there, runs `change` on the main
+    // thread after every change that thread posted before it, unless
+    // quitting has begun by the time it gets there: the check is made on
+    // the main thread, where quitting begins, so no change can slip past it.
+    void startWork(std::function<void()> work);
     void post(std::function<void()> change);
-    Q_INVOKABLE void runPosted();
-    void trace(const QString& step) const;
     bool stopping() const { return m_stopping.load(std::memory_order_acquire); }
     void stopWork();
-    void joinWorkers();
 
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;
     const std::unique_ptr<Prompter> m_prompter;
-    const SystemFigures m_figures;
-    const std::function<void(const QString&)> m_uiTrace;
-    const std::function<void(std::string_view, std::size_t)> m_beforeJunkRow;
 
     const std::unique_ptr<MainWindow> m_window;
     TrayIcon m_tray; // after the window, so it goes first
@@ -135,19 +112,14 @@ private:
     JunkFolders m_folders; // the rows' folders below m_userDir, resolved at its grant
     bool m_isAuthorized = false;
 
-    // Worker bookkeeping. The flags below are read and written on the main
-    // thread only; a worker sees the check boxes through `m_boxStates`,
-    // which the main thread keeps in step with them, and the rows' folders
-    // through `m_diskFolders`, copied when its request started.
+    // Run bookkeeping, on the main thread only. A worker sees the check
+    // boxes through `m_boxStates`, which the main thread keeps in step with
+    // them, and the rows' folders through its job's copy.
     DiskRun m_diskRun = DiskRun::None;
     bool m_releaseRunning = false;
     std::array<std::atomic<int>, kJunkRowCount> m_boxStates{};
-    JunkFolders m_diskFolders;
-    std::thread m_diskWorker;
-    std::thread m_releaseWorker;
-    std::mutex m_postMutex;                     // orders posting against the start of quitting
-    std::deque<std::function<void()>> m_posted; // under m_postMutex
-    std::atomic<bool> m_stopping{false};        // quitting: workers stop, nothing more is shown
+    std::atomic<bool> m_stopping{false}; // quitting: work stops, nothing more is shown
+    QThreadPool m_workers;               // waited for by the destructor, before anything the work reads goes
 };
 
 } // namespace headroom

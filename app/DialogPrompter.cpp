@@ -3,9 +3,38 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThreadPool>
 
 namespace headroom {
+
+namespace {
+
+// Qt's folder chooser reads its history, last folder and view state from
+// QtProject.conf in the user's configuration folder and writes them back
+// when it is destroyed. Headroom keeps nothing between runs: while one of
+// these lives, user-scope settings go to a private temporary folder, which
+// goes with it, and the chooser starts the same every time.
+class PrivateSettings {
+public:
+    PrivateSettings() { setUserPath(m_folder.path()); }
+    ~PrivateSettings() { setUserPath(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)); }
+    PrivateSettings(const PrivateSettings&) = delete;
+    PrivateSettings& operator=(const PrivateSettings&) = delete;
+
+private:
+    static void setUserPath(const QString& path)
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
+    }
+
+    QTemporaryDir m_folder;
+};
+
+} // namespace
 
 void DialogPrompter::alert(const QString& message, const QString& informative)
 {
@@ -16,6 +45,7 @@ void DialogPrompter::alert(const QString& message, const QString& informative)
 
 std::optional<QString> DialogPrompter::chooseFolder()
 {
+    const PrivateSettings settings; // outlives the dialog, which writes on destruction
     QFileDialog dialog;
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);

@@ -10,8 +10,11 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QIcon>
+#include <QKeySequence>
 #include <QResizeEvent>
+#include <QShortcut>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -74,15 +77,15 @@ std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes(const Ui::MainWindow& ui)
 
 } // namespace
 
-MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, Trace trace, QWidget* parent)
+MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, QWidget* parent)
     : QMainWindow(parent)
     , m_strings(std::move(strings))
     , m_lookup(StringTable::lookup(m_strings))
-    , m_trace(std::move(trace))
     , m_ui(std::make_unique<Ui::MainWindow>())
 {
     initImageResources();
     m_ui->setupUi(this);
+    m_designSize = size();
     // The installed theme icon where there is one (every size the package
     // installs), else the disk image.
     setWindowIcon(QIcon::fromTheme(QStringLiteral("headroom"), diskImage()));
@@ -118,6 +121,11 @@ QMenu* MainWindow::statusMenu() const
     return m_ui->statusMenu;
 }
 
+QStringList MainWindow::summaryLines() const
+{
+    return {m_ui->diskStatusItem->text(), m_ui->memoryStatusItem1->text(), m_ui->memoryStatusItem2->text()};
+}
+
 void MainWindow::connectRequests()
 {
     connect(m_ui->authorizeItem, &QAction::triggered, this, &MainWindow::authorizeRequested);
@@ -134,10 +142,19 @@ void MainWindow::connectRequests()
     connect(m_ui->hideItem, &QAction::triggered, this, &MainWindow::hideRequested);
     connect(m_ui->aboutItem, &QAction::triggered, this, &MainWindow::aboutRequested);
     connect(m_ui->exitItem, &QAction::triggered, this, &MainWindow::quitRequested);
+    // Ctrl+H and Ctrl+Q work while the window has the keyboard, so they are
+    // the window's and not the menu items': a tray's panel shows the menu
+    // with the shortcuts of its items, where they would do nothing.
+    for (const auto& [keys, item] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_H), m_ui->hideItem},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::Key_Q), m_ui->exitItem}})
+        connect(new QShortcut(keys, this), &QShortcut::activated, item, &QAction::trigger);
+    for (QAction* line : {m_ui->diskStatusItem, m_ui->memoryStatusItem1, m_ui->memoryStatusItem2})
+        connect(line, &QAction::changed, this, &MainWindow::summaryChanged);
 
     const auto boxes = junkCheckBoxes(*m_ui);
     for (std::size_t row = 0; row < boxes.size(); ++row)
-        connect(boxes[row], &QCheckBox::stateChanged, this, [this, row](int state) { emit junkBoxChanged(row, state); });
+        connect(boxes[row], &QCheckBox::stateChanged, this,
+                [this, row](int state) { emit junkBoxChanged(row, state); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -157,18 +174,20 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 // minimum size leaves that out: keep the central widget as tall as its
 // layout asks at its width, so the rows and buttons below are never
 // squeezed.
+//
+// The window's size is fixed, at the designed width and the height its
+// layout needs (at least the designed one): the layout is made for that
+// width, and tiling window managers (sway, i3) float a window whose least
+// and greatest sizes agree instead of stretching it over the screen.
 void MainWindow::fitWrappedLines()
 {
     QWidget* central = m_ui->centralWidget;
     QLayout* layout = central->layout();
     layout->activate();
     central->setMinimumHeight(layout->hasHeightForWidth() ? layout->totalHeightForWidth(central->width()) : 0);
-}
-
-void MainWindow::trace(const QString& step) const
-{
-    if (m_trace)
-        m_trace(step);
+    QLayout* frame = QMainWindow::layout();
+    frame->invalidate();
+    setFixedSize(m_designSize.width(), std::max(m_designSize.height(), frame->totalMinimumSize().height()));
 }
 
 void MainWindow::titleMenu()
@@ -247,10 +266,7 @@ void MainWindow::showMemory(const MemoryFigures& figures)
 void MainWindow::showRowSize(std::size_t row, std::uint64_t bytes)
 {
     const JunkLocation& location = junkTable()[row];
-    setTitle(junkCheckBoxes(*m_ui)[row],
-             QString::fromStdString(junkCheckBoxTitle(m_lookup, location.labelKey, bytes)));
-    trace(QStringLiteral("title.")
-          + QLatin1String(location.row.data(), static_cast<qsizetype>(location.row.size())));
+    setTitle(junkCheckBoxes(*m_ui)[row], QString::fromStdString(junkCheckBoxTitle(m_lookup, location.labelKey, bytes)));
 }
 
 void MainWindow::showGrant(const std::optional<QString>& folder)
@@ -268,6 +284,7 @@ void MainWindow::showFolders(const JunkFolders& folders)
 void MainWindow::showTrayState(bool inTray)
 {
     m_ui->hideItem->setVisible(inTray); // nothing could bring the window back
+    m_ui->showItem->setVisible(inTray); // the window is up, and the menu is in it
     m_ui->noTrayHintLabel->setText(L("No Tray Hint"));
     m_ui->noTrayHintLabel->setVisible(!inTray);
     fitWrappedLines();
@@ -303,80 +320,57 @@ void MainWindow::bringDiskTabForward()
 {
     const bool wasVisible = isVisible();
     activateWindow();
-    trace(QStringLiteral("application.activate"));
     show();
     raise();
     // A window manager ignores activating an unmapped window: ask again now
     // that it is mapped.
     if (!wasVisible)
         activateWindow();
-    trace(QStringLiteral("window.front"));
     m_ui->tabView->setCurrentIndex(0);
-    trace(QStringLiteral("tab.first"));
 }
 
 void MainWindow::bringLastTabForward()
 {
     m_ui->tabView->setCurrentIndex(m_ui->tabView->count() - 1);
-    trace(QStringLiteral("tab.last"));
 }
 
 void MainWindow::startDiskProgress(bool scan)
 {
     startAnimation(m_ui->progressIndicator);
-    trace(QStringLiteral("progress.start"));
     m_ui->progressIndicatorBox->setVisible(true);
-    trace(QStringLiteral("progressBox.shown"));
     m_ui->checkButton->setEnabled(false);
-    trace(QStringLiteral("checkButton.disabled"));
     m_ui->cleanButton->setEnabled(false);
-    trace(QStringLiteral("cleanButton.disabled"));
-    if (scan) {
+    if (scan)
         m_ui->checkItem->setEnabled(false);
-        trace(QStringLiteral("checkItem.disabled"));
-    }
 }
 
 void MainWindow::stopDiskProgress()
 {
     stopAnimation(m_ui->progressIndicator);
-    trace(QStringLiteral("progress.stop"));
     m_ui->progressIndicatorBox->setVisible(false);
-    trace(QStringLiteral("progressBox.hidden"));
     m_ui->checkButton->setEnabled(true);
-    trace(QStringLiteral("checkButton.enabled"));
     m_ui->cleanButton->setEnabled(true);
-    trace(QStringLiteral("cleanButton.enabled"));
 }
 
 void MainWindow::enableCheckItem()
 {
     m_ui->checkItem->setEnabled(true);
-    trace(QStringLiteral("checkItem.enabled"));
 }
 
 void MainWindow::startReleaseProgress()
 {
     m_ui->releaseMemProgressIndicator->setVisible(true);
-    trace(QStringLiteral("releaseProgress.shown"));
     startAnimation(m_ui->releaseMemProgressIndicator);
-    trace(QStringLiteral("releaseProgress.start"));
     m_ui->releaseMemProgressIndicatorBox->setVisible(true);
-    trace(QStringLiteral("releaseProgressBox.shown"));
     m_ui->releaseButton->setEnabled(false);
-    trace(QStringLiteral("releaseButton.disabled"));
 }
 
 void MainWindow::stopReleaseProgress()
 {
     stopAnimation(m_ui->releaseMemProgressIndicator);
-    trace(QStringLiteral("releaseProgress.stop"));
     m_ui->releaseMemProgressIndicator->setVisible(false);
-    trace(QStringLiteral("releaseProgress.hidden"));
     m_ui->releaseMemProgressIndicatorBox->setVisible(false);
-    trace(QStringLiteral("releaseProgressBox.hidden"));
     m_ui->releaseButton->setEnabled(true);
-    trace(QStringLiteral("releaseButton.enabled"));
 }
 
 } // namespace headroom

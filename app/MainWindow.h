@@ -5,11 +5,12 @@
 #include "l10n/StringTable.h"
 
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -28,15 +29,12 @@ namespace headroom {
 // The window built from MainWindow.ui, and with it the status menu's
 // actions: it draws what the controller hands it (figures, check-box
 // titles, busy bars, the report line, the no-tray hint) and turns the
-// user's clicks into the request signals below. Each change a scan, a
-// clean or a release makes is named to `trace` as it is applied.
+// user's clicks into the request signals below.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    using Trace = std::function<void(const QString& step)>;
-
-    MainWindow(std::shared_ptr<const StringTable> strings, Trace trace, QWidget* parent = nullptr);
+    explicit MainWindow(std::shared_ptr<const StringTable> strings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The disk image in both sizes, so a 2x scale gets 40 px.
@@ -45,6 +43,9 @@ public:
     // The one lookup of visible text: a key the table lacks reads as itself.
     QString L(std::string_view key) const;
     QMenu* statusMenu() const;
+    // The menu's summary: the disk line, then the two memory lines, as the
+    // menu shows them now; summaryChanged tells each change.
+    QStringList summaryLines() const;
 
     // Start-up: the menu items' titles, then the tab labels; the Memory
     // page leaves the tabs but stays alive, and is still written.
@@ -96,6 +97,7 @@ signals:
     // The user closed the window (it is hidden, not destroyed).
     void closed();
     void junkBoxChanged(std::size_t row, int state);
+    void summaryChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -103,13 +105,12 @@ protected:
 
 private:
     void connectRequests();
-    void trace(const QString& step) const;
     void fitWrappedLines();
 
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;
-    const Trace m_trace;
     const std::unique_ptr<Ui::MainWindow> m_ui;
+    QSize m_designSize; // MainWindow.ui's: the width is kept, the height is the least
 };
 
 } // namespace headroom

@@ -1,9 +1,12 @@
 #include "app/TrayIcon.h"
 
 #include "app/MainWindow.h"
+#include "app/TrayImage.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QStringList>
 #include <QSystemTrayIcon>
 
 #include <utility>
@@ -11,31 +14,61 @@
 namespace headroom {
 
 TrayIcon::TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, std::unique_ptr<TrayWatch> watch,
-                   Trace trace, QObject* parent)
+                   QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_trayAvailable(std::move(trayAvailable))
-    , m_trace(std::move(trace))
     , m_watch(std::move(watch))
 {
 }
 
 TrayIcon::~TrayIcon() = default;
 
+namespace {
+
+// Wayland tells a client neither where the pointer is on the screen nor lets
+// it place a popup that belongs to no window of its own: a menu popped up
+// "at the cursor" becomes a window of its own, which a tiling compositor
+// stretches over the screen.
+bool canPopUpAtCursor()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
+
 void TrayIcon::install()
 {
     if (m_statusItem)
         return;
-    m_statusItem = new QSystemTrayIcon(MainWindow::diskImage(), this);
+    m_statusItem = new QSystemTrayIcon(trayImage(), this);
     m_statusItem->setToolTip(QStringLiteral("Headroom"));
     m_statusItem->setContextMenu(m_window->statusMenu());
-    // A left click opens the same menu as a right click.
+    // A left click opens the same menu as a right click where the menu can
+    // be put at the pointer. On Wayland the panel shows its own rendering
+    // of the menu on a right click; a left click comes here (Qt's
+    // StatusNotifierItem never tells the panel that the item is only a
+    // menu) and shows the window, which holds the same menu.
     connect(m_statusItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
+        if (reason != QSystemTrayIcon::Trigger)
+            return;
+        if (canPopUpAtCursor())
             m_window->statusMenu()->popup(QCursor::pos());
+        else
+            emit m_window->showRequested();
     });
+    // The tooltip carries the menu's summary, kept as current as the menu.
+    connect(m_window, &MainWindow::summaryChanged, this, &TrayIcon::updateToolTip);
     m_inTray = m_trayAvailable();
     m_statusItem->setVisible(m_inTray);
+}
+
+void TrayIcon::updateToolTip()
+{
+    // The disk line first: a StatusNotifierItem host shows it as the title.
+    const QString tip = m_window->summaryLines().join(QLatin1Char('\n'));
+    if (m_statusItem->toolTip() != tip)
+        m_statusItem->setToolTip(tip);
 }
 
 void TrayIcon::startWatching()
@@ -101,22 +134,26 @@ bool TrayIcon::canShowMessages() const
     return m_statusItem && m_inTray && QSystemTrayIcon::supportsMessages();
 }
 
+void TrayIcon::showMessage(const QString& text, int milliseconds)
+{
+    m_statusItem->showMessage(QStringLiteral("Headroom"), text, QSystemTrayIcon::Information, milliseconds);
+    emit messageShown(text);
+}
+
 void TrayIcon::refuseBusy()
 {
     if (canShowMessages())
-        m_statusItem->showMessage(QStringLiteral("Headroom"), m_window->L("Busy"), QSystemTrayIcon::Information, 4000);
+        showMessage(m_window->L("Busy"), 4000);
 }
 
 void TrayIcon::report(const QString& text)
 {
     if (canShowMessages()) {
         m_window->hideReport();
-        m_statusItem->showMessage(QStringLiteral("Headroom"), text, QSystemTrayIcon::Information, 10000);
+        showMessage(text, 10000);
     } else {
         m_window->showReport(text);
     }
-    if (m_trace)
-        m_trace(QStringLiteral("notify"));
 }
 
 } // namespace headroom

@@ -23,10 +23,8 @@ class TrayIcon : public QObject {
     Q_OBJECT
 
 public:
-    using Trace = std::function<void(const QString& step)>;
-
     TrayIcon(MainWindow* window, std::function<bool()> trayAvailable, std::unique_ptr<TrayWatch> watch,
-             Trace trace, QObject* parent = nullptr);
+             QObject* parent = nullptr);
     ~TrayIcon() override;
 
     // Makes the icon with the window's status menu, shown when there is a
@@ -57,16 +55,22 @@ public:
     // line when there is no tray. Never a dialog.
     void report(const QString& text);
 
+signals:
+    // Each message the tray icon has shown, as it shows it; the desktop
+    // draws the notification itself, outside this process.
+    void messageShown(const QString& text);
+
 private:
     bool canShowMessages() const;
+    void updateToolTip();
+    void showMessage(const QString& text, int milliseconds);
     void lookForTray();
     void trayAvailabilityChanged(bool available);
 
     MainWindow* const m_window;
     const std::function<bool()> m_trayAvailable;
-    const Trace m_trace;
     QSystemTrayIcon* m_statusItem = nullptr; // child of this, made by install()
-    std::unique_ptr<TrayWatch> m_watch; // listened to from startWatching() until remove()
+    std::unique_ptr<TrayWatch> m_watch;      // listened to from startWatching() until remove()
     bool m_inTray = false;
     bool m_applicationHidden = false;
     bool m_windowShownBeforeHide = false;

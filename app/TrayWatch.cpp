@@ -93,8 +93,9 @@ private:
         for (int skip = screen; skip > 0 && roots.rem > 1; --skip)
             xcb_screen_next(&roots);
         const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
-        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-            xcb, xcb_intern_atom(xcb, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(xcb, xcb_intern_atom(xcb, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
+                                  nullptr);
         if (!atom)
             return false;
         m_xcb = xcb;

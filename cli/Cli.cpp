@@ -1,22 +1,29 @@
 #include "cli/Cli.h"
 
-#include "l10n/StringTable.h"
-#include "cli/JunkCommands.h"
 #include "cli/Json.h"
+#include "cli/JunkCommands.h"
+#include "cli/ReleaseCommand.h"
 #include "core/DiskText.h"
 #include "core/JunkLocations.h"
+#include "core/Location.h"
 #include "core/MemoryText.h"
 #include "core/PageCounters.h"
 #include "core/SizeText.h"
 #include "core/TreeWalker.h"
 #include "core/VolumeFigures.h"
+#include "l10n/StringTable.h"
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <locale>
 #include <optional>
 #include <span>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace headroom::cli {
 
@@ -84,7 +91,21 @@ int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
     int status = 0;
     for (const std::string& path : parsed.operands) {
-        const WalkResult walked = measureTree(path);
+        // PATH is reached at any length. Not being there, or a file in its
+        // way, measures 0 as a file or a link does; not getting there (a
+        // loop of links, a name too long, a folder on the way that may not
+        // be searched) prints no figure at all.
+        OpenedLocation at = openPathParent(path);
+        int error = at.error;
+        struct stat st {};
+        if (at.parent && ::fstatat(at.parent.get(), at.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            error = errno;
+        if (error != 0 && error != ENOENT && error != ENOTDIR) {
+            out.flush();
+            status = cannotReach(err, "measure", path, error);
+            continue;
+        }
+        const WalkResult walked = at.parent ? measureTreeAt(std::move(at.parent), at.leaf) : WalkResult{};
         if (walked.incomplete != 0) {
             out.flush();
             status = incompleteError(err, "cannot measure all of '" + shown(path) + "'", walked.incomplete);
@@ -107,18 +128,20 @@ int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
 {
     const VMStatSchema sample = vm_stat();
     const MemoryFigures figures = memoryFigures(sample);
+    // The eleven page counters, then their total. Linux has no counterpart
+    // for speculative, copy-on-write and zero-filled pages: they print 0.
     const std::array<std::pair<const char*, std::uint64_t>, 12> counters{{
-        {"pagesFree", sample.pagesFree()},
-        {"pagesActive", sample.pagesActive()},
-        {"pagesInactive", sample.pagesInactive()},
-        {"pagesSpeculative", sample.pagesSpeculative()},
-        {"pagesWiredDown", sample.pagesWiredDown()},
-        {"translationFaults", sample.translationFaults()},
-        {"pagesCopyOnWrite", sample.pagesCopyOnWrite()},
-        {"pagesZeroFilled", sample.pagesZeroFilled()},
-        {"pagesReactivated", sample.pagesReactivated()},
-        {"pageins", sample.pageins()},
-        {"pageouts", sample.pageouts()},
+        {"pagesFree", sample.pagesFree},
+        {"pagesActive", sample.pagesActive},
+        {"pagesInactive", sample.pagesInactive},
+        {"pagesSpeculative", 0},
+        {"pagesWiredDown", sample.pagesWiredDown},
+        {"translationFaults", sample.translationFaults},
+        {"pagesCopyOnWrite", 0},
+        {"pagesZeroFilled", 0},
+        {"pagesReactivated", sample.pagesReactivated},
+        {"pageins", sample.pageins},
+        {"pageouts", sample.pageouts},
         {"total", figures.totalPages},
     }};
     // memoryFigures keeps display order: free, wired, active, inactive.
@@ -179,6 +202,19 @@ struct Command {
     int (*run)(const Parsed&, std::ostream& out, std::ostream& err);
 };
 
+// "headroom-cli: WHAT: REASON" on standard error; returns 1, the exit
+// status of a command that could not do all it was asked.
+int failure(std::ostream& err, std::string_view what, int error)
+{
+    char buffer[256];
+    const char* why = error == ENOMEM   ? "out of memory"
+                      : error == EMFILE ? "too many open files"
+                      : error == ENFILE ? "too many open files in the system"
+                                        : ::strerror_r(error, buffer, sizeof buffer);
+    err << kProgram << ": " << what << ": " << why << '\n';
+    return 1;
+}
+
 constexpr std::array<Command, 7> kCommands{{
     {"status", false, 0, 0, {}, {}, statusCommand},
     {"size", true, 1, kAnyNumber, "size needs at least one PATH", {}, sizeCommand},
@@ -211,47 +247,8 @@ int runCommand(const Command& command, const std::vector<std::string>& words, st
     return command.run(parsed, out, err);
 }
 
-} // namespace
-
-int usageError(std::ostream& err, std::string_view message)
-{
-    err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
-    return 2;
-}
-
-int incompleteError(std::ostream& err, std::string_view what, int error)
-{
-    const char* why = error == ENOMEM ? "out of memory"
-        : error == ENFILE             ? "too many open files in the system"
-                                      : "too many open files";
-    err << kProgram << ": " << what << ": " << why << '\n';
-    return 1;
-}
-
-std::string escapeTsvField(std::string_view bytes)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string usage()
-{
-    std::string rows;
-    for (const JunkLocation& location : junkTable()) {
-        rows += rows.empty() ? "" : ", ";
-        rows += location.row;
-    }
-    return R"(Usage: headroom-cli COMMAND [OPTIONS] [ARGUMENTS]
+// The text of --help, around the list of junk rows.
+constexpr std::string_view kUsageHead = R"(Usage: headroom-cli COMMAND [OPTIONS] [ARGUMENTS]
 
 Commands:
   status                 Print the tray menu's disk line and two memory lines,
@@ -263,7 +260,8 @@ Commands:
   release                Run the memory-release helper.
   help, --help, -h       Print this text.
 
-Junk rows: )" + rows + R"(
+Junk rows: )";
+constexpr std::string_view kUsageTail = R"(
 
 Options may stand before or after the operands. "--" ends the options:
 every word after it is an operand, so a path that starts with "-" is written
@@ -298,12 +296,61 @@ With --json, one JSON object on one line with the same counter names and
 When the counters cannot be read, every figure is 0 and standard error
 says "Failed to get VM statistics." (status shows zeros the same way).
 
-Exit status: 0 on success. 1 when size, scan or clean could not measure a
-tree or remove a location whole for want of open files or memory: that
-figure is not printed, and standard error says so, one line for each:
-headroom-cli: MESSAGE: REASON. 2 on a usage error, which is one line on
-standard error: headroom-cli: MESSAGE (try 'headroom-cli --help').
+scan and clean: a missing HOME leaves every row at 0. A HOME that cannot be
+opened otherwise (a loop of links, no permission) is said on standard error,
+  headroom-cli: cannot open 'HOME': REASON
+with exit status 1, and nothing is measured or removed.
+
+Exit status: 0 on success. 1 when a PATH or HOME cannot be reached, or when
+size, scan or clean could not measure a tree or remove a location whole for
+want of open files or memory: that figure is not printed, and standard error
+says so, one line for each: headroom-cli: MESSAGE: REASON. 2 on a usage
+error, which is one line on standard error:
+headroom-cli: MESSAGE (try 'headroom-cli --help').
 )";
+
+} // namespace
+
+int cannotReach(std::ostream& err, std::string_view what, std::string_view path, int error)
+{
+    return failure(err, "cannot " + std::string(what) + " '" + shown(path) + "'", error);
+}
+
+int usageError(std::ostream& err, std::string_view message)
+{
+    err << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
+    return 2;
+}
+
+int incompleteError(std::ostream& err, std::string_view what, int error)
+{
+    return failure(err, what, error);
+}
+
+std::string escapeTsvField(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string usage()
+{
+    std::string rows;
+    for (const JunkLocation& location : junkTable()) {
+        rows += rows.empty() ? "" : ", ";
+        rows += location.row;
+    }
+    return std::string(kUsageHead) + rows + std::string(kUsageTail);
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)

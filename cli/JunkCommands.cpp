@@ -1,18 +1,16 @@
 #include "cli/JunkCommands.h"
 
-#include "l10n/StringTable.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "core/DiskText.h"
 #include "core/JunkJob.h"
 #include "core/JunkLocations.h"
-#include "core/MemoryText.h"
-#include "core/PageCounters.h"
-#include "core/Platform.h"
-#include "core/PurgeTool.h"
+#include "core/Location.h"
 #include "core/SizeText.h"
+#include "l10n/StringTable.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -44,15 +42,18 @@ public:
         const std::string path = m_folders.path(index);
         if (!size.complete) {
             m_out.flush();
-            m_status = incompleteError(m_err, "cannot measure all of " + std::string(location.row) + " '" + escapeTsvField(path) + "'", size.error);
+            m_status = incompleteError(m_err,
+                                       "cannot measure all of " + std::string(location.row) + " '"
+                                           + escapeTsvField(path) + "'",
+                                       size.error);
             return;
         }
         const std::uint64_t bytes = size.bytes;
         const std::string title = junkCheckBoxTitle(m_tr, location.labelKey, bytes);
         if (m_json) {
-            m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row) << ",\"path\":" << jsonQuote(path)
-                  << ",\"bytes\":" << bytes << ",\"text\":" << jsonQuote(convertBytes(bytes))
-                  << ",\"title\":" << jsonQuote(title) << '}';
+            m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row)
+                  << ",\"path\":" << jsonQuote(path) << ",\"bytes\":" << bytes
+                  << ",\"text\":" << jsonQuote(convertBytes(bytes)) << ",\"title\":" << jsonQuote(title) << '}';
         } else {
             m_out << location.row << '\t' << bytes << '\t' << escapeTsvField(title) << '\t' << escapeTsvField(path)
                   << '\n';
@@ -96,16 +97,33 @@ std::string rowNames()
 // headroom-cli changes it.
 JunkFolders resolveFolders(const std::string& home)
 {
-    return resolveJunkFolders(home, junkEnvironment([](const char* name) {
+    const auto variable = [](const char* name) {
         const char* value = std::getenv(name); // NOLINT(concurrency-mt-unsafe): see above
         return std::string(value ? value : "");
-    }));
+    };
+    return resolveJunkFolders(home, junkEnvironment(variable));
+}
+
+// A HOME that is not there leaves every row at 0, as a row's folder that
+// is not there does; one that cannot be got to (a loop of links, no
+// permission) is said, and then nothing is measured or removed.
+bool reachable(const std::string& home, std::ostream& err)
+{
+    if (openChosenFolder(home))
+        return true;
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR)
+        return true;
+    cannotReach(err, "open", home, error);
+    return false;
 }
 
 } // namespace
 
 int scanCommand(const std::string& home, bool json, std::ostream& out, std::ostream& err)
 {
+    if (!reachable(home, err))
+        return 1;
     JunkJob job;
     job.folders = resolveFolders(home);
     RowPrinter printer(job.folders, json, out, err);
@@ -127,6 +145,8 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
         if (!known)
             return usageError(err, "unknown row '" + escapeTsvField(word) + "' for clean; the rows are " + rowNames());
     }
+    if (!reachable(home, err))
+        return 1;
 
     // The job removes the chosen rows in table order, whatever the order of
     // the words; a removal that fails leaves the rest for the scan to show.
@@ -141,25 +161,6 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
     const int status = printer.finish();
     if (outcome && outcome->incomplete != 0)
         return incompleteError(err, "cannot remove all of the rows named", outcome->incomplete);
-    return status;
-}
-
-int releaseCommand(std::ostream& out, std::ostream& err)
-{
-    const KeyLookup tr = StringTable::lookup(StringTable::forSystemLocale());
-    auto printMemory = [&] {
-        const MemoryFigures figures = memoryFigures(vm_stat());
-        out << memoryStatusLine1(tr, figures) << '\n' << memoryStatusLine2(tr, figures) << '\n';
-    };
-    printMemory();
-    out.flush();
-    const int status = purgeRAM();
-    printMemory();
-    if (status < 0) {
-        // As a shell reports a command it cannot run.
-        err << "release: cannot start the purge tool " << platform::purgeToolPath() << '\n';
-        return 127;
-    }
     return status;
 }
 

@@ -6,22 +6,20 @@
 
 namespace headroom::cli {
 
-// `headroom-cli scan [--json] HOME`, `clean HOME ROW...` and `release`,
-// with their words already parsed. Each returns the exit status.
+// `headroom-cli scan [--json] HOME` and `clean HOME ROW...`, with their
+// words already parsed. Each returns the exit status.
 
-// Prints every junk row below `home`; a row that could not be measured
-// whole is left out and named on `err` (exit status 1).
+// Prints every junk row below `home`. A `home` that cannot be opened for
+// another reason than not being there is said on `err` (exit status 1) and
+// nothing is printed; a row that could not be measured whole is left out
+// and named on `err` (exit status 1).
 int scanCommand(const std::string& home, bool json, std::ostream& out, std::ostream& err);
 
 // Removes the named rows below `home`, then prints every row as scan does.
 // An unknown row is a usage error, found before anything is removed; a
-// removal that stopped short for want of descriptors or memory is named on
-// `err` (exit status 1).
-int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out,
-                 std::ostream& err);
-
-// Prints the memory lines, runs the purge tool, prints them again; returns
-// the tool's status, or 127 when it cannot be started.
-int releaseCommand(std::ostream& out, std::ostream& err);
+// `home` that cannot be opened is said as by scan, and nothing is removed;
+// a removal that stopped short for want of descriptors or memory is named
+// on `err` (exit status 1).
+int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out, std::ostream& err);
 
 } // namespace headroom::cli

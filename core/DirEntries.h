@@ -10,10 +10,10 @@ namespace headroom {
 // One entry of a folder listing, as getdents64 gives it.
 struct DirEntry {
     std::uint64_t ino = 0;
-    std::int64_t next = 0;   // cookie (d_off) that resumes the listing right after this entry
-    unsigned char type = 0;  // DT_* (DT_UNKNOWN where the file system does not say)
-    const char* name = "";   // NUL-terminated; valid until the next read()
-    std::uint32_t at = 0;    // where the entry sits in the batch, for nameAt()
+    std::int64_t next = 0;  // cookie (d_off) that resumes the listing right after this entry
+    unsigned char type = 0; // DT_* (DT_UNKNOWN where the file system does not say)
+    const char* name = "";  // NUL-terminated; valid until the next read()
+    std::uint32_t at = 0;   // where the entry sits in the batch, for nameAt()
 };
 
 // Lists an open folder descriptor in batches with getdents64: one system

@@ -82,8 +82,11 @@ std::string cleanReport(const KeyLookup& tr, const CleanSpace& space)
     const std::uint64_t gained = spaceGained(space);
     std::string text = tr("Clean Freed") + convertBytes(gained);
     if (spaceStillHeld(gained, space.removedBytes))
-        text.append("\n").append(tr("Clean Removed")).append(convertBytes(space.removedBytes))
-            .append("\n").append(tr("Clean Held"));
+        text.append("\n")
+            .append(tr("Clean Removed"))
+            .append(convertBytes(space.removedBytes))
+            .append("\n")
+            .append(tr("Clean Held"));
     return text;
 }
 

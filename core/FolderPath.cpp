@@ -42,7 +42,9 @@ void DescriptorWaits::wake()
 {
     // Taking the lock orders this wake after a waiter's last look at the
     // epoch, so the waiter is either past that look or already asleep.
-    { const std::lock_guard lock(m_mutex); }
+    {
+        const std::lock_guard lock(m_mutex);
+    }
     m_cv.notify_all();
 }
 

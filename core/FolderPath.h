@@ -168,7 +168,8 @@ public:
     {
         const std::size_t parent = m_levels.size() - 2;
         if (!m_levels[parent].fd) {
-            UniqueFd fd = openWhenAllowed([&] { return UniqueFd(::openat(m_levels.back().fd.get(), "..", kFolderOpenFlags)); });
+            UniqueFd fd =
+                openWhenAllowed([&] { return UniqueFd(::openat(m_levels.back().fd.get(), "..", kFolderOpenFlags)); });
             if (!fd)
                 return errno;
             MountIdentity found;

@@ -9,19 +9,12 @@
 
 #include <cerrno>
 #include <new>
+#include <utility>
 
 namespace headroom {
 
-DiskFigures measureVolume()
+bool JunkJob::takes(std::size_t row) const
 {
-    const std::optional<std::int64_t> free = getDiskAvailableSize();
-    return {getDiskTotalSize().value_or(0), free.value_or(0), free.has_value()};
-}
-
-bool JunkJob::takes(std::string_view stage, std::size_t row) const
-{
-    if (beforeRow)
-        beforeRow(stage, row);
     return !cancelled() && (!chosen || chosen(row));
 }
 
@@ -34,13 +27,12 @@ RowSize JunkJob::measure(std::string_view relative) const
     RowSize size;
     int error = 0;
     try {
-        const OpenedLocation location = openLocationParent(folders.base, relative);
-        const UniqueFd parent(location.parentFd);
+        OpenedLocation location = openLocationParent(folders.base, relative);
         error = location.error;
-        if (parent) {
+        if (location.parent) {
             WalkOptions options;
             options.cancel = cancel;
-            const WalkResult result = measureTreeAt(parent.get(), location.leaf, options);
+            const WalkResult result = measureTreeAt(std::move(location.parent), location.leaf, options);
             size.bytes = result.cancelled ? 0 : result.bytes;
             error = result.incomplete;
         }
@@ -84,12 +76,12 @@ bool JunkJob::scan(const RowDone& done) const
 bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
 {
     for (std::size_t row = 0; row < kJunkRowCount; ++row) {
-        if (!takes("scan", row) && !(everyRow && !cancelled())) {
+        if (!takes(row) && !(everyRow && !cancelled())) {
             if (cancelled())
                 return false;
             continue;
         }
-        const RowSize size = measure(folders.rows[row].relativePath);
+        const RowSize size = measure(folders.relativePaths[row]);
         if (cancelled())
             return false; // the walk was cut short: its figure is not reported
         done(row, size);
@@ -100,22 +92,22 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
 std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) const
 {
     // For the report: the volume's free space before anything goes.
-    const DiskFigures before = sampleVolume();
+    const DiskFigures before = measureVolume();
     std::uint64_t removedBytes = 0;
     int incomplete = 0;
     for (std::size_t row = 0; row < kJunkRowCount; ++row) {
-        if (!takes("clean", row)) {
+        if (!takes(row)) {
             if (cancelled())
                 return std::nullopt;
             continue;
         }
         // Whether it went or not, the scan below shows what is left.
-        removedBytes = saturatingAdd(removedBytes, removeMeasured(folders.rows[row].relativePath, incomplete));
+        removedBytes = saturatingAdd(removedBytes, removeMeasured(folders.relativePaths[row], incomplete));
     }
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;
     CleanOutcome outcome;
-    outcome.volumeAfter = sampleVolume();
+    outcome.volumeAfter = measureVolume();
     if (before.freeRead)
         outcome.space.freeBefore = before.free;
     if (outcome.volumeAfter.freeRead)

@@ -6,26 +6,16 @@
 
 #include "core/DiskText.h"
 #include "core/JunkLocations.h"
+#include "core/VolumeFigures.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace headroom {
-
-// The volume's figures of one refresh.
-struct DiskFigures {
-    std::int64_t total = 0; // 0 when the volume cannot be read
-    std::int64_t free = 0;
-    bool freeRead = false;  // whether `free` was read (0 may be a full disk)
-};
-
-// The figures of "/" from getDiskTotalSize and getDiskAvailableSize.
-DiskFigures measureVolume();
 
 // What a clean did: the volume's figures after it, and the space report's
 // inputs (free space before the first removal and after the clean, and what
@@ -61,17 +51,12 @@ struct JunkJob {
     // Whether a row takes part, asked when the job reaches it (a check box
     // as it is then, not as it was when the job started). Empty: every row.
     std::function<bool(std::size_t row)> chosen;
-    // Where the volume figures come from; empty: measureVolume.
-    std::function<DiskFigures()> volume;
     // When given and set, the job stops before its next row and a walk or a
     // removal under way stops before its next entry.
     const std::atomic<bool>* cancel = nullptr;
     // Whether a clean measures each row before removing it (for the space
     // report). A front end that shows no report leaves that walk out.
     bool measureRemoved = true;
-    // Test seam: called as the job reaches each row, before `chosen`;
-    // `stage` is "scan" or "clean".
-    std::function<void(std::string_view stage, std::size_t row)> beforeRow;
 
     // Measures each chosen row and reports it through `done`. A row that
     // cannot be reached measures 0. False when cancelled: a row whose walk
@@ -88,11 +73,10 @@ struct JunkJob {
 
 private:
     bool cancelled() const { return cancel && cancel->load(std::memory_order_acquire); }
-    bool takes(std::string_view stage, std::size_t row) const;
+    bool takes(std::size_t row) const;
     bool scanRows(const RowDone& done, bool everyRow) const;
     RowSize measure(std::string_view relative) const;
     std::uint64_t removeMeasured(std::string_view relative, int& incomplete) const;
-    DiskFigures sampleVolume() const { return volume ? volume() : measureVolume(); }
 };
 
 } // namespace headroom

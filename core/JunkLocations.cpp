@@ -149,12 +149,12 @@ bool overlap(std::string_view a, std::string_view b)
 bool plainFolderWay(const std::string& base, const std::string& relative)
 {
     const OpenedLocation location = openLocationParent(base, relative);
-    const UniqueFd parent(location.parentFd);
+    const UniqueFd& parent = location.parent;
     if (!parent)
         return location.error == ENOENT;
     struct stat st {};
     return ::fstatat(parent.get(), location.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? S_ISDIR(st.st_mode)
-                                                                                       : errno == ENOENT;
+                                                                                         : errno == ENOENT;
 }
 
 // The text of <base>/.config/user-dirs.dirs: no link followed on the way
@@ -163,7 +163,7 @@ bool plainFolderWay(const std::string& base, const std::string& relative)
 std::optional<std::string> readUserDirs(const std::string& base)
 {
     const OpenedLocation config = openLocationParent(base, ".config/user-dirs.dirs");
-    const UniqueFd parent(config.parentFd);
+    const UniqueFd& parent = config.parent;
     if (!parent)
         return std::nullopt;
     const UniqueFd fd(
@@ -206,7 +206,7 @@ const JunkTable& junkTable()
 
 std::string JunkFolders::path(std::size_t row) const
 {
-    return joinPath(base, rows[row].relativePath);
+    return joinPath(base, relativePaths[row]);
 }
 
 JunkEnvironment junkEnvironment(const VariableLookup& variable)
@@ -221,18 +221,19 @@ JunkFolders defaultJunkFolders(std::string base)
 {
     JunkFolders folders{std::move(base), {}};
     for (std::size_t row = 0; row < kJunkRowCount; ++row)
-        folders.rows[row].relativePath = kJunkTable[row].relativePath;
+        folders.relativePaths[row] = kJunkTable[row].relativePath;
     return folders;
 }
 
 JunkFolders resolveJunkFolders(std::string base, const JunkEnvironment& environment)
 {
     JunkFolders folders = defaultJunkFolders(std::move(base));
-    struct stat baseEntry {}, homeEntry {};
+    struct stat baseEntry {};
+    struct stat homeEntry {};
     if (::stat(folders.base.c_str(), &baseEntry) != 0)
         return folders;
     const bool userHome = !environment.home.empty() && ::stat(environment.home.c_str(), &homeEntry) == 0
-        && sameEntry(baseEntry, homeEntry);
+                          && sameEntry(baseEntry, homeEntry);
 
     // The absolute names the granted folder goes by: as given, with its
     // links resolved, and as HOME names it when it is the user's home.
@@ -253,9 +254,9 @@ JunkFolders resolveJunkFolders(std::string base, const JunkEnvironment& environm
             continue;
         bool clear = true;
         for (std::size_t other = 0; other < kJunkRowCount; ++other)
-            clear = clear && (other == row || !overlap(*found[row], folders.rows[other].relativePath));
+            clear = clear && (other == row || !overlap(*found[row], folders.relativePaths[other]));
         if (clear)
-            folders.rows[row] = {*found[row], row == kDownloads ? JunkSource::UserDirs : JunkSource::Environment};
+            folders.relativePaths[row] = *found[row];
     }
     return folders;
 }

@@ -23,24 +23,14 @@ using JunkTable = std::array<JunkLocation, kJunkRowCount>;
 // The freedesktop home layout.
 const JunkTable& junkTable();
 
-// Where a row's folder was found.
-enum class JunkSource {
-    Default,     // the table's relative path
-    UserDirs,    // XDG_DOWNLOAD_DIR in <granted>/.config/user-dirs.dirs
-    Environment, // XDG_CACHE_HOME or XDG_DATA_HOME
-};
-
-struct JunkFolder {
-    std::string relativePath; // lexically normalised (see normalRelativePath), never empty
-    JunkSource source = JunkSource::Default;
-};
-
 // Every row's folder below one granted folder, resolved once when the
 // folder is granted (the application) or once per run (headroom-cli), and
 // used as it is by the scan, the clean and what shows the rows.
 struct JunkFolders {
     std::string base; // the granted folder, as the file system names it
-    std::array<JunkFolder, kJunkRowCount> rows;
+    // Each row's folder below it, lexically normalised (see
+    // normalRelativePath), never empty.
+    std::array<std::string, kJunkRowCount> relativePaths;
 
     // The row's folder as a path: base joined with its relative path.
     std::string path(std::size_t row) const;

@@ -1,13 +1,54 @@
 #include "core/Location.h"
 
+#include "core/UniqueFd.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace headroom {
 
 namespace {
+
+// Opens `path` with `flags` as one openat(AT_FDCWD, ...) would. A path
+// longer than a system call takes (PATH_MAX with its NUL) is opened in
+// pieces of whole components, as long as each may be, every piece relative
+// to the descriptor of the one before. The kernel resolves a path one
+// component at a time anyway, so a piece starting at the folder the one
+// before reached resolves as that part of the whole path would: links and
+// ".." alike (only the count of links followed starts again with each
+// piece). The folders between pieces are held O_PATH, which, like passing
+// through them in one call, needs only search permission. A component
+// longer than a piece is ENAMETOOLONG.
+UniqueFd openInPieces(const std::string& path, int flags)
+{
+    constexpr std::size_t kMaxPiece = PATH_MAX - 1;
+    UniqueFd held; // the folder the pieces so far reached; none: the working folder
+    std::size_t pos = 0;
+    for (;;) {
+        const int at = held ? held.get() : AT_FDCWD;
+        const bool last = path.size() - pos <= kMaxPiece;
+        std::size_t slash = std::string::npos;
+        UniqueFd next;
+        if (last) {
+            // The rest, or "." when only the slashes of "folder/" were left.
+            next.reset(::openat(at, pos < path.size() ? path.c_str() + pos : ".", flags));
+        } else if (slash = path.rfind('/', pos + kMaxPiece); slash == std::string::npos || slash <= pos) {
+            errno = ENAMETOOLONG;
+        } else {
+            next.reset(::openat(at, path.substr(pos, slash - pos).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        }
+        if (!next || last)
+            return next; // UniqueFd keeps errno as the failed call left it
+        held = std::move(next);
+        // A piece starting with "/" would start again at the root.
+        pos = std::min(path.find_first_not_of('/', slash), path.size());
+    }
+}
 
 // The non-empty components of a relative path, or nothing when one of them
 // is "..", or "." unless `dropDots`: a location must name a fixed place
@@ -46,23 +87,58 @@ OpenedLocation openLocationParent(const std::string& base, std::string_view rela
     }
 
     // The base is the folder the user chose: a link there is followed.
-    int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd = openChosenFolder(base);
+    if (!fd) {
         result.error = errno;
         return result;
     }
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         const std::string name(parts[i]);
-        int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        int saved = errno;
-        ::close(fd);
-        if (next < 0) {
-            result.error = saved;
+        UniqueFd next(::openat(fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) {
+            result.error = errno;
             return result;
         }
-        fd = next;
+        fd = std::move(next);
     }
-    result.parentFd = fd;
+    result.parent = std::move(fd);
+    return result;
+}
+
+UniqueFd openChosenFolder(const std::string& path)
+{
+    return openInPieces(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+OpenedLocation openPathParent(const std::string& path)
+{
+    OpenedLocation result;
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/')
+        --end;
+    if (end == 0) {
+        result.error = ENOENT;
+        return result;
+    }
+    std::string parent;
+    const std::size_t slash = path.rfind('/', end - 1);
+    if (end == 1 && path[0] == '/') {
+        parent = "/";
+        result.leaf = ".";
+    } else if (slash == std::string::npos) {
+        parent = ".";
+        result.leaf = path.substr(0, end);
+    } else {
+        result.leaf = path.substr(slash + 1, end - slash - 1);
+        std::size_t parentEnd = slash;
+        while (parentEnd > 0 && path[parentEnd - 1] == '/')
+            --parentEnd;
+        parent = parentEnd == 0 ? "/" : path.substr(0, parentEnd);
+    }
+    // O_PATH: looking a name up in a folder needs only search permission.
+    result.parent = openInPieces(parent, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (!result.parent)
+        result.error = errno;
     return result;
 }
 

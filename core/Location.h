@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,15 +14,31 @@ namespace headroom {
 // links, so neither a measurement nor a removal can be redirected outside
 // the base by a link inside it.
 struct OpenedLocation {
-    int parentFd = -1;  // open O_DIRECTORY descriptor of the location's parent, or -1
-    std::string leaf;   // the location's own name inside that parent
-    int error = 0;      // errno when the parent could not be opened
+    UniqueFd parent;  // the location's parent folder, open O_DIRECTORY; none on failure
+    std::string leaf; // the location's own name inside that parent
+    int error = 0;    // errno when the parent could not be opened
 };
 
 // Opens the parent of base/relative. Trailing and doubled "/" in either part
 // are ignored; "." and ".." components in `relative` are refused (EINVAL).
-// The caller closes parentFd.
+// The base may be of any length (see openChosenFolder).
 OpenedLocation openLocationParent(const std::string& base, std::string_view relative);
+
+// Opens the folder `path` names as open(2) with O_DIRECTORY would, links on
+// the way and in its place followed (the path is the user's choice), but at
+// any length: a path too long for one system call (PATH_MAX) is opened in
+// pieces of whole components, each relative to the folder the one before
+// reached. A descriptor (O_RDONLY, close-on-exec), or none with errno set.
+UniqueFd openChosenFolder(const std::string& path);
+
+// The folder holding the last component of `path` (a path as the user gave
+// it), reached as openChosenFolder reaches a folder but opened O_PATH (to
+// look names up in, which needs only search permission, not to list), and
+// that component's name, unopened (trailing "/" dropped, so that whoever
+// opens it decides whether a link there is followed). "/" gives "/" and
+// "."; a path of one component gives the working folder and itself; an
+// empty path is ENOENT.
+OpenedLocation openPathParent(const std::string& path);
 
 // `relative` lexically normalised: its components joined by exactly one
 // "/", with empty and "." components dropped (so no leading or trailing

@@ -15,10 +15,10 @@ MemoryFigures memoryFigures(const VMStatSchema& sample)
     MemoryFigures figures;
     figures.totalPages = sample.getTotalMemory();
     const std::array<std::pair<const char*, std::uint64_t>, 4> split{{
-        {"Free", sample.pagesFree()},
-        {"Wired", sample.pagesWiredDown()},
-        {"Active", sample.pagesActive()},
-        {"Inactive", sample.pagesInactive()},
+        {"Free", sample.pagesFree},
+        {"Wired", sample.pagesWiredDown},
+        {"Active", sample.pagesActive},
+        {"Inactive", sample.pagesInactive},
     }};
     const std::uint64_t pageSize = platform::pageSize();
     // The percentages divide by the sum taken in 128 bits: the 64-bit total
@@ -63,8 +63,7 @@ std::uint64_t memoryGivenBack(const MemoryFigures& before, const MemoryFigures& 
     return now > was ? now - was : 0;
 }
 
-std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before,
-                          const MemoryFigures& after)
+std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before, const MemoryFigures& after)
 {
     if (toolStatus != 0)
         return tr("Release Failed");

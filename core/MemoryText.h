@@ -2,7 +2,7 @@
 
 // Pure composition of the memory figures: no widgets, no Qt.
 
-#include "core/DiskText.h"
+#include "core/KeyLookup.h"
 #include "core/VMStatSchema.h"
 
 #include <array>
@@ -12,10 +12,10 @@
 namespace headroom {
 
 struct MemoryCategory {
-    const char* key;       // "Free", "Wired", "Active", "Inactive"
+    const char* key; // "Free", "Wired", "Active", "Inactive"
     std::uint64_t pages = 0;
-    std::uint64_t bytes = 0;  // pages * the kernel's page size, at most 2^64 - 1
-    int percent = 0;          // pages * 100 / total, truncated; 0 when the total is 0
+    std::uint64_t bytes = 0; // pages * the kernel's page size, at most 2^64 - 1
+    int percent = 0;         // pages * 100 / total, truncated; 0 when the total is 0
 };
 
 struct MemoryFigures {
@@ -43,7 +43,6 @@ std::uint64_t memoryGivenBack(const MemoryFigures& before, const MemoryFigures& 
 // (-1: it could not be started); any status but 0 means the release failed
 // or was cancelled (the password prompt dismissed, say). A failed sample
 // (no pages at all) on either side leaves the amount unknown.
-std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before,
-                          const MemoryFigures& after);
+std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before, const MemoryFigures& after);
 
 } // namespace headroom

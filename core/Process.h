@@ -61,8 +61,8 @@ inline pid_t spawn(const std::vector<std::string>& argv, int& error, Streams str
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    for (const auto& [fd, target] : {std::pair {streams.in, STDIN_FILENO}, {streams.out, STDOUT_FILENO},
-                                     {streams.err, STDERR_FILENO}})
+    for (const auto& [fd, target] :
+         {std::pair{streams.in, STDIN_FILENO}, {streams.out, STDOUT_FILENO}, {streams.err, STDERR_FILENO}})
         if (fd >= 0)
             posix_spawn_file_actions_adddup2(&actions, fd, target);
     pid_t pid = -1;
@@ -116,11 +116,11 @@ inline std::string readFrom(int fd)
 inline int runCapturing(const std::vector<std::string>& argv, std::string* out = nullptr, std::string* err = nullptr)
 {
     const auto capture = [](const std::string* text) { return text ? ::memfd_create("output", MFD_CLOEXEC) : -1; };
-    const Streams streams {::open("/dev/null", O_RDONLY | O_CLOEXEC), capture(out), capture(err)};
+    const Streams streams{::open("/dev/null", O_RDONLY | O_CLOEXEC), capture(out), capture(err)};
     int error = 0;
     const pid_t pid = spawn(argv, error, streams, true);
     const int status = pid < 0 ? -1 : waitFor(pid);
-    for (const auto& [fd, text] : {std::pair {streams.out, out}, {streams.err, err}})
+    for (const auto& [fd, text] : {std::pair{streams.out, out}, {streams.err, err}})
         if (fd >= 0)
             *text = readFrom(fd);
     for (const int fd : {streams.in, streams.out, streams.err})

@@ -13,8 +13,7 @@ namespace {
 std::string fixed(double value, int precision)
 {
     char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                         std::chars_format::fixed, precision);
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
     // The largest quotient (2^64 / 2^30 = 2^34) needs 14 characters.
     if (ec != std::errc())
         return {};

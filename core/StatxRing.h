@@ -8,9 +8,10 @@
 namespace headroom {
 
 // Many statx calls relative to one folder, submitted together through an
-// io_uring and waited for together: one system call for a whole batch where
-// a plain walk pays one per entry. Only statx is ever queued, and a batch is
-// complete when stat() returns, so nothing is in flight between calls.
+// io_uring (set up and driven by liburing) and waited for together: one
+// system call for a whole batch where a plain walk pays one per entry. Only
+// statx is ever queued, and a batch is complete when stat() returns, so
+// nothing is in flight between calls.
 //
 // Not thread-safe: one ring per thread.
 class StatxRing {
@@ -38,13 +39,12 @@ public:
     bool broken() const { return m_broken; }
 
 private:
-    struct Mapping;
+    struct Uring;
     StatxRing() = default;
 
     bool submitAndWait(int dirfd, const char* const* names, unsigned count, int flags, unsigned mask);
 
-    int m_fd = -1;
-    std::unique_ptr<Mapping> m_map;
+    std::unique_ptr<Uring> m_uring; // set once the kernel gave a ring
     // Written by the kernel; kept for as long as a request may be in flight.
     std::unique_ptr<struct statx[]> m_results;
     std::unique_ptr<int[]> m_errors;

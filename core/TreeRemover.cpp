@@ -227,9 +227,7 @@ private:
     void unopened(int dirfd, const std::string& name, int error)
     {
         switch (error) {
-        case ENOENT:
-            ++m_result.removed;
-            break;
+        case ENOENT: ++m_result.removed; break;
         case ELOOP:
         case ENOTDIR:
             // A link or another non-folder: the entry itself goes, never a
@@ -242,9 +240,7 @@ private:
             counted(::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR));
             break;
         case EMFILE:
-        case ENFILE:
-            giveUp(error);
-            break;
+        case ENFILE: giveUp(error); break;
         default:
             // EXDEV: a mount is there now; ESTALE: another folder.
             ++m_result.failed;
@@ -397,7 +393,8 @@ private:
         };
         std::vector<std::thread> running;
         try {
-            const std::size_t helpers = std::min(removers.size(), tasks.size()) - std::min<std::size_t>(1, tasks.size());
+            const std::size_t helpers =
+                std::min(removers.size(), tasks.size()) - std::min<std::size_t>(1, tasks.size());
             running.reserve(helpers);
             for (std::size_t i = 1; i <= helpers; ++i)
                 running.emplace_back(work, std::ref(*removers[i]));
@@ -439,8 +436,8 @@ private:
     RemoveResult m_result;
 };
 
-RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe& probe, const std::atomic<bool>* cancel,
-                        unsigned threads)
+RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe& probe,
+                        const std::atomic<bool>* cancel, unsigned threads)
 {
     RemoveResult result;
     if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -497,7 +494,7 @@ RemoveResult removeLocation(const std::string& base, const std::string& relative
     RemoveResult result;
     try {
         const OpenedLocation location = openLocationParent(base, relative);
-        const UniqueFd parent(location.parentFd);
+        const UniqueFd& parent = location.parent;
         if (parent)
             return removeTreeAt(parent.get(), location.leaf, {}, cancel, threads);
         if (location.error == ENOENT)

@@ -66,6 +66,7 @@
 
 #include "core/DirEntries.h"
 #include "core/FolderPath.h"
+#include "core/Location.h"
 #include "core/MountIdentity.h"
 #include "core/Saturating.h"
 #include "core/StatxRing.h"
@@ -171,22 +172,26 @@ private:
     Walk& m_walk;
     std::optional<DirEntries> m_entries;
     Path m_path;
-    std::vector<NameRecord> m_recs;      // subfolders not entered yet, of every level
-    std::vector<char> m_names;           // their names' bytes
+    std::vector<NameRecord> m_recs;                               // subfolders not entered yet, of every level
+    std::vector<char> m_names;                                    // their names' bytes
     std::vector<std::pair<std::uint64_t, std::uint32_t>> m_order; // batch: inode, record
-    std::size_t m_pending = 0;           // records not handed to another worker
+    std::size_t m_pending = 0;                                    // records not handed to another worker
     std::size_t m_taskDepth = 0;
     std::unique_ptr<StatxRing> m_ring;
     bool m_ringTried = false;
-    std::array<const char*, StatxRing::kCapacity> m_batchNames {};
+    std::array<const char*, StatxRing::kCapacity> m_batchNames{};
     WalkResult m_result;
 };
 
 class Walk {
 public:
     Walk(const MountIdentity& root, const WalkOptions& options, const work::WalkPlan& plan)
-        : m_root(root), m_options(options), m_plan(plan), m_queueCap(plan.threads > 1 ? plan.threads : 0),
-          m_workers(plan.threads), m_waits([this] { return dropQueued(); })
+        : m_root(root)
+        , m_options(options)
+        , m_plan(plan)
+        , m_queueCap(plan.threads > 1 ? plan.threads : 0)
+        , m_workers(plan.threads)
+        , m_waits([this] { return dropQueued(); })
     {
         m_queue.reserve(std::max<std::size_t>(1, m_queueCap)); // give() never allocates
     }
@@ -235,7 +240,7 @@ public:
     bool wantsMore() const
     {
         return m_queueCap > 0 && !m_short.load(std::memory_order_relaxed)
-            && m_queued.load(std::memory_order_relaxed) < m_queueCap;
+               && m_queued.load(std::memory_order_relaxed) < m_queueCap;
     }
 
     // The process ran out of descriptors: queued subtrees would hold more.
@@ -672,7 +677,9 @@ std::string withoutTrailingSlashes(const std::string& name)
     return name.substr(0, end);
 }
 
-WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& options)
+// `owned`, when given, holds `dirfd`: it is closed as soon as the root is
+// open, so that the walk has that descriptor too.
+WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& options, UniqueFd* owned = nullptr)
 {
     WalkResult none;
     // A trailing slash would make the stat and the open follow a final link.
@@ -687,6 +694,8 @@ WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& optio
         return none; // a link or a file: nothing below it
     const MountIdentity rootId = MountIdentity::of(sx);
     UniqueFd fd = openListedFolder(dirfd, root.c_str(), rootId);
+    if (owned)
+        owned->reset();
     if (!fd) {
         if (outOfDescriptors(errno))
             none.incomplete = errno;
@@ -695,8 +704,7 @@ WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& optio
         return none;
     }
 
-    const work::WalkPlan plan =
-        work::walkPlan(options.threads, options.maxOpenFolders, options.batchStat);
+    const work::WalkPlan plan = work::walkPlan(options.threads, options.maxOpenFolders, options.batchStat);
     Walk walk(rootId, options, plan);
     walk.seed({std::move(fd), rootId, 0});
 
@@ -718,12 +726,10 @@ WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& optio
     return walk.total();
 }
 
-} // namespace
-
-WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options)
+WalkResult walkOrSayOutOfMemory(int dirfd, const std::string& name, const WalkOptions& options, UniqueFd* owned)
 {
     try {
-        return walkFrom(dirfd, name, options);
+        return walkFrom(dirfd, name, options, owned);
     } catch (const std::bad_alloc&) {
         // Before any worker started: nothing was measured.
         WalkResult none;
@@ -732,9 +738,27 @@ WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& 
     }
 }
 
+} // namespace
+
+WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options)
+{
+    return walkOrSayOutOfMemory(dirfd, name, options, nullptr);
+}
+
+WalkResult measureTreeAt(UniqueFd dirfd, const std::string& name, const WalkOptions& options)
+{
+    return walkOrSayOutOfMemory(dirfd.get(), name, options, &dirfd);
+}
+
 WalkResult measureTree(const std::string& path, const WalkOptions& options)
 {
-    return measureTreeAt(AT_FDCWD, path, options);
+    OpenedLocation at = openPathParent(path);
+    if (!at.parent) {
+        WalkResult none; // not there measures 0; anything else could not be measured
+        none.errors = at.error == ENOENT || at.error == ENOTDIR ? 0 : 1;
+        return none;
+    }
+    return measureTreeAt(std::move(at.parent), at.leaf, options);
 }
 
 std::uint64_t getSize(const std::string& path)

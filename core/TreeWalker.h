@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -47,8 +49,9 @@ struct WalkResult {
     int incomplete = 0;
 };
 
-// Measures the tree below `path`: every entry at every depth, folders' own
-// entries included, the root itself not counted. The final component of
+// Measures the tree below `path`, a path of any length (see openPathParent):
+// every entry at every depth, folders' own entries included, the root itself
+// not counted. The final component of
 // `path` is not followed when it is a link (a link measures 0); links inside
 // are counted with their own size and never followed; hard links count each
 // time. Another mount (a bind mount of the same file system included) is
@@ -61,6 +64,10 @@ WalkResult measureTree(const std::string& path, const WalkOptions& options = {})
 
 // The same for the entry `name` inside the open folder `dirfd`.
 WalkResult measureTreeAt(int dirfd, const std::string& name, const WalkOptions& options = {});
+
+// The same, taking `dirfd` over: it is closed as soon as the entry is open,
+// so that the walk may use that descriptor too.
+WalkResult measureTreeAt(UniqueFd dirfd, const std::string& name, const WalkOptions& options = {});
 
 // The bytes of measureTree(path): a missing, non-folder or unlistable path
 // measures 0.

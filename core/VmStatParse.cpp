@@ -33,8 +33,6 @@
 //   pagesReactivated   pgactivate                                     events
 //   pageins            pgpgin / P                                     KiB -> pages
 //   pageouts           pgpgout / P                                    KiB -> pages
-//   pagesSpeculative, pagesCopyOnWrite, pagesZeroFilled: no Linux
-//   counterpart, always 0.
 //
 // Reading rules: one "name value" pair a line, separated by blanks or tabs;
 // the value is plain decimal digits, optionally followed by blanks, tabs or
@@ -153,9 +151,9 @@ std::optional<VMStatSchema> parseProcVmstat(std::string_view text)
     const auto get = [&seen](Counter c) { return seen[c].value_or(0); };
 
     VMStatSchema record;
-    record.setPagesFree(get(FreePages));
-    record.setPagesActive(saturatingAdd(get(ActiveAnon), get(ActiveFile)));
-    record.setPagesInactive(saturatingAdd(get(InactiveAnon), get(InactiveFile)));
+    record.pagesFree = get(FreePages);
+    record.pagesActive = saturatingAdd(get(ActiveAnon), get(ActiveFile));
+    record.pagesInactive = saturatingAdd(get(InactiveAnon), get(InactiveFile));
 
     const std::uint64_t pageKiB = platform::pageSize() / 1024;
     std::uint64_t wiredKiB = saturatingMultiply(saturatingAdd(get(Unevictable), get(PageTablePages)), pageKiB);
@@ -164,12 +162,12 @@ std::optional<VMStatSchema> parseProcVmstat(std::string_view text)
     else
         wiredKiB = saturatingAdd(wiredKiB, get(SlabUnreclaimableBytes) / 1024);
     wiredKiB = saturatingAdd(wiredKiB, get(KernelStackKiB));
-    record.setPagesWiredDown(wiredKiB / pageKiB);
+    record.pagesWiredDown = wiredKiB / pageKiB;
 
-    record.setTranslationFaults(get(PgFault));
-    record.setPagesReactivated(get(PgActivate));
-    record.setPageins(get(PgPgIn) / pageKiB);
-    record.setPageouts(get(PgPgOut) / pageKiB);
+    record.translationFaults = get(PgFault);
+    record.pagesReactivated = get(PgActivate);
+    record.pageins = get(PgPgIn) / pageKiB;
+    record.pageouts = get(PgPgOut) / pageKiB;
     return record;
 }
 

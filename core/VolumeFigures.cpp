@@ -34,4 +34,10 @@ std::optional<std::int64_t> getDiskAvailableSize()
     return clampToSigned(stats->available);
 }
 
+DiskFigures measureVolume()
+{
+    const std::optional<std::int64_t> free = getDiskAvailableSize();
+    return {getDiskTotalSize().value_or(0), free.value_or(0), free.has_value()};
+}
+
 } // namespace headroom

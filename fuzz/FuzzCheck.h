@@ -36,8 +36,8 @@ inline std::string visible(const std::string& bytes)
 
 } // namespace headroom::fuzz
 
-#define FUZZ_CHECK(cond, detail)                                                \
-    do {                                                                        \
-        if (!(cond))                                                            \
-            ::headroom::fuzz::checkFailed(__FILE__, __LINE__, #cond, (detail)); \
+#define FUZZ_CHECK(cond, detail)                                                                                       \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            ::headroom::fuzz::checkFailed(__FILE__, __LINE__, #cond, (detail));                                        \
     } while (false)

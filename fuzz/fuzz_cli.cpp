@@ -100,9 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (status == 2) {
         // A usage error: exactly one line on standard error, nothing else.
         FUZZ_CHECK(out.str().empty(), context);
-        FUZZ_CHECK(!said.empty() && said.back() == '\n'
-                       && std::count(said.begin(), said.end(), '\n') == 1,
-                   context);
+        FUZZ_CHECK(!said.empty() && said.back() == '\n' && std::count(said.begin(), said.end(), '\n') == 1, context);
     } else {
         FUZZ_CHECK(said.empty(), context);
         FUZZ_CHECK(!out.str().empty(), context);

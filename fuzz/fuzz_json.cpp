@@ -162,7 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string decoded;
     std::string why;
     FUZZ_CHECK(decode(quoted, decoded, why), why + "\n" + headroom::fuzz::visible(quoted));
-    FUZZ_CHECK(decoded == input,
-               "in  " + headroom::fuzz::visible(input) + "\nout " + headroom::fuzz::visible(decoded));
+    FUZZ_CHECK(decoded == input, "in  " + headroom::fuzz::visible(input) + "\nout " + headroom::fuzz::visible(decoded));
     return 0;
 }

@@ -35,7 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string g_work;      // the private folder: holds "loc" and "canary"
+std::string g_work; // the private folder: holds "loc" and "canary"
 int g_workFd = -1;
 unsigned long g_inputs = 0;
 
@@ -137,7 +137,11 @@ public:
     static constexpr std::size_t kMaxDirs = 96;
     static constexpr std::size_t kMaxEntries = 600;
 
-    explicit Builder(int locFd) { dirs.push_back(locFd); path.push_back(0); }
+    explicit Builder(int locFd)
+    {
+        dirs.push_back(locFd);
+        path.push_back(0);
+    }
     ~Builder()
     {
         for (const int fd : dirs)
@@ -146,10 +150,10 @@ public:
     Builder(const Builder&) = delete;
     Builder& operator=(const Builder&) = delete;
 
-    std::vector<int> dirs;       // every folder made, open; [0] is the location
+    std::vector<int> dirs;         // every folder made, open; [0] is the location
     std::vector<std::size_t> path; // current folder as indices into dirs
     std::vector<Made> made;
-    std::vector<Made> files;     // regular files inside, for hard links
+    std::vector<Made> files; // regular files inside, for hard links
 
     int here() const { return dirs[path.back()]; }
 
@@ -208,9 +212,7 @@ void build(Input& in, Builder& b)
         const std::uint8_t op = in.byte();
         switch (op % 10) {
         case 0:
-        case 1:
-            b.mkdirHere(Builder::name(in, false), (op & 0x10) != 0 && b.path.size() < 64);
-            break;
+        case 1: b.mkdirHere(Builder::name(in, false), (op & 0x10) != 0 && b.path.size() < 64); break;
         case 2:
         case 3: {
             const std::string n = Builder::name(in, false);
@@ -335,22 +337,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     headroom::WalkOptions options;
     options.threads = 1 + mode % 4;
     options.maxOpenFolders = (bound & 0x80) != 0 ? 0 : 2 + bound % 6;
-    const headroom::WalkResult walked = (mode & 0x10) != 0
-        ? headroom::measureTree(g_work + "/loc", options)
-        : headroom::measureTreeAt(g_workFd, "loc", options);
+    const headroom::WalkResult walked = (mode & 0x10) != 0 ? headroom::measureTree(g_work + "/loc", options)
+                                                           : headroom::measureTreeAt(g_workFd, "loc", options);
     const std::string figures = "walked " + std::to_string(walked.bytes) + " bytes, " + std::to_string(walked.entries)
-        + " entries, " + std::to_string(walked.errors) + " errors; made " + std::to_string(expectedBytes)
-        + " bytes, " + std::to_string(expectedEntries) + " entries";
+                                + " entries, " + std::to_string(walked.errors) + " errors; made "
+                                + std::to_string(expectedBytes) + " bytes, " + std::to_string(expectedEntries)
+                                + " entries";
     FUZZ_CHECK(walked.bytes == expectedBytes && walked.entries == expectedEntries && walked.errors == 0, figures);
     if ((mode & 0x20) != 0)
         FUZZ_CHECK(headroom::getSize(g_work + "/loc") == expectedBytes, figures);
 
-    const headroom::RemoveResult removed = (mode & 0x40) != 0
-        ? headroom::removeLocation(g_work, "loc")
-        : headroom::removeTreeAt(g_workFd, "loc");
+    const headroom::RemoveResult removed =
+        (mode & 0x40) != 0 ? headroom::removeLocation(g_work, "loc") : headroom::removeTreeAt(g_workFd, "loc");
     FUZZ_CHECK(removed.locationGone && removed.failed == 0 && removed.removed == expectedEntries + 1,
-               "removed " + std::to_string(removed.removed) + ", failed " + std::to_string(removed.failed)
-                   + ", gone " + std::to_string(removed.locationGone) + "; made " + std::to_string(expectedEntries));
+               "removed " + std::to_string(removed.removed) + ", failed " + std::to_string(removed.failed) + ", gone "
+                   + std::to_string(removed.locationGone) + "; made " + std::to_string(expectedEntries));
     FUZZ_CHECK(snapshotBeside() == g_canary, "something beside the location changed");
     FUZZ_CHECK(countOpenDescriptors() == fdsBefore, "descriptors leaked");
     return 0;

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<std::string> folder = headroom::userDirsDownloadFolder(text, kSpellings);
     if (!folder)
         return 0;
-    FUZZ_CHECK(normalised(*folder), "from " + headroom::fuzz::visible(text) + " got " + headroom::fuzz::visible(*folder));
+    FUZZ_CHECK(normalised(*folder),
+               "from " + headroom::fuzz::visible(text) + " got " + headroom::fuzz::visible(*folder));
     for (const char* prefix : {"$HOME/", "/srv/ann/"}) {
         const std::string again = "XDG_DOWNLOAD_DIR=\"" + std::string(prefix) + escaped(*folder) + "\"\n";
         const std::optional<std::string> back = headroom::userDirsDownloadFolder(again, kSpellings);

@@ -38,8 +38,9 @@ std::shared_ptr<const StringTable> StringTable::forLocale(const QLocale& locale)
     const QDir tables(QStringLiteral(":/i18n"));
     if (locale.language() != QLocale::C) {
         const QString language = QLocale::languageToCode(locale.language());
-        QStringList names{QStringLiteral("headroom_%1_%2.qm").arg(language, QLocale::territoryToCode(locale.territory())),
-                          QStringLiteral("headroom_%1.qm").arg(language)};
+        QStringList names{
+            QStringLiteral("headroom_%1_%2.qm").arg(language, QLocale::territoryToCode(locale.territory())),
+            QStringLiteral("headroom_%1.qm").arg(language)};
         for (const QString& name : tables.entryList({QStringLiteral("headroom_%1_*.qm").arg(language)}, QDir::Files)) {
             if (QLocale(name.mid(9, name.size() - 12)).script() == locale.script())
                 names << name;

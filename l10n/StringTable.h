@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/DiskText.h"
+#include "core/KeyLookup.h"
 
 #include <QLocale>
 #include <QString>

@@ -11,6 +11,9 @@
 # stopped and the window must come back within 5 s. Both are told by X11
 # events; the fallback poll is far slower.
 #
+# Last, the tray on Wayland with a StatusNotifierItem host
+# (scripts/check-wayland-tray.sh: sway and waybar).
+#
 #   scripts/check-platforms.sh [PATH-TO-headroom]    default: build/ci/headroom
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -115,5 +118,13 @@ XDG_RUNTIME_DIR="$work" weston --backend=headless-backend.so --socket=wayland-hr
 pids+=($!)
 wait_for "$work/wayland-hr"
 run_app wayland QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=wayland-hr DISPLAY= || status=1
+
+if scripts/check-wayland-tray.sh "$app" >"$work/wayland-tray.log" 2>&1; then
+  echo "platforms: wayland tray ok"
+else
+  echo "platforms: wayland tray FAILED" >&2
+  sed 's/^/  /' "$work/wayland-tray.log" >&2
+  status=1
+fi
 
 exit "$status"

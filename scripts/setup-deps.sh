@@ -7,11 +7,12 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
   libxcb1-dev libxcb-xfixes0-dev
+  liburing-dev
   googletest libgtest-dev libgmock-dev
   # fonts-wqy-microhei: Chinese and Japanese glyphs, so that the tables'
   # test measures the window in those languages with their real widths.
   locales fonts-dejavu-core fonts-wqy-microhei
-  clang libclang-rt-14-dev clang-tidy cppcheck
+  clang libclang-rt-14-dev clang-tidy clang-format cppcheck
 )
 packages+=("$@")
 

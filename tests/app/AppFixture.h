@@ -1,113 +1,193 @@
 #pragma once
 
 // What the application's tests share: a scripted prompter that records what
-// it was asked, fixed figures the test can change between refreshes (a
-// panel coming or going: m_figures.tray changed, then the tray watch's
-// changed() emitted), the record of interface changes in the order they
-// were applied, a gate that holds a worker just before it reads one junk
-// row, and a temporary home.
+// it was asked, the system figures through the platform's seams (a volume
+// that can hold a worker that asks it), the record of what the window and
+// the tray show as it changes, and a temporary home.
 
 #include "app/AppDelegate.h"
 #include "core/JunkLocations.h"
 #include "core/Platform.h"
-#include "core/VMStatSchema.h"
 #include "l10n/StringTable.h"
+#include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
 #include <QAction>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
 #include <QtTest>
 
+#include <array>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace headroom::test {
 
-struct PromptLog {
-    QStringList events; // "alert", "chooseFolder", "about", in the order asked
-    QStringList alerts; // the message of each alert
-    QStringList folders; // next answers; a null QString or none left = cancel
-    std::function<void()> duringAlert;
-};
-
+// Answers the controller's questions as the test scripted them, and notes
+// what it was asked.
 class ScriptedPrompter final : public Prompter {
 public:
-    explicit ScriptedPrompter(PromptLog& log) : m_log(log) {}
+    QStringList events;  // "alert", "chooseFolder", "about", in the order asked
+    QStringList alerts;  // the message of each alert
+    QStringList folders; // next answers; a null QString or none left = cancel
+    std::function<void()> duringAlert;
 
     void alert(const QString& message, const QString& /*informative*/) override
     {
-        m_log.events << QStringLiteral("alert");
-        m_log.alerts << message;
-        if (m_log.duringAlert)
-            m_log.duringAlert();
+        events << QStringLiteral("alert");
+        alerts << message;
+        if (duringAlert)
+            duringAlert();
     }
     std::optional<QString> chooseFolder() override
     {
-        m_log.events << QStringLiteral("chooseFolder");
-        const QString answer = m_log.folders.isEmpty() ? QString() : m_log.folders.takeFirst();
+        events << QStringLiteral("chooseFolder");
+        const QString answer = folders.isEmpty() ? QString() : folders.takeFirst();
         return answer.isNull() ? std::nullopt : std::optional<QString>(answer);
     }
-    void about(const QString& /*title*/, const QString& /*text*/) override { m_log.events << QStringLiteral("about"); }
-
-private:
-    PromptLog& m_log;
+    void about(const QString& /*title*/, const QString& /*text*/) override { events << QStringLiteral("about"); }
 };
 
-struct FixedFigures {
-    std::optional<std::int64_t> total = 500107862016; // 465.76 GB
-    std::optional<std::int64_t> free = 250790436864;  // 233.57 GB, 49 % used
-    VMStatSchema memory; // 1, 2, 3 and 4 GB free, wired, active and inactive, set by setUpApp()
-    bool tray = false;
-};
-
-// Holds the worker that reaches (stage, row) until open(); never longer than
-// 30 s, so a failing test cannot hang the suite. Records every row visited.
-class RowGate {
+// The volume behind the platform's seam: 465.76 GB, `free` of them free
+// (233.57 GB, 49 % used). The first worker thread that asks it while
+// `holdWhen` is true waits there until open(), never longer than 30 s. Both
+// are set before the controller starts.
+class Volume {
 public:
-    void pauseAt(std::string_view stage, std::size_t row)
+    std::function<std::uint64_t()> free = [] { return std::uint64_t{250790436864}; };
+    std::function<bool()> holdWhen;
+
+    Volume()
     {
-        const std::lock_guard lock(m_mutex);
-        m_held = std::string(stage) + ":" + std::to_string(row);
+        platform::setVolumeQueryForTesting([this] { return query(); });
     }
-    void arrive(std::string_view stage, std::size_t row)
+    // Waits, without running the event loop, until a worker is held.
+    bool waitUntilHeld() { return m_held.try_acquire_for(std::chrono::seconds(30)); }
+    void open() { m_open.release(); }
+
+private:
+    std::optional<platform::VolumeStats> query()
     {
-        std::unique_lock lock(m_mutex);
-        m_visits.push_back(std::string(stage) + ":" + std::to_string(row));
-        if (m_reached || m_visits.back() != m_held)
-            return;
-        m_reached = true;
-        m_opening.wait_for(lock, std::chrono::seconds(30), [this] { return m_opened; });
+        const platform::VolumeStats stats{500107862016, free()};
+        const bool worker = std::this_thread::get_id() != m_mainThread;
+        if (worker && holdWhen && !m_holding && holdWhen() && !m_holding.exchange(true)) {
+            m_held.release();
+            (void)m_open.try_acquire_for(std::chrono::seconds(30));
+        }
+        return stats;
     }
-    bool reached() const
+
+    const std::thread::id m_mainThread = std::this_thread::get_id();
+    std::atomic<bool> m_holding{false};
+    std::binary_semaphore m_held{0};
+    std::counting_semaphore<> m_open{0};
+};
+
+// What the user sees change, in the order Qt delivers it. An event filter on
+// the application looks at the window before each event reaches an object
+// of the main thread and notes every watched state that differs from the
+// look before: "checkButton.disabled" for a state, "title.logs" for a text.
+// States that changed between the same two events are noted in the order
+// of kWatched. The tray's messages are noted as it shows them: "busy" for
+// a refused request, "notify" for a report, as is a new text of the
+// window's report line.
+class Screen : public QObject {
+public:
+    Screen(MainWindow* window, TrayIcon* tray, QString busy) : m_window(window)
     {
-        const std::lock_guard lock(m_mutex);
-        return m_reached;
+        connect(tray, &TrayIcon::messageShown, this, [this, busy = std::move(busy)](const QString& message) {
+            look();
+            m_steps << (message == busy ? QStringLiteral("busy") : QStringLiteral("notify"));
+        });
+        start();
+        QCoreApplication::instance()->installEventFilter(this);
     }
-    void open()
+
+    // From now on: what is on the screen now is where changes count from.
+    void start()
     {
-        const std::lock_guard lock(m_mutex);
-        m_opened = true;
-        m_opening.notify_all();
+        for (std::size_t i = 0; i < std::size(kWatched); ++i)
+            m_last[i] = state(kWatched[i]);
+        m_steps.clear();
     }
-    std::vector<std::string> visits() const
+    QStringList steps()
     {
-        const std::lock_guard lock(m_mutex);
-        return m_visits;
+        look();
+        return m_steps;
+    }
+    // Whether `step` has been seen since start(), waiting up to 5 s.
+    bool waitFor(const QString& step)
+    {
+        return QTest::qWaitFor([&] { return steps().contains(step); });
+    }
+
+protected:
+    bool eventFilter(QObject* /*receiver*/, QEvent* /*event*/) override
+    {
+        look();
+        return false;
     }
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_opening;
-    std::vector<std::string> m_visits;
-    std::string m_held; // "stage:row", empty for none
-    bool m_reached = false;
-    bool m_opened = false;
+    enum Look { Shown, Spinning, Enabled, Text };
+    struct Watched {
+        const char* step;
+        const char* object; // the window itself when null
+        Look look;
+    };
+    // A bar spins before its box shows and stops before its box hides.
+    static constexpr Watched kWatched[] = {{"window", nullptr, Shown},
+                                           {"progress", "progressIndicator", Spinning},
+                                           {"progressBox", "progressIndicatorBox", Shown},
+                                           {"checkButton", "checkButton", Enabled},
+                                           {"cleanButton", "cleanButton", Enabled},
+                                           {"checkItem", "checkItem", Enabled},
+                                           {"disk.refresh", "diskFreeSize", Text},
+                                           {"title.caches", "cachesCheckBox", Text},
+                                           {"title.logs", "logsCheckBox", Text},
+                                           {"title.downloads", "downloadsCheckBox", Text},
+                                           {"title.mail-downloads", "mailDownloadCheckBox", Text},
+                                           {"title.trash", "trashCheckBox", Text},
+                                           {"memory.refresh", "memoryStatusItem1", Text},
+                                           {"releaseProgress", "releaseMemProgressIndicator", Spinning},
+                                           {"releaseProgress", "releaseMemProgressIndicator", Shown},
+                                           {"releaseProgressBox", "releaseMemProgressIndicatorBox", Shown},
+                                           {"releaseButton", "releaseButton", Enabled},
+                                           {"notify", "reportLabel", Text}};
+
+    QString state(const Watched& watched) const
+    {
+        QObject* object = watched.object ? m_window->findChild<QObject*>(QLatin1String(watched.object)) : m_window;
+        switch (watched.look) {
+        case Shown: return QLatin1String(qobject_cast<QWidget*>(object)->isHidden() ? "hidden" : "shown");
+        case Spinning: return QLatin1String(qobject_cast<QProgressBar*>(object)->maximum() == 0 ? "start" : "stop");
+        case Enabled: return QLatin1String(object->property("enabled").toBool() ? "enabled" : "disabled");
+        case Text: return object->property("text").toString();
+        }
+        return {};
+    }
+    void look()
+    {
+        for (std::size_t i = 0; i < std::size(kWatched); ++i) {
+            QString now = state(kWatched[i]);
+            if (now == m_last[i])
+                continue;
+            const QString step = QLatin1String(kWatched[i].step);
+            m_steps << (kWatched[i].look == Text ? step : step + QLatin1Char('.') + now);
+            m_last[i] = std::move(now);
+        }
+    }
+
+    MainWindow* const m_window;
+    std::array<QString, std::size(kWatched)> m_last; // each state as last seen
+    QStringList m_steps;
 };
 
 enum Row : std::size_t { Caches, Logs, Downloads, MailDownloads, Trash };
@@ -115,33 +195,32 @@ enum Row : std::size_t { Caches, Logs, Downloads, MailDownloads, Trash };
 // The fakes, a temporary home that the start-up grant answers with, and the
 // controller, made afresh for each test function: a test class derives
 // from it beside QObject and calls setUpApp() from init(), tearDownApp()
-// from cleanup(). The controller's hooks refer to the fixture, which
-// outlives it.
+// from cleanup().
 class AppFixture {
 protected:
     void setUpApp()
     {
-        m_log = PromptLog{};
-        m_figures = FixedFigures{};
-        // Pages of 64 KiB, so that no figure holds only where pages are 4 KiB.
-        platform::setPageSizeForTesting(65536);
-        const std::uint64_t gib = (std::uint64_t{1} << 30) / platform::pageSize();
-        m_figures.memory.setPagesFree(gib);
-        m_figures.memory.setPagesWiredDown(2 * gib);
-        m_figures.memory.setPagesActive(3 * gib);
-        m_figures.memory.setPagesInactive(4 * gib);
-        m_steps.clear();
-        m_onStep = nullptr;
-        m_gate = std::make_unique<RowGate>();
+        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_log = m_prompter.get();
+        m_tray = false;
+        m_seams = std::make_unique<SeamReset>();
+        m_volume = std::make_unique<Volume>();
         m_home = std::make_unique<TempTree>();
-        m_log.folders = {home()};
+        m_log->folders = {home()};
+        // Pages of 64 KiB, so that no figure holds only where pages are 4 KiB:
+        // 1, 2, 3 and 4 GiB free, wired, active and inactive.
+        platform::setPageSizeForTesting(65536);
+        writeFile(file("vmstat"), "nr_free_pages 16384\nnr_unevictable 32768\nnr_active_anon 49152\n"
+                                  "nr_inactive_file 65536\n");
+        platform::setVmstatPathForTesting(file("vmstat"));
     }
     void tearDownApp()
     {
-        m_gate->open(); // a failed check may leave a worker held
-        m_d.reset();
+        m_volume->open(); // a failed check may leave a worker held
+        destroyApp();
         m_home.reset();
-        platform::setPageSizeForTesting(0);
+        m_seams.reset();
+        m_volume.reset();
     }
 
     // Makes the controller and starts it up.
@@ -149,24 +228,21 @@ protected:
     {
         AppEnvironment env;
         env.strings = std::move(strings);
-        env.prompter = std::make_unique<ScriptedPrompter>(m_log);
-        env.figures.diskTotal = [this] { return m_figures.total; };
-        env.figures.diskAvailable = [this] { return m_figures.free; };
-        if (!m_countersFromFile)
-            env.figures.vmStat = [this] { return m_figures.memory; };
-        env.trayAvailable = [this] { return m_figures.tray; };
+        env.prompter = std::move(m_prompter);
+        env.trayAvailable = [this] { return m_tray; };
         auto watch = std::make_unique<TrayWatch>();
         m_trayWatch = watch.get();
         env.trayWatch = std::move(watch);
-        env.uiTrace = [this](const QString& step) {
-            m_steps << step;
-            if (m_onStep)
-                m_onStep(step);
-        };
-        env.beforeJunkRow = [this](std::string_view stage, std::size_t row) { m_gate->arrive(stage, row); };
         m_d = std::make_unique<AppDelegate>(std::move(env));
+        m_screen = std::make_unique<Screen>(m_d->window(), m_d->findChild<TrayIcon*>(), L("Busy"));
         m_d->applicationDidFinishLaunching();
         return m_d.get();
+    }
+    // The controller goes (waiting for its work), after what watches it.
+    void destroyApp()
+    {
+        m_screen.reset();
+        m_d.reset();
     }
     static std::shared_ptr<const StringTable> english() { return StringTable::forLocale(QLocale(QLocale::English)); }
 
@@ -184,38 +260,24 @@ protected:
     QString L(std::string_view key) const { return m_d->window()->L(key); }
 
     QString home() const { return QString::fromStdString(m_home->path()); }
+    std::string file(const char* name) const { return *m_home / name; }
     std::string location(std::size_t row) const { return *m_home / junkTable()[row].relativePath; }
-    std::uint64_t measured(std::size_t row) const { return duBelow(location(row)).value_or(0); }
     // A file of `bytes` bytes in every junk location.
     void fillRows(std::size_t bytes = 100) const
     {
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             writeFile(location(row) + "/f", std::string(bytes, 'x'));
     }
-    // A test adds markers to the steps to cut them into phases; after()
-    // gives the steps after the last `marker`.
-    void mark(const QString& marker) { m_steps << marker; }
-    QStringList after(const QString& marker) const
-    {
-        const qsizetype at = m_steps.lastIndexOf(marker);
-        return at < 0 ? m_steps : m_steps.mid(at + 1);
-    }
-    // Whether `step` has been applied since `marker`, waiting up to 5 s.
-    bool waitForStep(const QString& marker, const QString& step)
-    {
-        return QTest::qWaitFor([&] { return after(marker).contains(step); });
-    }
 
-    PromptLog m_log;
-    FixedFigures m_figures;
-    // Steps as the controller applies them; written on the main thread only.
-    QStringList m_steps;
-    std::function<void(const QString& step)> m_onStep; // looks at the window right then
-    std::unique_ptr<RowGate> m_gate;
+    std::unique_ptr<ScriptedPrompter> m_prompter; // until launch() hands it over
+    ScriptedPrompter* m_log = nullptr;
+    bool m_tray = false; // whether there is a tray; emit m_trayWatch->changed() after changing it
+    std::unique_ptr<SeamReset> m_seams;
+    std::unique_ptr<Volume> m_volume;
     std::unique_ptr<TempTree> m_home;
     std::unique_ptr<AppDelegate> m_d;
-    TrayWatch* m_trayWatch = nullptr; // the controller's; emit changed() after setting m_figures.tray
-    bool m_countersFromFile = false; // the page counters of the platform's seam
+    std::unique_ptr<Screen> m_screen;
+    TrayWatch* m_trayWatch = nullptr; // the controller's
 };
 
 } // namespace headroom::test

@@ -1,13 +1,21 @@
 // The controller under Qt's offscreen platform: start-up, the figures, the
 // folder grant (and Check and Clean refused without one), every request
-// reaching its handler, hiding and showing, and life without a tray. Every
-// string table through the window: test_locale.
+// reaching its handler, hiding and showing, and life without a tray. Then
+// the work it runs off the main thread: the junk scan and clean (the order
+// of what the window and the tray show, a second request, what the user
+// changes while one runs) and the memory release, with a stand-in purge
+// tool that the test holds and lets go (ending well or with a failure,
+// changing the page counters on its way out); and quitting while any of
+// them runs. How the walker measures, the remover removes and the tool
+// purges is the core's to test; here a home with a few files is enough.
+// Every string table through the window: test_locale.
 
 #include "AppFixture.h"
 
+#include "core/DiskText.h"
 #include "core/Platform.h"
-#include "tests/support/Seams.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -24,11 +32,35 @@ namespace {
 
 // The titled menu items with their keys, in the order start-up titles them.
 const std::vector<std::pair<const char*, const char*>> kMenuTitles{
-    {"authorizeItem", "Authorize"}, {"diskItem", "Disk"}, {"checkItem", "Check"},   {"cleanItem", "Clean"},
-    {"memoryItem", "Memory"},       {"releaseItem", "Release"}, {"showItem", "Show"}, {"hideItem", "Hide"},
+    {"authorizeItem", "Authorize"}, {"diskItem", "Disk"},       {"checkItem", "Check"}, {"cleanItem", "Clean"},
+    {"memoryItem", "Memory"},       {"releaseItem", "Release"}, {"showItem", "Show"},   {"hideItem", "Hide"},
     {"aboutItem", "About"},         {"exitItem", "Quit"}};
 
 const char* const kGauges[] = {"free", "wired", "active", "inactive"};
+
+const char* const kBoxes[] = {"cachesCheckBox", "logsCheckBox", "downloadsCheckBox", "mailDownloadCheckBox",
+                              "trashCheckBox"};
+
+constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+constexpr std::uint64_t kFree = 250790436864;
+constexpr std::uint64_t kGain = std::uint64_t{5} << 30; // what the volume gains as the Trash goes: 5.00 GB
+
+const QStringList kCleanStart{"progress.start", "progressBox.shown", "checkButton.disabled", "cleanButton.disabled"};
+const QStringList kScanStart = kCleanStart + QStringList{"checkItem.disabled"};
+const QStringList kCleanEnd{"progress.stop", "progressBox.hidden", "checkButton.enabled", "cleanButton.enabled"};
+const QStringList kScanEnd = kCleanEnd + QStringList{"checkItem.enabled"};
+
+// The fixture's page counters, and those the stand-in tool leaves: 1 GiB
+// more free.
+const QString kBefore = "Free 1.00 GB  Wired 2.00 GB";
+const QString kAfter = "Free 2.00 GB  Wired 2.00 GB";
+const QStringList kReleaseStart{"releaseProgress.shown", "releaseProgress.start", "releaseProgressBox.shown",
+                                "releaseButton.disabled"};
+// The new figures while the release still shows as under way, and the
+// report after every restoring step.
+const QStringList kReleaseEnd{"memory.refresh",         "releaseProgress.stop",
+                              "releaseProgress.hidden", "releaseProgressBox.hidden",
+                              "releaseButton.enabled",  "notify"};
 
 } // namespace
 
@@ -36,8 +68,8 @@ class TestAppDelegate : public QObject, protected AppFixture {
     Q_OBJECT
 
 private slots:
-    void init() { setUpApp(); }
-    void cleanup() { tearDownApp(); }
+    void init();
+    void cleanup();
 
     void startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant();
     void figuresReachTheirWidgetsAndNames();
@@ -46,30 +78,77 @@ private slots:
     void eachRequestReachesItsHandler_data();
     void eachRequestReachesItsHandler();
     void withoutATrayTheWindowIsTheWayInUntilOneComes();
+    void runShowsItsChangesInOrder_data();
+    void runShowsItsChangesInOrder();
+    void releaseShowsASampleTakenAfterTheTool_data();
+    void releaseShowsASampleTakenAfterTheTool();
+    void quitInTheMiddleStopsAndShowsNothing_data();
+    void quitInTheMiddleStopsAndShowsNothing();
 
 private:
     QSystemTrayIcon* statusItem() const { return m_d->findChild<QSystemTrayIcon*>(); }
+    QCheckBox* box(std::size_t row) const { return find<QCheckBox>(kBoxes[row]); }
+    // Sets the boxes ("x" checked, "-" unchecked, "~" mixed) and marks their
+    // titles, so that a title nothing wrote reads "untouched".
+    void setBoxes(const char* states)
+    {
+        for (std::size_t row = 0; row < kJunkRowCount; ++row) {
+            box(row)->setTristate(states[row] == '~');
+            box(row)->setCheckState(states[row] == 'x'   ? Qt::Checked
+                                    : states[row] == '~' ? Qt::PartiallyChecked
+                                                         : Qt::Unchecked);
+            box(row)->setText(QStringLiteral("untouched"));
+        }
+    }
+    void request(bool clean) { button(clean ? "cleanButton" : "checkButton")->click(); }
+    bool toolStarted() const
+    {
+        return QTest::qWaitFor([this] { return readFile(file("starts")) == "started\n"; });
+    }
+    void openToolGate() const { writeFile(file("gate"), "open"); }
 };
+
+void TestAppDelegate::init()
+{
+    setUpApp();
+    writeFile(file("vmstat-after"), "nr_free_pages 32768\nnr_unevictable 32768\nnr_active_anon 49152\n"
+                                    "nr_inactive_file 65536\n");
+    platform::setPurgeToolPathForTesting(helper("purge-waits-for-gate.sh"));
+    // Read by the stand-in tool, which inherits the environment: its files
+    // are in the home.
+    qputenv("HEADROOM_TEST_DIR", QByteArray::fromStdString(m_home->path()));
+    qunsetenv("HEADROOM_TEST_STATUS");
+}
+
+void TestAppDelegate::cleanup()
+{
+    openToolGate(); // a stand-in still waiting must end before the controller waits for it
+    tearDownApp();
+}
 
 void TestAppDelegate::startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant()
 {
-    m_figures.tray = true;
+    m_tray = true;
     // What the window and the tray show while the grant's alert is up.
     QStringList seen;
-    m_log.duringAlert = [&] {
+    m_log->duringAlert = [&] {
         const auto* tabs = find<QTabWidget>("tabView");
         seen << QString::number(tabs->count()) + tabs->tabText(0) + tabs->tabText(1)
-             << action("diskStatusItem")->text() << action("memoryStatusItem1")->text();
+             << action("authorizeStatusItem")->text() << action("diskStatusItem")->text()
+             << action("memoryStatusItem1")->text();
         for (const auto& [name, key] : kMenuTitles)
             seen << action(name)->text();
         seen << (statusItem() && statusItem()->isVisible() && !statusItem()->icon().isNull()
-                 && statusItem()->contextMenu() == find<QMenu>("statusMenu") ? "tray ready" : "no tray");
+                         && statusItem()->contextMenu() == find<QMenu>("statusMenu")
+                     ? "tray ready"
+                     : "no tray");
     };
-    launch(StringTable::empty());
-    m_log.duringAlert = nullptr;
+    launch(StringTable::empty()); // every text reads as its key
+    m_log->duringAlert = nullptr;
 
-    QCOMPARE(m_log.events, (QStringList{"alert", "chooseFolder"}));
-    QStringList expected{"2DiskMemory", "Total:465.76 GB  FreeDisk:233.57 GB (51%)", "Free1.00 GB  Wired2.00 GB"};
+    QCOMPARE(m_log->events, (QStringList{"alert", "chooseFolder"}));
+    QStringList expected{"2DiskMemory", "Not Authorized", "Total:465.76 GB  FreeDisk:233.57 GB (51%)",
+                         "Free1.00 GB  Wired2.00 GB"};
     for (const auto& [name, key] : kMenuTitles)
         expected << QLatin1String(key);
     QCOMPARE(seen, expected << "tray ready");
@@ -83,8 +162,6 @@ void TestAppDelegate::startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant()
 void TestAppDelegate::figuresReachTheirWidgetsAndNames()
 {
     launch(); // a different figure in each gauge
-    QCOMPARE(find<QLabel>("diskTotalSize")->text(), QStringLiteral("465.76 GB"));
-    QCOMPARE(find<QLabel>("diskFreeSize")->text(), QStringLiteral("233.57 GB"));
     QCOMPARE(find<QProgressBar>("diskLevelIndicator")->value(), 49);
     // Screen readers read each figure with its caption.
     QCOMPARE(find<QLabel>("diskTotalSize")->accessibleName(), QStringLiteral("Total 465.76 GB"));
@@ -106,13 +183,16 @@ void TestAppDelegate::grantRecordsTheChosenFolder_data()
     QTest::addColumn<bool>("firstConfirmed"); // at start-up
     QTest::addColumn<QString>("askWith");     // what asks again, if anything
     QTest::addColumn<bool>("secondConfirmed");
-    QTest::newRow("confirmed") << true << "" << false;
-    QTest::newRow("cancelled") << false << "" << false;
-    QTest::newRow("cancelled after a grant") << true << "authorizeItem" << false;
-    QTest::newRow("check without a grant, cancelled") << false << "checkButton" << false;
-    QTest::newRow("check without a grant, confirmed") << false << "checkButton" << true;
-    QTest::newRow("clean without a grant, cancelled") << false << "cleanButton" << false;
-    QTest::newRow("clean without a grant, confirmed") << false << "cleanButton" << true;
+    QTest::addColumn<QStringList>("alerts"); // Check and Clean without a grant give the permission alert
+    const QStringList once{"Authorization"}, twice = once + once;
+    const QStringList refused{"Authorization", "Permission Alert", "Authorization"};
+    QTest::newRow("confirmed") << true << "" << false << once;
+    QTest::newRow("cancelled") << false << "" << false << once;
+    QTest::newRow("cancelled after a grant") << true << "authorizeItem" << false << twice;
+    QTest::newRow("check without a grant, cancelled") << false << "checkButton" << false << refused;
+    QTest::newRow("check without a grant, confirmed") << false << "checkButton" << true << refused;
+    QTest::newRow("clean without a grant, cancelled") << false << "cleanButton" << false << refused;
+    QTest::newRow("clean without a grant, confirmed") << false << "cleanButton" << true << refused;
 }
 
 void TestAppDelegate::grantRecordsTheChosenFolder()
@@ -120,40 +200,30 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     QFETCH(bool, firstConfirmed);
     QFETCH(QString, askWith);
     QFETCH(bool, secondConfirmed);
+    QFETCH(QStringList, alerts);
     // The chooser answers with the folder the user selected, here a child
     // of the one it was showing; that child is what gets recorded.
     const QString chosen = home() + QStringLiteral("/me");
-    m_log.folders = {firstConfirmed ? chosen : QString(), secondConfirmed ? chosen : QString()};
-    QString lineWhileAsking;
-    m_log.duringAlert = [&] {
-        if (lineWhileAsking.isNull())
-            lineWhileAsking = action("authorizeStatusItem")->text();
-    };
+    m_log->folders = {firstConfirmed ? chosen : QString(), secondConfirmed ? chosen : QString()};
     launch(StringTable::empty());
-    QCOMPARE(lineWhileAsking, QStringLiteral("Not Authorized"));
-    mark("asked");
+    m_screen->start();
     if (askWith == QLatin1String("authorizeItem"))
         action("authorizeItem")->trigger();
     else if (!askWith.isEmpty())
         button(askWith.toLatin1().constData())->click();
 
-    // Check and Clean without a grant give the permission alert, then ask.
     const bool asked = !askWith.isEmpty();
-    QStringList alerts{"Authorization"};
-    if (askWith.endsWith(QLatin1String("Button")))
-        alerts << QStringLiteral("Permission Alert");
-    QCOMPARE(m_log.alerts, asked ? alerts << QStringLiteral("Authorization") : alerts);
-    QCOMPARE(m_log.events.count(QStringLiteral("chooseFolder")), asked ? 2 : 1);
+    QCOMPARE(m_log->alerts, alerts);
+    QCOMPARE(m_log->events.count(QStringLiteral("chooseFolder")), asked ? 2 : 1);
     const bool granted = asked ? secondConfirmed : firstConfirmed;
     QCOMPARE(m_d->isAuthorized(), granted);
     // A cancelled chooser keeps the folder of an earlier grant.
     QCOMPARE(m_d->userDir(), firstConfirmed || granted ? chosen : QString());
     QCOMPARE(action("authorizeStatusItem")->text(),
              granted ? QStringLiteral("Authorized") + chosen : QStringLiteral("Not Authorized"));
-    // Even a grant given then starts no work: no step, no worker at a row.
+    // Even a grant given then starts no work.
     QCoreApplication::processEvents();
-    QCOMPARE(after("asked"), QStringList());
-    QVERIFY(m_gate->visits().empty());
+    QCOMPARE(m_screen->steps(), QStringList());
 }
 
 void TestAppDelegate::eachRequestReachesItsHandler_data()
@@ -178,15 +248,13 @@ void TestAppDelegate::eachRequestReachesItsHandler()
 {
     QFETCH(QString, name);
     QFETCH(QString, handler);
-    const SeamReset seams;
-    platform::setPurgeToolPathForTesting(helper("purge-fails.sh"));
-    m_figures.tray = true;
+    m_tray = true;
     launch();
     if (handler == QLatin1String("hideApplication"))
         m_d->showAction();
     QSignalSpy quit(m_d.get(), &AppDelegate::quitRequested);
-    m_log.events.clear();
-    mark("request");
+    m_log->events.clear();
+    m_screen->start();
 
     const QByteArray objectName = name.toLatin1();
     if (name.endsWith(QLatin1String("Button")))
@@ -194,19 +262,17 @@ void TestAppDelegate::eachRequestReachesItsHandler()
     else
         action(objectName.constData())->trigger();
 
-    const QStringList steps = after("request");
+    const QStringList steps = m_screen->steps();
     const bool scan = handler == QLatin1String("checkAction");
     const bool diskWork = scan || handler == QLatin1String("cleanAction");
     const bool release = handler == QLatin1String("releaseAction");
     QCOMPARE(steps.contains(QStringLiteral("progress.start")), diskWork);
     QCOMPARE(steps.contains(QStringLiteral("checkItem.disabled")), scan);
-    QCOMPARE(steps.contains(QStringLiteral("tab.last")), release);
-    QCOMPARE(m_log.events.contains(QStringLiteral("chooseFolder")), handler == QLatin1String("needUserAuthorize"));
-    QCOMPARE(m_log.events.contains(QStringLiteral("about")), handler == QLatin1String("aboutAction"));
+    QCOMPARE(steps.contains(QStringLiteral("releaseButton.disabled")), release);
+    QCOMPARE(m_log->events.contains(QStringLiteral("chooseFolder")), handler == QLatin1String("needUserAuthorize"));
+    QCOMPARE(m_log->events.contains(QStringLiteral("about")), handler == QLatin1String("aboutAction"));
     QCOMPARE(quit.count(), handler == QLatin1String("requestQuit") ? 1 : 0);
     QCOMPARE(m_d->window()->isVisible(), diskWork || handler == QLatin1String("showAction"));
-    if (diskWork || release)
-        QVERIFY(waitForStep("request", scan ? "checkItem.enabled" : "notify"));
 }
 
 void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
@@ -218,18 +284,18 @@ void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
     QVERIFY(hint->isVisible());
     QCOMPARE(hint->text(), L("No Tray Hint"));
     // The menu's commands are in the window's menu bar; Hide is not, and
-    // does nothing.
+    // does nothing, nor is Show, for the window that shows.
     QVERIFY(find<QMenu>("statusMenu")->menuAction()->associatedObjects().contains(m_d->window()->menuBar()));
-    QVERIFY(!action("hideItem")->isVisible());
+    QVERIFY(!action("hideItem")->isVisible() && !action("showItem")->isVisible());
     action("hideItem")->trigger();
     QVERIFY(m_d->window()->isVisible());
 
     // A tray coming later takes over: Hide hides, closing is no quit, and
     // a left click on the icon opens the same menu.
-    m_figures.tray = true;
+    m_tray = true;
     emit m_trayWatch->changed();
     QTRY_VERIFY(statusItem()->isVisible());
-    QVERIFY(!hint->isVisible() && action("hideItem")->isVisible());
+    QVERIFY(!hint->isVisible() && action("hideItem")->isVisible() && action("showItem")->isVisible());
     action("hideItem")->trigger();
     QVERIFY(!m_d->window()->isVisible());
     m_d->showAction();
@@ -241,12 +307,208 @@ void TestAppDelegate::withoutATrayTheWindowIsTheWayInUntilOneComes()
 
     // The tray goes again: the window comes back, and closing it quits.
     action("hideItem")->trigger();
-    m_figures.tray = false;
+    m_tray = false;
     emit m_trayWatch->changed();
     QTRY_VERIFY(m_d->window()->isVisible());
     QVERIFY(hint->isVisible() && !statusItem()->isVisible());
     m_d->window()->close();
     QCOMPARE(quit.count(), 1);
+}
+
+void TestAppDelegate::runShowsItsChangesInOrder_data()
+{
+    QTest::addColumn<bool>("clean");
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("scan, window on screen") << false << false << false;
+    QTest::newRow("scan, application hidden") << false << true << true;
+    QTest::newRow("clean, no tray: the window's report line") << true << false << false;
+    QTest::newRow("clean, tray: a tray message") << true << true << false;
+}
+
+// One run, asked for again and given another folder while it runs; a clean
+// is held as it first samples the volume, before its first removal, while
+// the user changes boxes. What it shows, in order, and what it took.
+void TestAppDelegate::runShowsItsChangesInOrder()
+{
+    QFETCH(bool, clean);
+    QFETCH(bool, tray);
+    QFETCH(bool, hidden);
+    m_tray = tray;
+    fillRows(std::size_t{kMiB});
+    const std::uint64_t logsBytes = duBelow(location(Logs)).value_or(0);
+    TempTree other;
+    writeFile(other / (std::string(junkTable()[Trash].relativePath) + "/f"), "other");
+    writeFile(other / ".config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/Dl\"\n");
+    // A name that begins like a location's; no core test has one yet.
+    writeFile(m_home->path() + "/.cache-not-this/n", "keep");
+    // A clean's report tells what the volume gained, not the sum removed.
+    m_volume->free = [trash = location(Trash)] { return kFree + (exists(trash) ? 0 : kGain); };
+    if (clean)
+        m_volume->holdWhen = [] { return true; };
+    launch();
+    setBoxes("-x~x-"); // a mixed box counts as off
+    if (hidden) {
+        m_d->showAction();
+        action("hideItem")->trigger();
+    }
+
+    m_screen->start();
+    // While hidden only the menu can ask.
+    hidden ? action("checkItem")->trigger() : request(clean);
+    if (clean)
+        QVERIFY(m_volume->waitUntilHeld());
+    // The window is in front, the bar spinning, the controls locked but for
+    // the menu's Clean item (and Check during a clean).
+    const QStringList shown = tray ? QStringList{"window.shown"} : QStringList{}; // else it is on screen
+    QCOMPARE(m_screen->steps(), shown + (clean ? kCleanStart : kScanStart));
+    QVERIFY(action("cleanItem")->isEnabled());
+    // A second request of either kind, as the menu's items that stay
+    // enabled could make it, is refused: the tray says why.
+    m_d->checkAction();
+    m_d->cleanAction();
+    // A new grant meanwhile: the run stays with the folder it started on.
+    m_log->folders = {QString::fromStdString(other.path())};
+    action("authorizeItem")->trigger();
+    QCOMPARE(box(Downloads)->toolTip(), QString::fromStdString(other / "Dl")); // where that folder's desktop has it
+    if (clean) {
+        // Each box counts as it is when the clean reaches its row.
+        box(Caches)->setCheckState(Qt::Checked);
+        box(MailDownloads)->setCheckState(Qt::Unchecked);
+        box(Trash)->setCheckState(Qt::Checked);
+        m_volume->open();
+    }
+    QVERIFY(m_screen->waitFor(clean ? "notify" : "checkItem.enabled"));
+
+    // One start and one end, the refusals where they came. A clean ends
+    // with the scan of the rows it removed, then the refreshed overview,
+    // which takes every size away, and its report.
+    const QStringList refused = tray ? QStringList{"busy", "busy"} : QStringList{};
+    const QStringList titles = clean ? QStringList{"title.caches", "title.logs", "title.trash"}
+                                     : QStringList{"title.logs", "title.mail-downloads"};
+    const QStringList refresh{"disk.refresh", "title.downloads", "title.mail-downloads", "notify"};
+    QCOMPARE(m_screen->steps(), clean ? shown + kCleanStart + refused + titles + kCleanEnd + refresh
+                                      : shown + kScanStart + refused + titles + kScanEnd);
+    for (std::size_t row = 0; row < kJunkRowCount; ++row)
+        QCOMPARE(exists(location(row)), !clean || (row != Caches && row != Logs && row != Trash));
+    QCOMPARE(readFile(other / (std::string(junkTable()[Trash].relativePath) + "/f")), std::string("other"));
+    QCOMPARE(readFile(m_home->path() + "/.cache-not-this/n"), std::string("keep"));
+    if (!clean) {
+        QCOMPARE(box(Logs)->text(),
+                 QString::fromStdString(junkCheckBoxTitle(StringTable::lookup(english()), "Logs", logsBytes)));
+        QCOMPARE(box(Logs)->accessibleName(), box(Logs)->text()); // read with its size
+    } else {
+        QCOMPARE(find<QLabel>("diskFreeSize")->text(), QStringLiteral("238.57 GB"));
+        QVERIFY(box(Caches)->isChecked()); // the refresh keeps the boxes' states
+        QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
+        if (!tray)
+            QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QStringLiteral("5.00 GB"));
+    }
+
+    // Once the run has ended, the next request is taken.
+    m_screen->start();
+    m_d->checkAction();
+    QVERIFY(m_screen->waitFor("checkItem.enabled"));
+}
+
+void TestAppDelegate::releaseShowsASampleTakenAfterTheTool_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("windowShown");
+    QTest::newRow("tool succeeds") << 0 << false << true;
+    QTest::newRow("tool fails") << 5 << false << true;
+    QTest::newRow("application hidden in the tray") << 0 << true << true;
+    QTest::newRow("hidden in the tray, window closed") << 0 << true << false;
+}
+
+void TestAppDelegate::releaseShowsASampleTakenAfterTheTool()
+{
+    QFETCH(int, status);
+    QFETCH(bool, tray);
+    QFETCH(bool, windowShown);
+    qputenv("HEADROOM_TEST_STATUS", QByteArray::number(status));
+    m_tray = tray;
+    launch();
+    QCOMPARE(action("memoryStatusItem1")->text(), kBefore);
+    if (tray) {
+        if (windowShown)
+            m_d->showAction();
+        action("hideItem")->trigger();
+    }
+    m_screen->start();
+    action("releaseItem")->trigger();
+    QVERIFY(toolStarted());
+    // The tool is running: spinner on, button off, old figures. Unhiding
+    // brings back only a window that was on screen.
+    const QStringList unhide = tray && windowShown ? QStringList{"window.shown"} : QStringList{};
+    QCOMPARE(m_screen->steps(), unhide + kReleaseStart);
+    QVERIFY(action("releaseItem")->isEnabled());
+    // A second request, as the menu's item that stays enabled, is refused.
+    m_d->releaseAction();
+    openToolGate();
+    QVERIFY(m_screen->waitFor("notify"));
+
+    const QStringList refused = tray ? QStringList{"busy"} : QStringList{};
+    QCOMPARE(m_screen->steps(), unhide + kReleaseStart + refused + kReleaseEnd);
+    QCOMPARE(readFile(file("starts")), std::string("started\n"));
+    QCOMPARE(action("memoryStatusItem1")->text(), kAfter);
+    // What the cache gave back, from the samples either side of the tool;
+    // a failed tool frees nothing whatever the counters did. With a tray
+    // the report is the tray's message.
+    const QString freed = L("Release Freed") + QStringLiteral("1.00 GB");
+    QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
+    if (!tray)
+        QCOMPARE(find<QLabel>("reportLabel")->text(), status == 0 ? freed : L("Release Failed"));
+
+    // Once the first has ended, the next request is taken.
+    m_screen->start();
+    action("releaseItem")->trigger();
+    QVERIFY(m_screen->waitFor("releaseButton.enabled"));
+    QCOMPARE(readFile(file("starts")), std::string("started\nstarted\n"));
+}
+
+void TestAppDelegate::quitInTheMiddleStopsAndShowsNothing_data()
+{
+    QTest::addColumn<bool>("release");
+    QTest::addColumn<bool>("removed"); // a clean held after its removal, its scan's titles on their way
+    QTest::newRow("clean, before the first removal") << false << false;
+    QTest::newRow("clean, after the removal") << false << true;
+    QTest::newRow("release, while the tool runs") << true << false;
+}
+
+void TestAppDelegate::quitInTheMiddleStopsAndShowsNothing()
+{
+    QFETCH(bool, release);
+    QFETCH(bool, removed);
+    m_tray = true;
+    fillRows();
+    m_volume->holdWhen = [removed, trash = location(Trash)] { return !removed || !exists(trash); };
+    launch();
+    setBoxes("xxxxx");
+    m_d->showAction();
+    QSignalSpy quit(m_d.get(), &AppDelegate::quitRequested);
+    // Waits for a clean without running the event loop: whatever the worker
+    // has posted is still on its way.
+    release ? action("releaseItem")->trigger() : request(true);
+    QVERIFY(release ? toolStarted() : m_volume->waitUntilHeld());
+
+    m_screen->start();
+    action("exitItem")->trigger();
+    QCOMPARE(quit.count(), 1);
+    QVERIFY(!m_d->findChild<QSystemTrayIcon*>()->isVisible());
+    // Gone from the screen at once, and nothing else shown after the quit,
+    // though the work still runs.
+    QCoreApplication::processEvents();
+    QCOMPARE(m_screen->steps(), QStringList{"window.hidden"});
+    // The controller, going, waits for the tool; a clean stops before its
+    // next entry.
+    QCOMPARE(readFile(file("ends")), std::string("<missing>"));
+    release ? openToolGate() : m_volume->open();
+    destroyApp();
+    QCOMPARE(readFile(file("ends")), std::string(release ? "ended\n" : "<missing>"));
+    for (std::size_t row = 0; row < kJunkRowCount; ++row)
+        QCOMPARE(exists(location(row)), release || !removed);
 }
 
 QTEST_MAIN(TestAppDelegate)

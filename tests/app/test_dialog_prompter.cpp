@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -33,9 +36,17 @@ class TestDialogPrompter : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void chooserRecordsTheSelectedFolderNotTheShownOne();
     void chooserCancelled();
 };
+
+void TestDialogPrompter::initTestCase()
+{
+    // A configuration folder of this test's own, which starts empty.
+    QStandardPaths::setTestModeEnabled(true);
+    QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).removeRecursively();
+}
 
 void TestDialogPrompter::chooserRecordsTheSelectedFolderNotTheShownOne()
 {
@@ -57,6 +68,12 @@ void TestDialogPrompter::chooserRecordsTheSelectedFolderNotTheShownOne()
     QCOMPARE(shown, parent);
     QVERIFY(chosen.has_value());
     QCOMPARE(QDir(*chosen).canonicalPath(), home);
+
+    // Nothing of the chooser's is kept for the next run (Qt would write its
+    // history to QtProject.conf), and other settings go where they went.
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QVERIFY(!QFileInfo::exists(config + QStringLiteral("/QtProject.conf")));
+    QCOMPARE(QFileInfo(QSettings(QSettings::UserScope, QStringLiteral("Probe")).fileName()).absolutePath(), config);
 }
 
 void TestDialogPrompter::chooserCancelled()

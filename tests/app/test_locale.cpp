@@ -74,7 +74,9 @@ void TestLocale::everyTableIsCompleteAndFitsTheWindow()
     QCoreApplication::processEvents(); // the layout requests of those changes
     // The window's width is MainWindow.ui's (no text widened it), and it speaks the table's language.
     if (window->width() != 380 || button("checkButton")->text() != table->text("Check"))
-        faults << QStringLiteral("window %1 px wide, checkButton %2").arg(window->width()).arg(button("checkButton")->text());
+        faults << QStringLiteral("window %1 px wide, checkButton %2")
+                      .arg(window->width())
+                      .arg(button("checkButton")->text());
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         const auto* label = qobject_cast<QLabel*>(widget);
         if (!widget->isVisible() || (!label && !qobject_cast<QAbstractButton*>(widget)))

@@ -33,19 +33,21 @@ using namespace headroom::test;
 
 std::string figures(const WalkResult& r)
 {
-    return std::to_string(r.bytes) + " bytes, " + std::to_string(r.errors) + " errors, incomplete " + std::to_string(r.incomplete);
+    return std::to_string(r.bytes) + " bytes, " + std::to_string(r.errors) + " errors, incomplete "
+           + std::to_string(r.incomplete);
 }
 
 std::string figures(const RemoveResult& r)
 {
-    return "removed " + std::to_string(r.removed) + ", failed " + std::to_string(r.failed) + ", incomplete " + std::to_string(r.incomplete);
+    return "removed " + std::to_string(r.removed) + ", failed " + std::to_string(r.failed) + ", incomplete "
+           + std::to_string(r.incomplete);
 }
 
 // A location with a long chain and many short ones (so a walk in one go
 // needs many descriptors), and a link to the canary.
 struct Tree {
     const TempTree tree;
-    const Canary canary {tree};
+    const Canary canary{tree};
     std::optional<std::uint64_t> du;
 
     Tree()
@@ -66,7 +68,8 @@ struct Tree {
 // is exact, and one that must be exact is.
 std::string walkProblem(const WalkResult& r, std::uint64_t du, bool exact, int why)
 {
-    const bool sound = r.incomplete == 0 ? r.bytes == du && r.errors == 0 : !exact && r.incomplete == why && r.bytes < du;
+    const bool sound =
+        r.incomplete == 0 ? r.bytes == du && r.errors == 0 : !exact && r.incomplete == why && r.bytes < du;
     return sound ? "" : "walk: " + figures(r) + ", du " + std::to_string(du) + "; ";
 }
 
@@ -98,8 +101,10 @@ TEST_P(Unreadable, FoldersAreErrorsToTheWalkAndPassedOverByTheRemoval)
     writeFile(tree / "loc/good/bad/inner/deeper", std::string(5000, 'd'));
     tree.makeSymlink("loc/good/out", "../../canary");
     tree.makeDir("loc/unreadable-empty", 0);
-    std::set<std::string> left {"locked", "locked/kept", "locked/deeper", "unreadable", "unreadable/content",
-                                "unreadable/content/f", "noexec", "noexec/c", "good", "good/bad"};
+    std::set<std::string> left{"locked",     "locked/kept",        "locked/deeper",
+                               "unreadable", "unreadable/content", "unreadable/content/f",
+                               "noexec",     "noexec/c",           "good",
+                               "good/bad"};
     tree.makeDir("loc/noexec");
     tree.makeDir("loc/noexec/c");
     for (int i = 0; i < 40; ++i) {
@@ -205,7 +210,7 @@ TEST_P(Short, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
             failBigAllocations(0);
         };
         const int why = s.spare ? EMFILE : ENOMEM;
-        std::atomic<unsigned> entered {0};
+        std::atomic<unsigned> entered{0};
         std::once_flag walking, removing;
         WalkOptions options;
         options.threads = 8;
@@ -222,13 +227,17 @@ TEST_P(Short, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
         const int parent = ::open(t.tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (!s.midway)
             impose();
-        const RemoveResult first = removeTreeAt(parent, "loc", [&](int, const char*) {
-            if (s.midway && ++entered == 20)
-                std::call_once(removing, impose);
-        }, nullptr, 8);
+        const RemoveResult first = removeTreeAt(
+            parent, "loc",
+            [&](int, const char*) {
+                if (s.midway && ++entered == 20)
+                    std::call_once(removing, impose);
+            },
+            nullptr, 8);
         lift();
         ::close(parent);
-        if (first.incomplete == 0 ? !first.locationGone || first.failed != 0 : first.incomplete != why || s.removalExact)
+        if (first.incomplete == 0 ? !first.locationGone || first.failed != 0
+                                  : first.incomplete != why || s.removalExact)
             problems += "first removal: " + figures(first) + "; ";
         const bool left = exists(t.tree / "loc");
         const RemoveResult second = removeLocation(t.tree.path(), "loc");
@@ -241,17 +250,16 @@ TEST_P(Short, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
     EXPECT_EQ(t.canary.damage(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    OfDescriptorsOrMemory, Short,
-    ::testing::Values(Shortage {"OneDescriptor", 1, 0, false, false, false, false},
-                      Shortage {"TwoDescriptors", 2, 0, false, false, true, true},
-                      Shortage {"FiveDescriptors", 5, 0, false, false, true, true},
-                      Shortage {"TwoDescriptorsLeftMidway", 2, 0, false, true, false, false},
-                      Shortage {"MemoryOnEveryThread", 0, 0, false, false, false, false},
-                      // The caller's own worker then walks alone.
-                      Shortage {"MemoryOnOtherThreads", 0, 0, true, false, true, true},
-                      // One removal buffer: the removal goes on on one thread.
-                      Shortage {"MemoryButForTheFirstBuffer", 0, 1, false, false, false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(OfDescriptorsOrMemory, Short,
+                         ::testing::Values(Shortage{"OneDescriptor", 1, 0, false, false, false, false},
+                                           Shortage{"TwoDescriptors", 2, 0, false, false, true, true},
+                                           Shortage{"FiveDescriptors", 5, 0, false, false, true, true},
+                                           Shortage{"TwoDescriptorsLeftMidway", 2, 0, false, true, false, false},
+                                           Shortage{"MemoryOnEveryThread", 0, 0, false, false, false, false},
+                                           // The caller's own worker then walks alone.
+                                           Shortage{"MemoryOnOtherThreads", 0, 0, true, false, true, true},
+                                           // One removal buffer: the removal goes on on one thread.
+                                           Shortage{"MemoryButForTheFirstBuffer", 0, 1, false, false, false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

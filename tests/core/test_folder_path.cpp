@@ -38,8 +38,8 @@ MountIdentity identityOf(const std::string& path)
 struct Change {
     const char* name;
     std::function<bool(const TempTree&)> apply; // between the listing and the open
-    int error;                                   // what openListedFolder then says
-    bool mounts = false;                         // needs a private mount namespace
+    int error;                                  // what openListedFolder then says
+    bool mounts = false;                        // needs a private mount namespace
 };
 
 class OpenListedFolder : public ::testing::TestWithParam<Change> {};
@@ -73,12 +73,25 @@ bool moveAway(const TempTree& t)
 INSTANTIATE_TEST_SUITE_P(
     Changes, OpenListedFolder,
     ::testing::Values(
-        Change {"AsListed", [](const TempTree&) { return true; }, 0},
-        Change {"LinkInItsPlace", [](const TempTree& t) { return moveAway(t) && ::symlink("../other", (t / "parent/child").c_str()) == 0; }, ENOTDIR},
-        Change {"FileInItsPlace", [](const TempTree& t) { return moveAway(t) && (writeFile(t / "parent/child", "z"), true); }, ENOTDIR},
-        Change {"OtherFolderInItsPlace", [](const TempTree& t) { return moveAway(t) && std::rename((t / "other").c_str(), (t / "parent/child").c_str()) == 0; }, ESTALE},
-        Change {"Gone", moveAway, ENOENT},
-        Change {"MountOnIt", [](const TempTree& t) { return ::mount("headroom-test", (t / "parent/child").c_str(), "tmpfs", 0, "size=1m") == 0; }, EXDEV, true}),
+        Change{"AsListed", [](const TempTree&) { return true; }, 0},
+        Change{"LinkInItsPlace",
+               [](const TempTree& t) {
+                   return moveAway(t) && ::symlink("../other", (t / "parent/child").c_str()) == 0;
+               },
+               ENOTDIR},
+        Change{"FileInItsPlace",
+               [](const TempTree& t) { return moveAway(t) && (writeFile(t / "parent/child", "z"), true); }, ENOTDIR},
+        Change{"OtherFolderInItsPlace",
+               [](const TempTree& t) {
+                   return moveAway(t) && std::rename((t / "other").c_str(), (t / "parent/child").c_str()) == 0;
+               },
+               ESTALE},
+        Change{"Gone", moveAway, ENOENT},
+        Change{"MountOnIt",
+               [](const TempTree& t) {
+                   return ::mount("headroom-test", (t / "parent/child").c_str(), "tmpfs", 0, "size=1m") == 0;
+               },
+               EXDEV, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A chain of folders top/d/d/... 12 deep, and each level's identity.
@@ -118,7 +131,9 @@ TEST_P(FolderPathBound, HoldsNoMoreThanItsBoundAndClimbsOnlyToTheFoldersItCameTh
     const int base = openDescriptors();
     std::string problems;
     FolderPath<int> path(bound);
-    const auto within = [&] { return openDescriptors() - base <= static_cast<int>(std::min<std::size_t>(bound, path.size())); };
+    const auto within = [&] {
+        return openDescriptors() - base <= static_cast<int>(std::min<std::size_t>(bound, path.size()));
+    };
     if (chain.down(path, Chain::kDepth) != 0 || !within())
         problems += "down; ";
     while (path.size() > 1) {
@@ -160,7 +175,8 @@ TEST(FolderPath, OutOfDescriptorsClosesTheShallowestAndTriesAgain)
             while (path.size() > 1 && error == 0)
                 error = path.ascend();
             if (spare == 2 ? error != 0 || path.size() != 1 : error != EMFILE || path.size() != 1)
-                return ChildOutcome::fail(std::to_string(spare) + " free: errno " + std::to_string(error) + " at " + std::to_string(path.size()));
+                return ChildOutcome::fail(std::to_string(spare) + " free: errno " + std::to_string(error) + " at "
+                                          + std::to_string(path.size()));
         }
         return ChildOutcome::pass();
     }));

@@ -4,6 +4,9 @@
 
 #include "core/JunkJob.h"
 
+#include "core/Platform.h"
+
+#include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +23,9 @@ namespace {
 using test::TempTree;
 
 // A granted folder with every junk row filled (row r holds r + 1 files of
-// 100 bytes) and a file beside them that no row names.
+// 100 bytes) and a file beside them that no row names. The volume's free
+// space counts the rows that are gone, so a test sees when the job sampled
+// it.
 struct Home {
     Home()
     {
@@ -33,23 +38,27 @@ struct Home {
                 tree.makeFile(dir + "/f" + std::to_string(i), 100);
         }
         tree.makeFile("keep", 7);
+        platform::setVolumeQueryForTesting([this] {
+            std::uint64_t gone = 0;
+            for (std::size_t row = 0; row < kJunkRowCount; ++row)
+                gone += rowExists(row) ? 0 : 1;
+            return platform::VolumeStats{1000, 10 + gone};
+        });
     }
 
-    // A job over this folder; its volume figures count up from 10 at each
-    // sample, so a test sees when the job sampled.
-    JunkJob job(std::vector<bool> chosen)
+    JunkJob job(std::vector<bool> chosen = {}) const
     {
         JunkJob job;
         job.folders = defaultJunkFolders(tree.path());
-        job.chosen = [chosen = std::move(chosen)](std::size_t row) { return bool(chosen[row]); };
-        job.volume = [this] { return DiskFigures{1000, free++, true}; };
+        if (!chosen.empty())
+            job.chosen = [chosen = std::move(chosen)](std::size_t row) { return bool(chosen[row]); };
         return job;
     }
 
     bool rowExists(std::size_t row) const { return test::exists(tree / junkTable()[row].relativePath); }
 
+    test::SeamReset seams;
     TempTree tree;
-    std::int64_t free = 10;
 };
 
 // The size each row measures before anything is removed.
@@ -60,16 +69,21 @@ std::uint64_t rowBytes(std::size_t row)
 
 using Reports = std::vector<std::pair<std::size_t, std::uint64_t>>;
 
+// The job asks about each row as it reaches it, after the rows before were
+// reported: a front end's box unticked meanwhile is honoured.
 TEST(JunkJob, ScanMeasuresTheChosenRowsInTableOrderAskingAtEachRow)
 {
     Home home;
-    JunkJob scan = home.job({true, false, true, false, true});
-    std::vector<std::string> asked;
-    scan.beforeRow = [&](std::string_view stage, std::size_t row) { asked.push_back(std::string(stage) + std::to_string(row)); };
+    JunkJob scan = home.job();
     Reports reports;
+    std::vector<std::size_t> reportedWhenAsked;
+    scan.chosen = [&](std::size_t row) {
+        reportedWhenAsked.push_back(reports.size());
+        return row % 2 == 0;
+    };
     EXPECT_TRUE(scan.scan([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }));
     EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {2, rowBytes(2)}, {4, rowBytes(4)}}));
-    EXPECT_EQ(asked, (std::vector<std::string>{"scan0", "scan1", "scan2", "scan3", "scan4"}));
+    EXPECT_EQ(reportedWhenAsked, (std::vector<std::size_t>{0, 1, 1, 2, 2}));
 }
 
 TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
@@ -82,7 +96,8 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         JunkJob clean = home.job({false, true, false, true, false});
         clean.measureRemoved = measured;
         Reports reports;
-        const auto outcome = clean.clean([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
+        const auto outcome =
+            clean.clean([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
         ASSERT_TRUE(outcome.has_value());
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             EXPECT_EQ(home.rowExists(row), row != 1 && row != 3) << row;
@@ -91,10 +106,10 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         const Reports chosenOnly{{1, 0}, {3, 0}};
         const Reports every{{0, rowBytes(0)}, {1, 0}, {2, rowBytes(2)}, {3, 0}, {4, rowBytes(4)}};
         EXPECT_EQ(reports, rescan == JunkJob::Rescan::Every ? every : chosenOnly);
-        // Free space sampled once before the first removal and once after.
-        EXPECT_EQ(outcome->space.freeBefore, std::optional<std::int64_t>(home.free - 2));
-        EXPECT_EQ(outcome->space.freeAfter, std::optional<std::int64_t>(home.free - 1));
-        EXPECT_EQ(outcome->volumeAfter.free, home.free - 1);
+        // Free space sampled before the first removal and after the last.
+        EXPECT_EQ(outcome->space.freeBefore, std::optional<std::int64_t>(10));
+        EXPECT_EQ(outcome->space.freeAfter, std::optional<std::int64_t>(12));
+        EXPECT_EQ(outcome->volumeAfter.free, 12);
         EXPECT_EQ(outcome->space.removedBytes, measured ? rowBytes(1) + rowBytes(3) : 0u);
     }
 }
@@ -104,11 +119,13 @@ TEST(JunkJob, CancelStopsBeforeTheNextRowAndLeavesTheRestInPlace)
     for (const std::string_view stage : {"scan", "clean"}) {
         Home home;
         std::atomic<bool> cancel{false};
-        JunkJob work = home.job({true, true, true, true, true});
+        JunkJob work = home.job();
         work.cancel = &cancel;
-        work.beforeRow = [&](std::string_view at, std::size_t row) {
-            if (at == stage && row == 2)
+        // Cancelled as the job reaches row 2 (of the removal, in a clean).
+        work.chosen = [&](std::size_t row) {
+            if (row == 2)
                 cancel = true;
+            return true;
         };
         Reports reports;
         const auto done = [&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); };
@@ -141,7 +158,7 @@ TEST(JunkJob, CleanNeverLeavesTheGrantedFolderThroughALinkMadeAfterTheResolution
         test::writeFile(home + "/in/canary/f", "x");
         JunkJob job;
         job.folders = resolveJunkFolders(home, {});
-        ASSERT_EQ(job.folders.rows[2].source, JunkSource::UserDirs);
+        ASSERT_EQ(job.folders.relativePaths[2], "in" + leaf);
         std::filesystem::remove_all(home + "/in");
         tree.makeSymlink("home/in", leaf.empty() ? canary.dir : tree.path());
         ASSERT_TRUE(job.clean([](std::size_t, const RowSize&) {}).has_value());

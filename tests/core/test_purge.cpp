@@ -1,3 +1,7 @@
+// The purge tool as the core runs it (its status, waited for through
+// signals), and headroom-purge itself: who it refuses and how it asks for
+// root through pkexec.
+
 #include "core/Platform.h"
 #include "core/Process.h"
 #include "core/PurgeTool.h"
@@ -11,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -36,7 +41,8 @@ std::string script(const TempTree& tmp, const char* name, const std::string& bod
 
 // Runs headroom-purge with at most one argument and only `env`, as nobody
 // unless `asRoot`, with its standard error captured in `tmp`/err.
-std::pair<int, std::string> runPurge(const TempTree& tmp, std::vector<std::string> env, const char* arg = nullptr, bool asRoot = false)
+std::pair<int, std::string> runPurge(const TempTree& tmp, std::vector<std::string> env, const char* arg = nullptr,
+                                     bool asRoot = false)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -44,9 +50,9 @@ std::pair<int, std::string> runPurge(const TempTree& tmp, std::vector<std::strin
         constexpr uid_t kNobody = 65534;
         // Root gives up every capability by becoming nobody; make sure it
         // cannot take root back.
-        if (!asRoot && (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
-                        || ::setresuid(kNobody, kNobody, kNobody) != 0 || ::geteuid() != kNobody
-                        || ::setuid(0) == 0))
+        if (!asRoot
+            && (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
+                || ::setresuid(kNobody, kNobody, kNobody) != 0 || ::geteuid() != kNobody || ::setuid(0) == 0))
             ::_exit(99);
         std::vector<char*> envp;
         for (std::string& e : env)
@@ -61,48 +67,35 @@ std::pair<int, std::string> runPurge(const TempTree& tmp, std::vector<std::strin
     return {status, readFile(tmp / "err")};
 }
 
-class PurgeHelper : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (::geteuid() != 0)
-            GTEST_SKIP() << "NOT TESTED: needs root to run the helper as another user";
-        ::chmod(tmp.path().c_str(), 0777);
-    }
-    TempTree tmp;
-};
-
-} // namespace
-
-TEST(PurgeTool, StatusOfTheToolIsPassedOn)
+TEST(PurgeTool, StatusOfTheToolIsPassedOnAndNoDescriptorIsLeft)
 {
-    headroom::test::SeamReset seams;
+    const headroom::test::SeamReset seams;
     const TempTree tmp;
     tmp.makeFile("not-executable", 10, 0644); // no execute bit at all: not even root runs it
-    const std::pair<std::string, int> cases[] = {
-        {"/bin/true", 0},
-        {helper("purge-fails.sh"), 3},
-        {helper("purge-killed.sh"), 128 + SIGKILL},
-        {tmp / "missing", -1},
-        {tmp / "not-executable", -1},
-    };
-    const int descriptors = headroom::test::openDescriptors();
-    for (const auto& [tool, status] : cases) {
+    const auto status = [](const std::string& tool) {
         headroom::platform::setPurgeToolPathForTesting(tool);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(headroom::purgeRAM(), status) << tool;
+        const int status = headroom::purgeRAM();
         testing::internal::GetCapturedStderr();
-    }
-    EXPECT_EQ(headroom::process::runAndWait(""), -1);
-    EXPECT_EQ(headroom::test::openDescriptors(), descriptors) << "a failing tool holds no descriptor";
+        return status;
+    };
+    const int descriptors = headroom::test::openDescriptors();
+    EXPECT_EQ(status("/bin/true"), 0);
+    EXPECT_EQ(status(helper("purge-fails.sh")), 3);
+    EXPECT_EQ(status(helper("purge-killed.sh")), 128 + SIGKILL);
+    EXPECT_EQ(status(tmp / "missing"), -1);
+    EXPECT_EQ(status(tmp / "not-executable"), -1);
+    EXPECT_EQ(headroom::test::openDescriptors(), descriptors);
 }
 
 TEST(PurgeTool, SlowToolIsWaitedForThroughSignalsWithNoArgumentsAndTheCallersEnvironment)
 {
     const TempTree tmp;
-    const std::string tool = script(tmp, "tool", "sleep 1\necho \"$#:$HEADROOM_TEST_VALUE\" > \"" + (tmp / "marker") + "\"\n");
+    const std::string tool =
+        script(tmp, "tool", "sleep 1\necho \"$#:$HEADROOM_TEST_VALUE\" > \"" + (tmp / "marker") + "\"\n");
     ::setenv("HEADROOM_TEST_VALUE", "from the caller", 1); // NOLINT(concurrency-mt-unsafe): one thread
-    struct sigaction sa {}, old {};
+    struct sigaction sa {};
+    struct sigaction old {};
     sa.sa_handler = [](int) {}; // no SA_RESTART: waitpid sees EINTR
     ::sigemptyset(&sa.sa_mask);
     ASSERT_EQ(::sigaction(SIGALRM, &sa, &old), 0);
@@ -116,37 +109,47 @@ TEST(PurgeTool, SlowToolIsWaitedForThroughSignalsWithNoArgumentsAndTheCallersEnv
     EXPECT_EQ(readFile(tmp / "marker"), "0:from the caller\n");
 }
 
+class PurgeHelper : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "NOT TESTED: needs root to run the helper as another user";
+        ::chmod(tmp.path().c_str(), 0777);
+    }
+    TempTree tmp;
+};
+
 TEST_F(PurgeHelper, RefusalsAreOneLineAndOnlyUnelevatedRootWritesTheStandIn)
 {
-    // Any argument, even from root; not root with no pkexec to be found; run
-    // by pkexec yet not root, when pkexec must not be run again; root with a
-    // stand-in for /proc/sys/vm/drop_caches that is a link, missing or a
-    // FIFO, or named while an elevating program ran it. The environment, the
-    // argument, whether root runs it, the status (-1: any but 0) and what
-    // the line names. Only root, unelevated, writes "3\n" to the stand-in.
     tmp.makeDir("empty-bin");
     script(tmp, "bin/pkexec", "echo ran > \"" + (tmp / "ran") + "\"\n");
     writeFile(tmp / "drop", "");
     ASSERT_EQ(::symlink((tmp / "drop").c_str(), (tmp / "link").c_str()), 0);
     ASSERT_EQ(::mkfifo((tmp / "fifo").c_str(), 0600), 0);
-    const std::string seam = "HEADROOM_DROP_CACHES_PATH=";
-    const std::tuple<std::vector<std::string>, const char*, bool, int, std::string> cases[] = {
-        {{"PATH=/usr/bin:/bin"}, "--now", true, 2, ""},
-        {{"PATH=" + (tmp / "empty-bin")}, nullptr, false, -1, "pkexec"},
-        {{"PATH=" + (tmp / "bin"), "PKEXEC_UID=1000"}, nullptr, false, -1, ""},
-        {{seam + (tmp / "link")}, nullptr, true, 1, tmp / "link"},
-        {{seam + (tmp / "missing")}, nullptr, true, 1, tmp / "missing"},
-        {{seam + (tmp / "fifo")}, nullptr, true, 1, tmp / "fifo"},
-        {{seam + (tmp / "drop"), "PKEXEC_UID=0"}, nullptr, true, 1, "refused"},
-        {{seam + (tmp / "drop"), "SUDO_UID=1000"}, nullptr, true, 1, "refused"},
-        {{seam + (tmp / "drop")}, nullptr, true, 0, ""},
+    const std::string seam = "HEADROOM_DROP_CACHES_PATH=" + tmp.path() + "/";
+    // Each refused with one line that names the reason; only root, unelevated,
+    // writes "3\n" to the stand-in for /proc/sys/vm/drop_caches. The case,
+    // the environment, the argument, whether root runs it, the status (-1:
+    // any but 0) and what the line names.
+    const std::tuple<const char*, std::vector<std::string>, const char*, bool, int, std::string> cases[] = {
+        {"an argument, even from root", {"PATH=/usr/bin:/bin"}, "--now", true, 2, ""},
+        {"not root, no pkexec", {"PATH=" + (tmp / "empty-bin")}, nullptr, false, -1, "pkexec"},
+        {"run by pkexec yet not root", {"PATH=" + (tmp / "bin"), "PKEXEC_UID=1000"}, nullptr, false, -1, ""},
+        {"stand-in is a link", {seam + "link"}, nullptr, true, 1, tmp / "link"},
+        {"stand-in missing", {seam + "missing"}, nullptr, true, 1, tmp / "missing"},
+        {"stand-in is a FIFO", {seam + "fifo"}, nullptr, true, 1, tmp / "fifo"},
+        {"elevated by pkexec", {seam + "drop", "PKEXEC_UID=0"}, nullptr, true, 1, "refused"},
+        {"elevated by sudo", {seam + "drop", "SUDO_UID=1000"}, nullptr, true, 1, "refused"},
+        {"unelevated root", {seam + "drop"}, nullptr, true, 0, ""},
     };
-    for (const auto& [env, arg, asRoot, status, named] : cases) {
-        const auto [got, err] = runPurge(tmp, env, arg, asRoot);
-        EXPECT_TRUE(status < 0 ? got != 0 : got == status) << got << ": " << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), status == 0 ? 0 : 1) << err;
+    for (const auto& [name, env, arg, asRoot, expected, named] : cases) {
+        SCOPED_TRACE(name);
+        const auto [status, err] = runPurge(tmp, env, arg, asRoot);
+        EXPECT_TRUE(expected < 0 ? status != 0 : status == expected) << status << ": " << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), expected == 0 ? 0 : 1) << err;
         EXPECT_NE(err.find(named), std::string::npos) << err;
-        EXPECT_EQ(readFile(tmp / "drop"), status == 0 ? "3\n" : "") << err;
+        EXPECT_EQ(readFile(tmp / "drop"), expected == 0 ? "3\n" : "") << err;
     }
     EXPECT_EQ(readFile(tmp / "ran"), "<missing>") << "pkexec must not be run again";
 }
@@ -154,12 +157,15 @@ TEST_F(PurgeHelper, RefusalsAreOneLineAndOnlyUnelevatedRootWritesTheStandIn)
 TEST_F(PurgeHelper, NotRootRunsItselfThroughPkexecAndPassesOnItsStatusAndFirstNonEmptyLine)
 {
     // The same chatter when pkexec succeeds must not be passed on.
-    script(tmp, "bin/pkexec", "echo \"$#:$1\" > \"" + (tmp / "args") + "\"\necho >&2\necho ' ' >&2\n"
-                              "echo 'Error executing command as another user: Not authorized' >&2\n"
-                              "echo 'This incident has been reported.' >&2\nexit $STATUS\n");
+    const std::string chatter = "echo >&2\necho ' ' >&2\n"
+                                "echo 'Error executing command as another user: Not authorized' >&2\n"
+                                "echo 'This incident has been reported.' >&2\n";
+    script(tmp, "bin/pkexec", "echo \"$#:$1\" > \"" + (tmp / "args") + "\"\n" + chatter + "exit $STATUS\n");
     const std::string path = "PATH=" + (tmp / "bin");
     EXPECT_EQ(runPurge(tmp, {path, "STATUS=0"}), std::pair(0, std::string()));
     EXPECT_EQ(readFile(tmp / "args"), "1:" + std::filesystem::canonical(HEADROOM_PURGE_PATH).string() + "\n");
     EXPECT_EQ(runPurge(tmp, {path, "STATUS=127"}),
               std::pair(127, std::string("headroom-purge: Error executing command as another user: Not authorized\n")));
 }
+
+} // namespace

@@ -40,16 +40,24 @@ UniqueFd folder(const std::string& path)
     return UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-std::size_t entriesBelow(const std::string& path) { return exists(path) ? inventory(path).size() : 0; }
+std::size_t entriesBelow(const std::string& path)
+{
+    return exists(path) ? inventory(path).size() : 0;
+}
 
 TEST(TreeRemover, LinksAreMeasuredAndRemovedThemselvesAndNeverFollowed)
 {
     const TempTree tree;
     const Canary canary(tree);
     writeFile(tree / "home/loc/sub/f", "x");
-    for (const auto& [name, target] : {std::pair {"Downloads", canary.dir}, {".cache", canary.dir + "/"},
-             {"Trash", canary.file}, {"loc/dir", canary.dir}, {"loc/sub/file", canary.file},
-             {"loc/sub/up", ".."}, {"loc/dangling", "/nonexistent"}, {"loc/sub/slash", "../../../canary/"}})
+    for (const auto& [name, target] : {std::pair{"Downloads", canary.dir},
+                                       {".cache", canary.dir + "/"},
+                                       {"Trash", canary.file},
+                                       {"loc/dir", canary.dir},
+                                       {"loc/sub/file", canary.file},
+                                       {"loc/sub/up", ".."},
+                                       {"loc/dangling", "/nonexistent"},
+                                       {"loc/sub/slash", "../../../canary/"}})
         tree.makeSymlink("home/" + std::string(name), target);
     tree.makeHardLink("canary.txt", "home/loc/hard");
     const auto loc = duBelow(tree / "home/loc");
@@ -63,8 +71,10 @@ TEST(TreeRemover, LinksAreMeasuredAndRemovedThemselvesAndNeverFollowed)
         const char* relative;
         std::uint64_t removed;
         bool gone;
-    } cases[] = {{tree / "home/", "Downloads/", 1, true}, {tree / "home//", ".cache/", 1, true},
-                 {tree / "home", "Trash", 1, true}, {tree / "home/", "loc/", 9, true}};
+    } cases[] = {{tree / "home/", "Downloads/", 1, true},
+                 {tree / "home//", ".cache/", 1, true},
+                 {tree / "home", "Trash", 1, true},
+                 {tree / "home/", "loc/", 9, true}};
     for (const auto& c : cases) {
         EXPECT_EQ(measureTree(c.base + "/" + c.relative).bytes, c.removed == 1 ? 0 : *loc) << c.relative;
         const RemoveResult r = removeLocation(c.base, c.relative);
@@ -119,14 +129,15 @@ TEST_P(OtherMounts, AreNeitherMeasuredNorRemovedAndAMountedLocationIsEmptiedInsi
             return what == "tmpfs" ? ::mount("headroom-test", where.c_str(), "tmpfs", 0, "size=1m") == 0
                                    : ::mount(what.c_str(), where.c_str(), nullptr, MS_BIND, nullptr) == 0;
         };
-        if ((kind == TmpfsLocation && !mount("tmpfs", loc)) || (kind == BindLocation && !mount(tree / "elsewhere", loc)))
+        if ((kind == TmpfsLocation && !mount("tmpfs", loc))
+            || (kind == BindLocation && !mount(tree / "elsewhere", loc)))
             return ChildOutcome::refuse("mount on the location refused");
         writeFile(loc + "/own", "x");
         writeFile(loc + "/dir/f", "x");
         writeFile(loc + "/deep/mnt/f", "x");
         writeFile(loc + "/file", "x");
         tree.makeDir("loc/mnt");
-        std::vector<std::string> points {"/mnt"};
+        std::vector<std::string> points{"/mnt"};
         if (kind == BindInside)
             points.emplace_back("/deep/mnt");
         else if (kind == FileBindInside)
@@ -167,14 +178,15 @@ TEST_P(OtherMounts, AreNeitherMeasuredNorRemovedAndAMountedLocationIsEmptiedInsi
             ::umount2((loc + "/mnt").c_str(), MNT_DETACH);
             r = removeLocation(tree.path(), "loc");
             if (r.removed != 1 || r.failed != 1 || r.locationGone || !exists(loc) || entriesBelow(loc) != 0)
-                problems += "second removal: removed " + std::to_string(r.removed) + ", failed " + std::to_string(r.failed);
+                problems +=
+                    "second removal: removed " + std::to_string(r.removed) + ", failed " + std::to_string(r.failed);
         }
         return problems.empty() ? ChildOutcome::pass() : ChildOutcome::fail(problems);
     }));
     EXPECT_EQ(canary.damage(), "");
 }
 
-constexpr const char* kMountKinds[] {"BindInside", "FileBindInside", "TmpfsInside", "TmpfsLocation", "BindLocation"};
+constexpr const char* kMountKinds[]{"BindInside", "FileBindInside", "TmpfsInside", "TmpfsLocation", "BindLocation"};
 
 INSTANTIATE_TEST_SUITE_P(Kinds, OtherMounts,
                          ::testing::Values(BindInside, FileBindInside, TmpfsInside, TmpfsLocation, BindLocation),
@@ -184,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, OtherMounts,
 // everything below files/); links and hard links to the canary in each.
 struct Location {
     const TempTree tree;
-    const Canary canary {tree};
+    const Canary canary{tree};
     const UniqueFd parent = folder(tree.path());
     std::size_t entries = 0;
 
@@ -224,8 +236,8 @@ TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
 {
     const auto [name, trash, threads, cancelAt] = GetParam();
     const Location l(trash);
-    std::atomic<bool> cancel {cancelAt == 0};
-    std::atomic<int> opened {0};
+    std::atomic<bool> cancel{cancelAt == 0};
+    std::atomic<int> opened{0};
     std::size_t atCancel = 0;
     std::mutex mutex;
     std::condition_variable shared;
@@ -233,18 +245,21 @@ TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
     bool gaveUp = false;
     const bool sharing = threads != 1 && !(trash && threads == 2) && cancelAt != 0;
     const int before = openDescriptors();
-    const RemoveResult r = removeTreeAt(l.parent.get(), "loc", [&](int, const char* entry) {
-        const bool subfolder = entry[0] == 's' || entry[0] == 't';
-        if (subfolder && opened.fetch_add(1) + 1 == cancelAt) {
-            atCancel = threads == 1 ? entriesBelow(l.tree / "loc") : 0;
-            cancel = true;
-        }
-        std::unique_lock lock(mutex);
-        workers.insert(std::this_thread::get_id());
-        shared.notify_all();
-        if (sharing && !gaveUp && subfolder)
-            gaveUp = !shared.wait_for(lock, std::chrono::seconds(10), [&] { return workers.size() > 1; });
-    }, &cancel, threads);
+    const RemoveResult r = removeTreeAt(
+        l.parent.get(), "loc",
+        [&](int, const char* entry) {
+            const bool subfolder = entry[0] == 's' || entry[0] == 't';
+            if (subfolder && opened.fetch_add(1) + 1 == cancelAt) {
+                atCancel = threads == 1 ? entriesBelow(l.tree / "loc") : 0;
+                cancel = true;
+            }
+            std::unique_lock lock(mutex);
+            workers.insert(std::this_thread::get_id());
+            shared.notify_all();
+            if (sharing && !gaveUp && subfolder)
+                gaveUp = !shared.wait_for(lock, std::chrono::seconds(10), [&] { return workers.size() > 1; });
+        },
+        &cancel, threads);
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_EQ(r.cancelled, cancelAt >= 0);
     EXPECT_EQ(r.locationGone, cancelAt < 0);
@@ -259,14 +274,17 @@ TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
 
 std::vector<Share> shares()
 {
-    std::vector<Share> all {{"WideCancelledAtTheStart", false, 4, 0}, {"WideOnOneThreadCancelledAtTheSecond", false, 1, 2},
-                            {"WideCancelledMidway", false, 4, 20}, {"TrashCancelledMidway", true, 4, 12}};
+    std::vector<Share> all{{"WideCancelledAtTheStart", false, 4, 0},
+                           {"WideOnOneThreadCancelledAtTheSecond", false, 1, 2},
+                           {"WideCancelledMidway", false, 4, 20},
+                           {"TrashCancelledMidway", true, 4, 12}};
     for (const bool trash : {false, true})
         for (const unsigned threads : {1u, 2u, 3u, 8u, 0u})
             all.push_back({(trash ? "TrashOn" : "WideOn") + std::to_string(threads) + "Threads", trash, threads, -1});
     return all;
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, Parallel, ::testing::ValuesIn(shares()), [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Shapes, Parallel, ::testing::ValuesIn(shares()),
+                         [](const auto& info) { return info.param.name; });
 
 } // namespace

@@ -17,8 +17,8 @@
 #include <atomic>
 #include <cstdint>
 #include <random>
-#include <string>
 #include <stop_token>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -55,7 +55,8 @@ bool swapStep(const std::vector<std::string>& locations, const std::string& park
     ::mkdir(loc.c_str(), 0755);
     const bool real = realDir(loc);
     if (real && (::mkdir(sub.c_str(), 0755) == 0 || realDir(sub))) {
-        const int fd = ::open((sub + "/f" + std::to_string(n % 5)).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd =
+            ::open((sub + "/f" + std::to_string(n % 5)).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0) {
             [[maybe_unused]] const ssize_t written = ::write(fd, "0123456789", 1 + n % 10);
             ::close(fd);
@@ -66,7 +67,7 @@ bool swapStep(const std::vector<std::string>& locations, const std::string& park
     const unsigned op = real ? (random >> 8) % 3 : 2;
     if (op == 1) // a folder swapped for a link into the target; it lives on in parking
         return ::symlink(n % 2 ? target.c_str() : (target + "/inner").c_str(), parked.c_str()) == 0
-            && ::renameat2(AT_FDCWD, parked.c_str(), AT_FDCWD, victim.c_str(), RENAME_EXCHANGE) == 0;
+               && ::renameat2(AT_FDCWD, parked.c_str(), AT_FDCWD, victim.c_str(), RENAME_EXCHANGE) == 0;
     if (op == 2 && ::mkdir(parked.c_str(), 0755) == 0) // and back: a fresh folder for whatever is there
         ::renameat2(AT_FDCWD, parked.c_str(), AT_FDCWD, victim.c_str(), RENAME_EXCHANGE);
     return false;
@@ -86,7 +87,7 @@ TEST(Stress, ScansAndCleansAgainstLinkSwapsLoseNothingOutside)
     }
     const Inventory documents = inventory(home + "/Documents");
     const int descriptors = openDescriptors();
-    std::atomic<std::uint64_t> swaps {0};
+    std::atomic<std::uint64_t> swaps{0};
     {
         // Stopped and joined at the end of this block.
         const std::jthread swapper([&](const std::stop_token& stop) {
@@ -108,9 +109,8 @@ TEST(Stress, ScansAndCleansAgainstLinkSwapsLoseNothingOutside)
                 options.maxOpenFolders = random() % 2 == 0 ? 0 : 2 + random() % 3;
                 if (random() % 2 == 0) {
                     removeLocation(home, std::string(relative), nullptr, options.threads);
-                } else if (const OpenedLocation where = openLocationParent(home, relative); where.parentFd >= 0) {
-                    measureTreeAt(where.parentFd, where.leaf, options); // as the junk scan does
-                    ::close(where.parentFd);
+                } else if (const OpenedLocation where = openLocationParent(home, relative); where.parent) {
+                    measureTreeAt(where.parent.get(), where.leaf, options); // as the junk scan does
                 }
             }
         };
@@ -164,13 +164,15 @@ TEST(Stress, HugeTreesAreMeasuredAndRemovedInBoundedMemory)
             return ChildOutcome::refuse("setrlimit");
         const int descriptors = openDescriptors();
         const long base = peakKiB();
-        const std::uint64_t entries = std::uint64_t {kWide} + kDepth + 3; // with both folders and the side file
+        const std::uint64_t entries = std::uint64_t{kWide} + kDepth + 3; // with both folders and the side file
         const WalkResult walked = measureTree(tree / "big");
         if (!du || walked.entries != entries || walked.bytes != *du || walked.errors != 0)
-            return ChildOutcome::fail("measured " + std::to_string(walked.entries) + " entries, " + std::to_string(walked.bytes) + " bytes");
+            return ChildOutcome::fail("measured " + std::to_string(walked.entries) + " entries, "
+                                      + std::to_string(walked.bytes) + " bytes");
         const RemoveResult removed = removeLocation(tree.path(), "big");
         if (!removed.locationGone || removed.failed != 0 || removed.removed != entries + 1)
-            return ChildOutcome::fail("removed " + std::to_string(removed.removed) + ", failed " + std::to_string(removed.failed));
+            return ChildOutcome::fail("removed " + std::to_string(removed.removed) + ", failed "
+                                      + std::to_string(removed.failed));
         if (openDescriptors() != descriptors)
             return ChildOutcome::fail("descriptors leaked");
         if (peakKiB() - base > kMemoryCapKiB)

@@ -1,4 +1,5 @@
 #include "core/TreeWalker.h"
+#include "core/UniqueFd.h"
 
 #include "tests/support/ChildExpect.h"
 #include "tests/support/TempTree.h"
@@ -22,10 +23,13 @@
 #include <unistd.h>
 
 using headroom::measureTree;
+using headroom::measureTreeAt;
+using headroom::UniqueFd;
 using headroom::WalkOptions;
 using headroom::WalkResult;
 using headroom::test::ChildOutcome;
 using headroom::test::duBelow;
+using headroom::test::entrySize;
 using headroom::test::expectChildPassed;
 using headroom::test::TempTree;
 
@@ -42,8 +46,8 @@ WalkOptions withThreads(unsigned threads, unsigned maxOpenFolders = 0, bool batc
 
 std::string said(const WalkResult& r)
 {
-    return "bytes " + std::to_string(r.bytes) + ", entries " + std::to_string(r.entries) + ", errors " +
-        std::to_string(r.errors) + ", incomplete " + std::to_string(r.incomplete);
+    return "bytes " + std::to_string(r.bytes) + ", entries " + std::to_string(r.entries) + ", errors "
+           + std::to_string(r.errors) + ", incomplete " + std::to_string(r.incomplete);
 }
 
 // A tree with a bit of everything: nested and empty folders, files of many
@@ -59,8 +63,8 @@ void buildMixedTree(const TempTree& t, unsigned seed)
     auto pick = [&rng](std::size_t n) { return static_cast<unsigned>(rng() % n); };
     std::vector<std::string> folders{""};
     std::vector<std::string> files;
-    const std::vector<std::string> odd{"\xff\xfe bytes", "new\nline", "-rf", " lead", "tab\there", "\x01\x7f",
-                                       std::string(255, 'L'), ".hidden", "..dots", "\xc3\x28"};
+    const std::vector<std::string> odd{"\xff\xfe bytes", "new\nline",           "-rf",     " lead",  "tab\there",
+                                       "\x01\x7f",       std::string(255, 'L'), ".hidden", "..dots", "\xc3\x28"};
     t.makeDir("wide");
     for (unsigned i = 0; i < 700; ++i) {
         if (i % 50 == 0)
@@ -122,6 +126,37 @@ TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
 INSTANTIATE_TEST_SUITE_P(Trees, WalkerSums, ::testing::Values(1u, 2u, 3u), [](const auto& info) {
     return info.param == 1 ? std::string("WithLadder") : "Seed" + std::to_string(info.param);
 });
+
+// Links inside a tree count their own size and are never followed: the
+// mixed trees above hold links to files, folders, nowhere and ancestors.
+// A root given as a link measures 0, trailing slashes or not; links above
+// the root's last component are the caller's and are followed, at any
+// length of the path.
+TEST(TreeWalker, RootGivenAsALinkIsNotFollowed)
+{
+    TempTree t;
+    t.makeDir("outside");
+    t.makeFile("outside/big", 1 << 20);
+    t.makeDir("root");
+    t.makeSymlink("root/to-folder", "../outside");
+    t.makeSymlink("root/up", "..");
+    t.makeSymlink("via", "outside");
+    for (const char* root : {"via", "via/", "via//", "root/to-folder", "missing", "outside/big"})
+        EXPECT_EQ(measureTree(t / root).bytes, 0u) << root;
+    EXPECT_EQ(measureTree("").bytes, 0u);
+    EXPECT_EQ(measureTree(t / "root/up/outside").bytes, std::uint64_t{1} << 20);
+    const std::string level(250, 'n');
+    t.makeChain("outside", 20, level, 7); // below the last level only its file
+    std::string deep = t / "root/up/outside";
+    for (int i = 0; i < 20; ++i)
+        deep += "/" + level;
+    EXPECT_EQ(measureTree(deep).bytes, 7u);
+    const UniqueFd fd(::open((t / "root").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_TRUE(fd);
+    EXPECT_EQ(measureTreeAt(fd.get(), "to-folder").bytes, 0u);
+    EXPECT_EQ(measureTreeAt(fd.get(), "up").bytes, 0u);
+    EXPECT_EQ(measureTreeAt(fd.get(), ".").bytes, entrySize(t / "root/to-folder") + entrySize(t / "root/up"));
+}
 
 // Four sparse files of 2^62 bytes add up past 2^64: the figure stops at
 // 2^64 - 1, summed on one thread, and merged from two that each count one

@@ -1,17 +1,19 @@
 #!/bin/sh
-# Stand-in purge tool that the test holds while it looks at the window:
-# notes its start, waits until the file $HEADROOM_TEST_GATE appears (never
-# more than about a minute), then changes the page counters the caller reads
-# when it was given a replacement, and ends with $HEADROOM_TEST_STATUS.
-[ -n "$HEADROOM_TEST_STARTS" ] && echo started >> "$HEADROOM_TEST_STARTS"
+# Stand-in purge tool that the test holds while it looks at the window. In
+# the folder $HEADROOM_TEST_DIR: notes its start in "starts", waits until
+# "gate" appears (never more than about a minute), copies "vmstat-after"
+# over "vmstat" (the page counters the caller reads) when there is one,
+# notes its end in "ends" and ends with $HEADROOM_TEST_STATUS.
+dir=$HEADROOM_TEST_DIR
+echo started >> "$dir/starts"
 tries=0
-while [ ! -e "$HEADROOM_TEST_GATE" ]; do
+while [ ! -e "$dir/gate" ]; do
   tries=$((tries + 1))
   [ "$tries" -gt 600 ] && exit 99
   sleep 0.1
 done
-if [ -n "$HEADROOM_TEST_VMSTAT_AFTER" ]; then
-  cp "$HEADROOM_TEST_VMSTAT_AFTER" "$HEADROOM_TEST_VMSTAT" || exit 98
+if [ -e "$dir/vmstat-after" ]; then
+  cp "$dir/vmstat-after" "$dir/vmstat" || exit 98
 fi
-[ -n "$HEADROOM_TEST_ENDS" ] && echo ended >> "$HEADROOM_TEST_ENDS"
+echo ended >> "$dir/ends"
 exit "${HEADROOM_TEST_STATUS:-0}"

@@ -26,15 +26,15 @@
 namespace headroom::test {
 namespace {
 
-std::atomic<ino_t> g_failIno {0};
-std::atomic<dev_t> g_failDev {0};
-std::atomic<int> g_failErrno {0};
-std::atomic<unsigned> g_failed {0};
+std::atomic<ino_t> g_failIno{0};
+std::atomic<dev_t> g_failDev{0};
+std::atomic<int> g_failErrno{0};
+std::atomic<unsigned> g_failed{0};
 
-std::atomic<std::size_t> g_bigAllocation {0}; // 0: allocations do not fail
-std::atomic<long> g_spared {0};
-std::atomic<bool> g_otherThreadsOnly {false};
-std::atomic<pthread_t> g_sparedThread {};
+std::atomic<std::size_t> g_bigAllocation{0}; // 0: allocations do not fail
+std::atomic<long> g_spared{0};
+std::atomic<bool> g_otherThreadsOnly{false};
+std::atomic<pthread_t> g_sparedThread{};
 
 bool allocationFails(std::size_t size)
 {
@@ -69,8 +69,10 @@ void onSigsys(int, siginfo_t* info, void* context)
         g_failed.fetch_add(1);
         regs[REG_RAX] = -g_failErrno.load();
     } else {
-        const long n = ::syscall(SYS_getdents64, fd, reinterpret_cast<void*>(regs[REG_RSI]), // NOLINT(performance-no-int-to-ptr): a saved register
-                                 static_cast<unsigned long>(regs[REG_RDX]) - 1);
+        const long n =
+            ::syscall(SYS_getdents64, fd,
+                      reinterpret_cast<void*>(regs[REG_RSI]), // NOLINT(performance-no-int-to-ptr): a saved register
+                      static_cast<unsigned long>(regs[REG_RDX]) - 1);
         regs[REG_RAX] = n < 0 ? -errno : n;
     }
 }
@@ -79,7 +81,7 @@ void onSigsys(int, siginfo_t* info, void* context)
 bool installFilter(long nr, std::initializer_list<sock_filter> tail)
 {
     constexpr auto at = [](std::size_t offset) { return static_cast<std::uint32_t>(offset); };
-    std::vector<sock_filter> code {
+    std::vector<sock_filter> code{
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, at(offsetof(struct seccomp_data, arch))),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
@@ -88,8 +90,9 @@ bool installFilter(long nr, std::initializer_list<sock_filter> tail)
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
     code.insert(code.end(), tail);
-    const sock_fprog prog {static_cast<unsigned short>(code.size()), code.data()};
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &prog) == 0;
+    const sock_fprog prog{static_cast<unsigned short>(code.size()), code.data()};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+           && ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &prog) == 0;
 }
 #endif
 
@@ -98,7 +101,8 @@ bool installFilter(long nr, std::initializer_list<sock_filter> tail)
 bool refuseSyscall(long nr, int error)
 {
 #if defined(__x86_64__)
-    return installFilter(nr, {BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(error) & SECCOMP_RET_DATA))});
+    return installFilter(nr, {BPF_STMT(BPF_RET | BPF_K,
+                                       SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(error) & SECCOMP_RET_DATA))});
 #else
     (void)nr;
     (void)error;
@@ -119,12 +123,15 @@ bool failListingOf(const std::string& folder, int error)
     sa.sa_sigaction = onSigsys;
     sa.sa_flags = SA_SIGINFO;
     return ::sigaction(SIGSYS, &sa, nullptr) == 0
-        && installFilter(SYS_getdents64, {
-               BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<std::uint32_t>(offsetof(struct seccomp_data, args[2]))), // the count's low word
-               BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, 1, 0, 1),
-               BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-               BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
-           });
+           && installFilter(SYS_getdents64,
+                            {
+                                BPF_STMT(BPF_LD | BPF_W | BPF_ABS,
+                                         static_cast<std::uint32_t>(
+                                             offsetof(struct seccomp_data, args[2]))), // the count's low word
+                                BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, 1, 0, 1),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
+                            });
 #else
     (void)folder;
     (void)error;
@@ -132,7 +139,10 @@ bool failListingOf(const std::string& folder, int error)
 #endif
 }
 
-unsigned failedListings() { return g_failed.load(); }
+unsigned failedListings()
+{
+    return g_failed.load();
+}
 
 void failBigAllocations(std::size_t bytes, unsigned spared, bool otherThreadsOnly)
 {
@@ -148,7 +158,7 @@ DescriptorLimit::DescriptorLimit(unsigned spare)
     // plus the spare ones.
     const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(lowest);
-    rlimit lowered {};
+    rlimit lowered{};
     if (lowest < 0 || ::getrlimit(RLIMIT_NOFILE, &m_saved) != 0)
         return;
     lowered = m_saved;
@@ -167,8 +177,14 @@ void DescriptorLimit::restore()
 
 // Every allocating form of operator new goes through allocate(), and every
 // form of delete frees what it got, so the sanitizers see one allocator.
-void* operator new(std::size_t size) { return headroom::test::allocate(size); }
-void* operator new[](std::size_t size) { return headroom::test::allocate(size); }
+void* operator new(std::size_t size)
+{
+    return headroom::test::allocate(size);
+}
+void* operator new[](std::size_t size)
+{
+    return headroom::test::allocate(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     try {
@@ -177,10 +193,31 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
         return nullptr;
     }
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
+{
+    return ::operator new(size, tag);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}

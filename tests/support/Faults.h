@@ -41,7 +41,7 @@ public:
     void restore();
 
 private:
-    rlimit m_saved {};
+    rlimit m_saved{};
     bool m_applied = false;
 };
 

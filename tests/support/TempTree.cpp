@@ -71,7 +71,7 @@ ChildOutcome forkAndRun(const std::function<ChildOutcome()>& prepare, const std:
 ChildOutcome dropDacCapabilities()
 {
     constexpr int kCaps[] = {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER};
-    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
     if (::syscall(SYS_capget, &header, data) != 0)
         return ChildOutcome::refuse(std::string("capget: ") + std::strerror(errno));
@@ -121,7 +121,7 @@ TempTree::~TempTree()
         // --one-file-system keeps rm from reaching through it into another
         // tree. rm handles any depth. An unprivileged run cannot remove a tree
         // that a test made unreadable until it is made readable again.
-        const std::vector<std::string> rm {"rm", "-rf", "--one-file-system", "--", m_path};
+        const std::vector<std::string> rm{"rm", "-rf", "--one-file-system", "--", m_path};
         if (process::runCapturing(rm) != 0) {
             process::runCapturing({"chmod", "-R", "u+rwx", "--", m_path});
             process::runCapturing(rm);
@@ -178,12 +178,14 @@ void TempTree::makeChain(std::string_view relative, std::size_t depth, std::stri
     std::size_t made = 0;
     for (; fd >= 0 && made < depth; ++made) {
         const int next = ::mkdirat(fd, level.c_str(), 0755) == 0
-            ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+                             ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
         ::close(fd);
         fd = next;
         // The folder's /proc/self/fd link is short however deep the folder is.
         const std::string file = "/proc/self/fd/" + std::to_string(fd) + "/f";
-        if (fd >= 0 && fileBytes > 0 && !(std::ofstream(file, std::ios::binary) << std::string(fileBytes, 'c') << std::flush)) {
+        if (fd >= 0 && fileBytes > 0
+            && !(std::ofstream(file, std::ios::binary) << std::string(fileBytes, 'c') << std::flush)) {
             ::close(fd);
             fd = -1;
         }
@@ -235,7 +237,8 @@ bool exists(const std::string& path)
 
 std::string helper(const char* name)
 {
-    const char* dir = std::getenv("HEADROOM_TEST_HELPERS"); // NOLINT(concurrency-mt-unsafe): read before any thread starts
+    const char* dir =
+        std::getenv("HEADROOM_TEST_HELPERS"); // NOLINT(concurrency-mt-unsafe): read before any thread starts
     return std::string(dir ? dir : "tests/helpers") + "/" + name;
 }
 
@@ -254,7 +257,8 @@ Inventory inventory(const std::string& root)
         if (::lstat(e.path().c_str(), &st) != 0)
             continue;
         std::string& what = out[e.path().lexically_relative(root).string()];
-        what = std::to_string(st.st_mode & S_IFMT) + " " + std::to_string(st.st_size) + " #" + std::to_string(st.st_ino);
+        what =
+            std::to_string(st.st_mode & S_IFMT) + " " + std::to_string(st.st_size) + " #" + std::to_string(st.st_ino);
         if (S_ISREG(st.st_mode))
             what += " " + readFile(e.path());
         else if (S_ISLNK(st.st_mode))
@@ -301,8 +305,9 @@ ChildOutcome runInPrivateMounts(const std::function<ChildOutcome()>& fn)
 ChildOutcome runOnScratch(const TempTree& tree, const std::function<ChildOutcome()>& fn)
 {
     const ChildOutcome outcome = runInPrivateMounts([&] {
-        return ::mount("headroom-test", tree.path().c_str(), "tmpfs", 0, "size=512m") == 0 ? fn()
-                                                                                            : ChildOutcome::refuse("tmpfs");
+        return ::mount("headroom-test", tree.path().c_str(), "tmpfs", 0, "size=512m") == 0
+                   ? fn()
+                   : ChildOutcome::refuse("tmpfs");
     });
     return outcome.status == ChildOutcome::Status::Refused ? runInChild(fn) : outcome;
 }
