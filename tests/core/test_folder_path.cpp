@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -93,39 +94,56 @@ INSTANTIATE_TEST_SUITE_P(
                EXDEV, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A chain 12 deep walked down and back up with at most `bound` descriptors
-// held, the top included; then walked down again, with a folder on the way
-// moved out of the chain: the climb refuses ".." where it leads outside.
+// A chain of folders top/d/d/... 12 deep, and each level's identity.
+struct Chain {
+    static constexpr std::size_t kDepth = 12;
+    const TempTree tree;
+    std::vector<MountIdentity> ids;
+
+    Chain()
+    {
+        tree.makeDir("top");
+        tree.makeChain("top", kDepth, "d");
+        for (std::string at = tree / "top"; ids.size() <= kDepth; at += "/d")
+            ids.push_back(identityOf(at));
+    }
+
+    // Starts `path` at the top and goes down to `depth`: 0, or the errno.
+    int down(FolderPath<int>& path, std::size_t depth) const
+    {
+        path.start(UniqueFd(::open((tree / "top").c_str(), kFolderOpenFlags)), ids[0]);
+        int error = 0;
+        while (path.size() <= depth && error == 0)
+            error = path.descend("d", ids[path.size()]);
+        return error;
+    }
+};
+
+// The chain walked down and back up with at most `bound` descriptors held,
+// the top included; then walked down again, with a folder on the way moved
+// out of the chain: the climb refuses ".." where it leads outside.
 class FolderPathBound : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(FolderPathBound, HoldsNoMoreThanItsBoundAndClimbsOnlyToTheFoldersItCameThrough)
 {
     const unsigned bound = GetParam();
-    constexpr std::size_t kDepth = 12;
-    const TempTree tree;
-    tree.makeDir("top");
-    tree.makeChain("top", kDepth, "d");
+    const Chain chain;
     const int base = openDescriptors();
     std::string problems;
     FolderPath<int> path(bound);
-    const auto down = [&](std::size_t depth) {
-        path.start(UniqueFd(::open((tree / "top").c_str(), kFolderOpenFlags)), identityOf(tree / "top"));
-        std::string at = tree / "top";
-        while (path.size() <= depth) {
-            at += "/d";
-            if (path.descend("d", identityOf(at)) != 0 || openDescriptors() - base > static_cast<int>(bound))
-                problems += "down at " + std::to_string(path.size()) + "; ";
-        }
+    const auto within = [&] {
+        return openDescriptors() - base <= static_cast<int>(std::min<std::size_t>(bound, path.size()));
     };
-    down(kDepth);
+    if (chain.down(path, Chain::kDepth) != 0 || !within())
+        problems += "down; ";
     while (path.size() > 1) {
-        if (path.ascend() != 0 || openDescriptors() - base > static_cast<int>(bound))
+        if (path.ascend() != 0 || !within())
             problems += "up at " + std::to_string(path.size()) + "; ";
     }
     // Moved out: the folder at depth 3. Climbing from it to depth 2 is
     // where ".." leads outside, unless depth 2 was still held.
-    down(8);
-    ASSERT_EQ(std::rename((tree / "top/d/d/d").c_str(), (tree / "moved").c_str()), 0);
+    chain.down(path, 8);
+    ASSERT_EQ(std::rename((chain.tree / "top/d/d/d").c_str(), (chain.tree / "moved").c_str()), 0);
     int error = 0;
     while (path.size() > 1 && (error = path.ascend()) == 0) {
     }
@@ -140,25 +158,20 @@ TEST_P(FolderPathBound, HoldsNoMoreThanItsBoundAndClimbsOnlyToTheFoldersItCameTh
     EXPECT_EQ(problems, "");
 }
 
+INSTANTIATE_TEST_SUITE_P(Bounds, FolderPathBound, ::testing::Values(1u, 2u, 5u, 20u),
+                         [](const auto& info) { return "Bound" + std::to_string(info.param); });
+
 // Refused a descriptor, a path closes its shallowest folder, the top last,
 // and tries again: with two free it goes down and back up whatever its
 // bound; with one, only the top can be open and the next step says so.
 TEST(FolderPath, OutOfDescriptorsClosesTheShallowestAndTriesAgain)
 {
-    const TempTree tree;
-    tree.makeDir("top");
-    tree.makeChain("top", 12, "d");
-    std::vector<MountIdentity> ids{identityOf(tree / "top")};
-    for (std::string at = tree / "top"; ids.size() <= 12;)
-        ids.push_back(identityOf(at += "/d"));
+    const Chain chain;
     expectChildPassed(runInChild([&] {
         for (const unsigned spare : {2u, 1u}) {
             FolderPath<int> path(20);
             const DescriptorLimit limit(spare);
-            path.start(UniqueFd(::open((tree / "top").c_str(), kFolderOpenFlags)), ids[0]);
-            int error = 0;
-            while (path.size() <= 12 && error == 0)
-                error = path.descend("d", ids[path.size()]);
+            int error = chain.down(path, Chain::kDepth);
             while (path.size() > 1 && error == 0)
                 error = path.ascend();
             if (spare == 2 ? error != 0 || path.size() != 1 : error != EMFILE || path.size() != 1)
@@ -168,8 +181,5 @@ TEST(FolderPath, OutOfDescriptorsClosesTheShallowestAndTriesAgain)
         return ChildOutcome::pass();
     }));
 }
-
-INSTANTIATE_TEST_SUITE_P(Bounds, FolderPathBound, ::testing::Values(1u, 2u, 5u, 20u),
-                         [](const auto& info) { return "Bound" + std::to_string(info.param); });
 
 } // namespace

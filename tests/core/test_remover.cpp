@@ -1,5 +1,6 @@
-// The remover against links, mounts, permissions, cancels and several
-// threads, and the walker against the same links, mounts and permissions.
+// The remover against links, mounts, cancels and several threads, and the
+// walker against the same links and mounts. (Folders that cannot be read
+// are the fault tests'.)
 // Every removal is pointed into a TempTree beside a canary that must come
 // through intact.
 
@@ -84,42 +85,22 @@ TEST(TreeRemover, LinksAreMeasuredAndRemovedThemselvesAndNeverFollowed)
     EXPECT_EQ(inventory(tree / "home").size(), 0u);
 }
 
-// In one open folder: names that address anything but one of its entries
-// remove nothing, and the name of a folder removes it with every kind of
-// entry and awkward name inside.
-TEST(TreeRemover, ANamedFolderGoesWholeAndOtherNamesRemoveNothing)
+// In one open folder, names that address anything but one of its entries
+// remove nothing; a name that is not there is gone already. (Entries of any
+// name and kind, removed whole, are the tree fuzzer's.)
+TEST(TreeRemover, OnlyTheNameOfAnEntryRemovesAnything)
 {
     const TempTree tree;
-    std::size_t expected = 3; // loc, nested, empty
-    tree.makeDir("home");
-    tree.makeDir("home/loc");
-    tree.makeDir("home/loc/nested");
-    tree.makeDir("home/loc/nested/empty");
-    const std::string longest(255, 'x');
-    for (const std::string n : {"plain", "-rf", "--", "-", "line\nbreak", "tab\there", "back\\slash", "bad\xff\xfeutf8",
-                                " leading space", "trailing space ", ".hidden", "..dots", longest.c_str()}) {
-        writeFile(tree / ("home/loc/" + n), "data");
-        writeFile(tree / ("home/loc/nested/" + n + "/" + n), "more");
-        expected += 3;
-    }
-    ASSERT_EQ(::mkfifo((tree / "home/loc/fifo").c_str(), 0600), 0);
-    tree.makeSparseFile("home/loc/sparse", 1ull << 40);
+    writeFile(tree / "home/loc/nested/f", "data");
+    const Inventory before = inventory(tree / "home");
     const UniqueFd home = folder(tree / "home");
     for (const char* bad : {"", ".", "..", "loc/nested", "/"}) {
         const RemoveResult r = removeTreeAt(home.get(), bad);
-        EXPECT_EQ(r.removed, 0u) << "'" << bad << "'";
-        EXPECT_EQ(r.failed, 1u) << "'" << bad << "'";
+        EXPECT_TRUE(r.removed == 0 && r.failed == 1 && !r.locationGone) << "'" << bad << "'";
     }
-    for (const RemoveResult& r : {removeTreeAt(home.get(), "absent"), removeLocation(tree / "home", "not/there")}) {
-        EXPECT_EQ(r.removed + r.failed, 0u);
-        EXPECT_TRUE(r.locationGone);
-    }
-    EXPECT_EQ(readFile(tree / "home/loc/nested/plain/plain"), "more");
-    const RemoveResult r = removeTreeAt(home.get(), "loc");
-    EXPECT_FALSE(exists(tree / "home/loc"));
-    EXPECT_TRUE(r.locationGone);
-    EXPECT_EQ(r.failed, 0u);
-    EXPECT_EQ(r.removed, expected + 2);
+    for (const RemoveResult& r : {removeTreeAt(home.get(), "absent"), removeLocation(tree / "home", "not/there")})
+        EXPECT_TRUE(r.removed + r.failed == 0 && r.locationGone);
+    EXPECT_EQ(inventory(tree / "home"), before);
 }
 
 // Other mounts, each kind in a private mount namespace: bind mounts of the
@@ -210,67 +191,6 @@ constexpr const char* kMountKinds[]{"BindInside", "FileBindInside", "TmpfsInside
 INSTANTIATE_TEST_SUITE_P(Kinds, OtherMounts,
                          ::testing::Values(BindInside, FileBindInside, TmpfsInside, TmpfsLocation, BindLocation),
                          [](const auto& info) { return std::string(kMountKinds[info.param]); });
-
-// Root ignores permissions, so this runs in a child without the DAC
-// capabilities. An unlistable folder is one error to the walk and nothing
-// inside is counted; a listable one that cannot be searched is an error for
-// each entry, enough of them for a batched statx, which runs on kernel
-// threads that must be refused just the same. The removal passes over what
-// cannot go: what is inside a folder it may not change, and the folders
-// that still hold something.
-TEST(TreeRemover, UnreadableFoldersAreErrorsToTheWalkAndPassedOverByTheRemoval)
-{
-    const TempTree tree;
-    tree.makeDir("loc");
-    tree.makeFile("loc/private", 4321, 0); // measuring or removing it needs no permission on it
-    writeFile(tree / "loc/locked/kept", "0123456789");
-    writeFile(tree / "loc/locked/deeper/kept2", "abc");
-    writeFile(tree / "loc/unreadable/content/f", "x");
-    writeFile(tree / "loc/fine/sub/gone", "x");
-    tree.makeDir("loc/unreadable-empty", 0);
-    std::set<std::string> unremovable{
-        "locked", "locked/kept", "locked/deeper", "unreadable", "unreadable/content", "unreadable/content/f",
-        "noexec", "noexec/c"};
-    tree.makeDir("loc/noexec");
-    tree.makeDir("loc/noexec/c");
-    for (int i = 0; i < 40; ++i) {
-        tree.makeFile("loc/noexec/f" + std::to_string(i), 1000 + static_cast<std::size_t>(i));
-        unremovable.insert("noexec/f" + std::to_string(i));
-    }
-    const auto all = duBelow(tree / "loc"), unreadable = duBelow(tree / "loc/unreadable"),
-               noexec = duBelow(tree / "loc/noexec");
-    ASSERT_TRUE(all && unreadable && noexec);
-    ASSERT_EQ(::chmod((tree / "loc/locked").c_str(), 0555), 0);
-    ASSERT_EQ(::chmod((tree / "loc/unreadable").c_str(), 0), 0);
-    ASSERT_EQ(::chmod((tree / "loc/noexec").c_str(), 0444), 0);
-    expectChildPassed(runWithoutDacCapabilities([&]() -> ChildOutcome {
-        if (::access((tree / "loc/private").c_str(), R_OK) == 0)
-            return ChildOutcome::fail("a mode-0 file is still readable: capabilities not dropped");
-        for (const unsigned threads : {1u, 2u}) {
-            for (const bool ring : {true, false}) {
-                WalkOptions options;
-                options.threads = threads;
-                options.batchStat = ring;
-                const WalkResult w = measureTree(tree / "loc", options);
-                if (w.bytes != *all - *unreadable - *noexec || w.errors != 2 + 41)
-                    return ChildOutcome::fail("measured " + std::to_string(w.bytes) + ", errors "
-                                              + std::to_string(w.errors));
-            }
-        }
-        if (const WalkResult w = measureTree(tree / "loc/unreadable"); w.bytes != 0 || w.errors != 1)
-            return ChildOutcome::fail("unreadable root: errors " + std::to_string(w.errors));
-        // Failed: kept, deeper and locked; unreadable; noexec's 41 entries
-        // and itself; the location.
-        const RemoveResult r = removeLocation(tree.path(), "loc");
-        return r.failed == 3 + 1 + 42 + 1 && !r.locationGone ? ChildOutcome::pass()
-                                                             : ChildOutcome::fail("failed " + std::to_string(r.failed));
-    }));
-    // locked/deeper was emptied: its own folder was writable.
-    std::set<std::string> left;
-    for (const auto& [path, what] : inventory(tree / "loc"))
-        left.insert(path);
-    EXPECT_TRUE(IsSkipped() || left == unremovable);
-}
 
 // loc/ shaped like a folder of many subfolders, or like a trash (nearly
 // everything below files/); links and hard links to the canary in each.
