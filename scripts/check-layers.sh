@@ -7,6 +7,7 @@
 #   header-only parts of `core/`   its headers that have no .cpp beside them
 #   QtCore, QtWidgets, ...         the headers of that Qt module
 #   xcb                            <xcb/...>
+#   liburing                       <liburing.h>
 #   the C++ standard library and POSIX   (not checked)
 # Prints every include that breaks the table and exits non-zero if any does.
 set -euo pipefail
@@ -26,6 +27,7 @@ while IFS=$'\t' read -r layer cell; do
   headerOnly=" "
   qt=" "
   xcb=false
+  liburing=false
   IFS=',' read -r -a items <<<"$cell"
   for item in "${items[@]}"; do
     item=$(sed 's/^ *//; s/ *$//' <<<"$item")
@@ -33,6 +35,7 @@ while IFS=$'\t' read -r layer cell; do
       '`'*'/`') ours+="$(tr -d '`/' <<<"$item") " ;;
       'header-only parts of `'*'/`') headerOnly+="$(sed 's/.*`\(.*\)\/`/\1/' <<<"$item") " ;;
       xcb) xcb=true ;;
+      liburing) liburing=true ;;
       'the C++ standard library and POSIX') ;;
       *)
         if [[ "$item" =~ ^Qt[A-Za-z]+$ ]] && { [ -z "$qtHeaders" ] || [ -d "$qtHeaders/$item" ]; }; then
@@ -64,6 +67,9 @@ while IFS=$'\t' read -r layer cell; do
       '#include <xcb/'*)
         if $xcb; then continue; fi
         reason="$layer/ may not include xcb" ;;
+      '#include <liburing'*)
+        if $liburing; then continue; fi
+        reason="$layer/ may not include liburing" ;;
       *) continue ;;
     esac
     echo "$file:$line: $reason: $include"
