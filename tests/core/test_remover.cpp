@@ -234,7 +234,12 @@ class Parallel : public ::testing::TestWithParam<Share> {};
 
 TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
 {
-    const auto [name, trash, threads, cancelAt] = GetParam();
+    // Copies, not a structured binding: clang 14, which clang-tidy runs on,
+    // cannot capture one in a lambda.
+    const Share& share = GetParam();
+    const bool trash = share.trash;
+    const unsigned threads = share.threads;
+    const int cancelAt = share.cancelAt;
     const Location l(trash);
     std::atomic<bool> cancel{cancelAt == 0};
     std::atomic<int> opened{0};
