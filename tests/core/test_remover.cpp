@@ -234,7 +234,10 @@ class Parallel : public ::testing::TestWithParam<Share> {};
 
 TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
 {
-    const auto [name, trash, threads, cancelAt] = GetParam();
+    // Variables, not bindings: the lambda below captures them.
+    const bool trash = GetParam().trash;
+    const unsigned threads = GetParam().threads;
+    const int cancelAt = GetParam().cancelAt;
     const Location l(trash);
     std::atomic<bool> cancel{cancelAt == 0};
     std::atomic<int> opened{0};
