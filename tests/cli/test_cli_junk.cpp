@@ -144,7 +144,11 @@ TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
          "headroom-cli: cannot measure all of caches '" + cache + shortOf + trash
              + "headroom-cli: cannot remove all of the rows named: too many open files\n"},
     };
-    for (const auto& [spare, words, out, err] : cases) {
+    for (const auto& c : cases) {
+        // Variables, not bindings: the lambda below captures them.
+        const unsigned spare = std::get<0>(c);
+        const std::vector<std::string>& words = std::get<1>(c);
+        const std::string &out = std::get<2>(c), &err = std::get<3>(c);
         expectChildPassed(runInChild([&] {
             for (const std::string& setting : languageEnv("C"))
                 ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(),

@@ -203,7 +203,7 @@ TEST_P(Short, TheWalkAndTheRemovalAreExactOrSayTheyStoppedShort)
             if (s.spare)
                 limit.emplace(s.spare);
             else
-                failBigAllocations(64 * 1024, s.spared, s.otherThreadsOnly);
+                failBigAllocations(std::size_t{64} * 1024, s.spared, s.otherThreadsOnly);
         };
         const auto lift = [&] {
             limit.reset();

@@ -234,12 +234,10 @@ class Parallel : public ::testing::TestWithParam<Share> {};
 
 TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
 {
-    // Copies, not a structured binding: clang 14, which clang-tidy runs on,
-    // cannot capture one in a lambda.
-    const Share& share = GetParam();
-    const bool trash = share.trash;
-    const unsigned threads = share.threads;
-    const int cancelAt = share.cancelAt;
+    // Variables, not bindings: the lambda below captures them.
+    const bool trash = GetParam().trash;
+    const unsigned threads = GetParam().threads;
+    const int cancelAt = GetParam().cancelAt;
     const Location l(trash);
     std::atomic<bool> cancel{cancelAt == 0};
     std::atomic<int> opened{0};
