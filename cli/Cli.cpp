@@ -13,6 +13,7 @@
 #include "core/VolumeFigures.h"
 #include "l10n/StringTable.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -45,30 +46,86 @@ bool isHelp(std::string_view word)
 
 // The words of one command split into options and operands. Options may
 // stand anywhere before "--"; every word after "--", and "-" itself, is an
-// operand.
+// operand. An option that takes a value is written "--name VALUE" or
+// "--name=VALUE", and may be given more than once.
 struct Parsed {
-    bool json = false;
     bool help = false;
+    std::vector<std::string> flags;                          // the flags given, as written
+    std::vector<std::pair<std::string, std::string>> values; // valued options, in order
     std::vector<std::string> operands;
     std::optional<std::string> unknownOption;
+    std::optional<std::string> missingValue; // a valued option last, with nothing after it
+
+    bool has(std::string_view flag) const { return std::find(flags.begin(), flags.end(), flag) != flags.end(); }
+    std::vector<std::string> valuesOf(std::string_view option) const
+    {
+        std::vector<std::string> found;
+        for (const auto& [name, value] : values) {
+            if (name == option)
+                found.push_back(value);
+        }
+        return found;
+    }
 };
 
-Parsed parseWords(const std::vector<std::string>& words, bool acceptJson)
+// Whether `options`, a command's list of accepted options separated by
+// blanks, names `name`, and whether it takes a value there ("--name=").
+enum class OptionKind { Unknown, Flag, Valued };
+OptionKind optionKind(std::string_view options, std::string_view name)
+{
+    while (!options.empty()) {
+        const std::size_t end = std::min(options.find(' '), options.size());
+        std::string_view known = options.substr(0, end);
+        options.remove_prefix(std::min(end + 1, options.size()));
+        const bool valued = known.ends_with('=');
+        if (valued)
+            known.remove_suffix(1);
+        if (known == name)
+            return valued ? OptionKind::Valued : OptionKind::Flag;
+    }
+    return OptionKind::Unknown;
+}
+
+Parsed parseWords(const std::vector<std::string>& words, std::string_view options)
 {
     Parsed parsed;
     bool optionsEnded = false;
-    for (const std::string& word : words) {
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
         if (optionsEnded || word.size() < 2 || word[0] != '-') {
             parsed.operands.push_back(word);
-        } else if (word == "--") {
-            optionsEnded = true;
-        } else if (isHelp(word)) {
-            parsed.help = true;
-        } else if (acceptJson && word == "--json") {
-            parsed.json = true;
-        } else if (!parsed.unknownOption) {
-            parsed.unknownOption = word;
+            continue;
         }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (isHelp(word)) {
+            parsed.help = true;
+            continue;
+        }
+        const std::size_t equals = word.find('=');
+        const std::string name = word.substr(0, equals);
+        switch (optionKind(options, name)) {
+        case OptionKind::Flag:
+            if (equals == std::string::npos) {
+                parsed.flags.push_back(word);
+                continue;
+            }
+            break; // a flag takes no value
+        case OptionKind::Valued:
+            if (equals != std::string::npos) {
+                parsed.values.emplace_back(name, word.substr(equals + 1));
+            } else if (i + 1 < words.size()) {
+                parsed.values.emplace_back(name, words[++i]);
+            } else if (!parsed.missingValue) {
+                parsed.missingValue = name;
+            }
+            continue;
+        case OptionKind::Unknown: break;
+        }
+        if (!parsed.unknownOption)
+            parsed.unknownOption = word;
     }
     return parsed;
 }
@@ -113,7 +170,7 @@ int sizeCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
         }
         const std::uint64_t bytes = walked.bytes;
         const std::string text = convertBytes(bytes);
-        if (parsed.json) {
+        if (parsed.has("--json")) {
             out << "{\"path\": " << jsonQuote(path) << ", \"bytes\": " << std::to_string(bytes)
                 << ", \"text\": " << jsonQuote(text) << "}\n";
         } else {
@@ -147,7 +204,7 @@ int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
     // memoryFigures keeps display order: free, wired, active, inactive.
     const std::array<const char*, 4> percentNames{"free", "wired", "active", "inactive"};
 
-    if (parsed.json) {
+    if (parsed.has("--json")) {
         out << '{';
         for (const auto& [name, value] : counters)
             out << '"' << name << "\": " << std::to_string(value) << ", ";
@@ -168,7 +225,7 @@ int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
 
 int scanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
-    return scanCommand(parsed.operands.front(), parsed.json, out, err);
+    return scanCommand(parsed.operands.front(), parsed.has("--json"), out, err);
 }
 
 int cleanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
@@ -190,11 +247,11 @@ int helpWords(const Parsed&, std::ostream& out, std::ostream&)
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
 
-// What each command accepts. Every command takes --help and -h; --json
-// only where `json` says so.
+// What each command accepts. Every command takes --help and -h; the
+// others only where `options` names them (see optionKind).
 struct Command {
     std::string_view name;
-    bool json;
+    std::string_view options;
     std::size_t minOperands;
     std::size_t maxOperands;
     std::string_view tooFew;  // the usage error when operands are missing
@@ -216,23 +273,25 @@ int failure(std::ostream& err, std::string_view what, int error)
 }
 
 constexpr std::array<Command, 7> kCommands{{
-    {"status", false, 0, 0, {}, {}, statusCommand},
-    {"size", true, 1, kAnyNumber, "size needs at least one PATH", {}, sizeCommand},
-    {"memory", true, 0, 0, {}, {}, memoryCommand},
-    {"scan", true, 1, 1, "scan needs a HOME folder", "one HOME", scanWords},
-    {"clean", false, 2, kAnyNumber, "clean needs a HOME folder and at least one ROW", {}, cleanWords},
-    {"release", false, 0, 0, {}, {}, releaseWords},
-    {"help", false, 0, 0, {}, {}, helpWords},
+    {"status", "", 0, 0, {}, {}, statusCommand},
+    {"size", "--json", 1, kAnyNumber, "size needs at least one PATH", {}, sizeCommand},
+    {"memory", "--json", 0, 0, {}, {}, memoryCommand},
+    {"scan", "--json", 1, 1, "scan needs a HOME folder", "one HOME", scanWords},
+    {"clean", "", 2, kAnyNumber, "clean needs a HOME folder and at least one ROW", {}, cleanWords},
+    {"release", "", 0, 0, {}, {}, releaseWords},
+    {"help", "", 0, 0, {}, {}, helpWords},
 }};
 
 // Every command's words go through here, so that each is read and refused
 // the same way.
 int runCommand(const Command& command, const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
 {
-    const Parsed parsed = parseWords(words, command.json);
+    const Parsed parsed = parseWords(words, command.options);
     const std::string name(command.name);
     if (parsed.unknownOption)
         return usageError(err, "unknown option '" + shown(*parsed.unknownOption) + "' for " + name);
+    if (parsed.missingValue)
+        return usageError(err, "option '" + shown(*parsed.missingValue) + "' of " + name + " needs a value");
     if (parsed.help)
         return helpWords(parsed, out, err);
     const std::size_t count = parsed.operands.size();

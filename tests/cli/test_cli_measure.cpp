@@ -158,6 +158,7 @@ TEST(CliUsage, EveryCommandRefusesBadWordsWithOneLineAndExitTwo)
     EXPECT_EQ(refusal({"size"}), usageLine("size needs at least one PATH"));
     EXPECT_EQ(refusal({"size", "/", "-j"}), usageLine("unknown option '-j' for size"));
     EXPECT_EQ(refusal({"size", "--bo\ngus\t", "/"}), usageLine("unknown option '--bo\\ngus\\t' for size"));
+    EXPECT_EQ(refusal({"size", "--json=yes", "/"}), usageLine("unknown option '--json=yes' for size"));
     EXPECT_EQ(refusal({"scan"}), usageLine("scan needs a HOME folder"));
     EXPECT_EQ(refusal({"scan", "/nonexistent", "b"}), usageLine("scan takes one HOME, got another: 'b'"));
     EXPECT_EQ(refusal({"clean", "/nonexistent"}), usageLine("clean needs a HOME folder and at least one ROW"));
