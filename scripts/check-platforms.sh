@@ -66,14 +66,7 @@ pids+=($!)
 wait_for "/tmp/.X11-unix/X${display#:}"
 run_app x11 QT_QPA_PLATFORM=xcb DISPLAY="$display" WAYLAND_DISPLAY= || status=1
 
-# Up to 5 s for "$@" to succeed.
-within_5s() {
-  for _ in $(seq 50); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. scripts/wait.sh
 window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
 shown() { [ -n "$(window "$1")" ]; }
 docked() { xwininfo -root -tree | sed -n '/"panel"/,/^     0x/p' | grep -q '("headroom" "Headroom")'; }

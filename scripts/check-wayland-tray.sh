@@ -44,7 +44,7 @@ if [ "$inside" -eq 0 ]; then
   mkdir -p "$work/home" "$work/out" "$work/bin"
   # The programs and these scripts, where the session's user can run them
   # wherever the build tree is.
-  cp "$app" "$(dirname "$app")/headroom-cli" scripts/check-wayland-tray.sh scripts/wayland-click.py "$work/bin/"
+  cp "$app" "$(dirname "$app")/headroom-cli" scripts/check-wayland-tray.sh scripts/wait.sh scripts/wayland-click.py "$work/bin/"
   # The application's icon in a theme folder of its own, as the package
   # installs it.
   for size in 16 22 24 32 48 64; do
@@ -96,14 +96,7 @@ fail() {
   for log in sway app; do [ -s "$WORK/$log.log" ] && sed "s/^/  $log: /" "$WORK/$log.log" | tail -n 20 >&2; done
   exit 1
 }
-# Up to 5 s for "$@" to succeed.
-within_5s() {
-  for _ in $(seq 50); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. "$here/wait.sh"
 
 within_5s eval 'compgen -G "$WORK/sway-ipc.*" >/dev/null && compgen -G "$WORK/wayland-?" >/dev/null' ||
   fail "sway did not start"
