@@ -88,7 +88,7 @@ TEST(CliMemory, CountersAndTrayLinesOfOneSampleAndOfNone)
                               "pgfault 5000000000\npgactivate 9\npgpgin 4000\npgpgout 41\n");
     headroom::platform::setVmstatPathForTesting(dir / "vmstat");
     headroom::platform::setPageSizeForTesting(4096);
-    headroom::platform::setVolumeQueryForTesting([] {
+    headroom::platform::setVolumeQueryForTesting([](const std::string&) {
         return headroom::platform::VolumeStats{500107862016, 250790436864};
     });
     const CliResult plain = runInProcess({"memory"});
@@ -110,7 +110,8 @@ TEST(CliMemory, CountersAndTrayLinesOfOneSampleAndOfNone)
     EXPECT_EQ(known.out, tr("Total") + ":465.76 GB  " + tr("FreeDisk") + ":233.57 GB (51%)\n" + tr("Free") + "1.00 GB  "
                              + tr("Wired") + "512.0 MB\n" + tr("Active") + "1.50 GB  " + tr("Inactive") + "1.00 GB\n");
     headroom::platform::setVmstatPathForTesting(dir / "missing");
-    headroom::platform::setVolumeQueryForTesting([] { return std::optional<headroom::platform::VolumeStats>(); });
+    headroom::platform::setVolumeQueryForTesting(
+        [](const std::string&) { return std::optional<headroom::platform::VolumeStats>(); });
     testing::internal::CaptureStderr();
     const CliResult none = runInProcess({"status"});
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to get VM statistics.");

@@ -6,6 +6,7 @@
 
 #include "core/Platform.h"
 
+#include "tests/support/ChildExpect.h"
 #include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
@@ -17,15 +18,18 @@
 #include <utility>
 #include <vector>
 
+#include <sys/mount.h>
+
 namespace headroom {
 namespace {
 
 using test::TempTree;
 
 // A granted folder with every junk row filled (row r holds r + 1 files of
-// 100 bytes) and a file beside them that no row names. The volume's free
-// space counts the rows that are gone, so a test sees when the job sampled
-// it.
+// 100 bytes) and a file beside them that no row names. The granted
+// folder's volume counts the rows that are gone in its free space, so a
+// test sees when the job sampled it; "/" is another volume, which a clean
+// does not change.
 struct Home {
     Home()
     {
@@ -38,11 +42,11 @@ struct Home {
                 tree.makeFile(dir + "/f" + std::to_string(i), 100);
         }
         tree.makeFile("keep", 7);
-        platform::setVolumeQueryForTesting([this] {
+        platform::setVolumeQueryForTesting([this](const std::string& folder) {
             std::uint64_t gone = 0;
             for (std::size_t row = 0; row < kJunkRowCount; ++row)
                 gone += rowExists(row) ? 0 : 1;
-            return platform::VolumeStats{1000, 10 + gone};
+            return folder == tree.path() ? platform::VolumeStats{1000, 10 + gone} : platform::VolumeStats{5000, 50};
         });
     }
 
@@ -106,10 +110,11 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         const Reports chosenOnly{{1, 0}, {3, 0}};
         const Reports every{{0, rowBytes(0)}, {1, 0}, {2, rowBytes(2)}, {3, 0}, {4, rowBytes(4)}};
         EXPECT_EQ(reports, rescan == JunkJob::Rescan::Every ? every : chosenOnly);
-        // Free space sampled before the first removal and after the last.
+        // The granted folder's free space sampled before the first removal
+        // and after the last; the overview's figures are "/"'s.
         EXPECT_EQ(outcome->space.freeBefore, std::optional<std::int64_t>(10));
         EXPECT_EQ(outcome->space.freeAfter, std::optional<std::int64_t>(12));
-        EXPECT_EQ(outcome->volumeAfter.free, 12);
+        EXPECT_EQ(outcome->volumeAfter.free, 50);
         EXPECT_EQ(outcome->space.removedBytes, measured ? rowBytes(1) + rowBytes(3) : 0u);
     }
 }
@@ -165,6 +170,31 @@ TEST(JunkJob, CleanNeverLeavesTheGrantedFolderThroughALinkMadeAfterTheResolution
         EXPECT_EQ(canary.damage(), "");
         EXPECT_EQ(test::exists(home + "/in"), !leaf.empty()) << "the link goes only where it is Downloads itself";
     }
+}
+
+// A home on a file system of its own, the volume figures as the system
+// gives them: it has figures of its own, a folder on "/"'s volume has none,
+// and a clean there reports what that volume gained, not what "/" did.
+TEST(JunkJob, CleanOfAHomeOnItsOwnVolumeReportsWhatThatVolumeGained)
+{
+    const TempTree tree;
+    const std::string home = tree / "home";
+    tree.makeDir("home");
+    test::expectChildPassed(test::runInPrivateMounts([&] {
+        if (::mount("headroom-test", home.c_str(), "tmpfs", 0, "size=64m") != 0)
+            return test::ChildOutcome::refuse("cannot mount a tmpfs");
+        test::writeFile(home + "/.cache/big", std::string(5 << 20, 'x'));
+        const std::optional<DiskFigures> own = otherVolumeFigures(home);
+        if (!own || own->total != 64 << 20 || otherVolumeFigures(tree.path()) || otherVolumeFigures(tree / "missing"))
+            return test::ChildOutcome::fail("the home's volume is not told apart from \"/\"'s");
+        JunkJob job;
+        job.folders = defaultJunkFolders(home);
+        job.chosen = [](std::size_t row) { return row == 0; };
+        const auto outcome = job.clean([](std::size_t, const RowSize&) {});
+        const KeyLookup keys = [](std::string_view key) { return std::string(key); };
+        const std::string report = outcome ? cleanReport(keys, outcome->space) : "cancelled";
+        return report == "Clean Freed5.0 MB" ? test::ChildOutcome::pass() : test::ChildOutcome::fail(report);
+    }));
 }
 
 } // namespace
