@@ -25,6 +25,9 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 
+#include <sched.h>
+#include <sys/mount.h>
+
 using namespace headroom;
 using namespace headroom::test;
 
@@ -84,6 +87,10 @@ private slots:
     void releaseShowsASampleTakenAfterTheTool();
     void quitInTheMiddleStopsAndShowsNothing_data();
     void quitInTheMiddleStopsAndShowsNothing();
+    void figuresAreMeasuredAgainWhenLookedAt_data();
+    void figuresAreMeasuredAgainWhenLookedAt();
+    void homeOnItsOwnVolumeHasItsLineAndItsReport_data();
+    void homeOnItsOwnVolumeHasItsLineAndItsReport();
 
 private:
     QSystemTrayIcon* statusItem() const { return m_d->findChild<QSystemTrayIcon*>(); }
@@ -509,6 +516,101 @@ void TestAppDelegate::quitInTheMiddleStopsAndShowsNothing()
     QCOMPARE(readFile(file("ends")), std::string(release ? "ended\n" : "<missing>"));
     for (std::size_t row = 0; row < kJunkRowCount; ++row)
         QCOMPARE(exists(location(row)), release || !removed);
+}
+
+void TestAppDelegate::figuresAreMeasuredAgainWhenLookedAt_data()
+{
+    QTest::addColumn<QString>("look");
+    QTest::newRow("the menu opens") << "menu";
+    QTest::newRow("the window is shown") << "show";
+    QTest::newRow("the window, on screen, is brought forward") << "forward";
+}
+
+// The volume and the page counters change while nobody looks: nothing is
+// measured (no timer) until the user looks, and then the figures are new
+// and the sizes a scan put in the titles stay.
+void TestAppDelegate::figuresAreMeasuredAgainWhenLookedAt()
+{
+    QFETCH(QString, look);
+    m_tray = true;
+    fillRows();
+    launch();
+    if (look == QLatin1String("forward"))
+        m_d->showAction();
+    m_d->checkAction();
+    QVERIFY(m_screen->waitFor("checkItem.enabled"));
+    const QString scanned = box(Caches)->text();
+    QVERIFY(scanned != L("Caches"));
+    if (look == QLatin1String("show"))
+        action("hideItem")->trigger();
+
+    m_volume->free = [] { return kFree - kGain; };
+    writeFile(file("vmstat"), "nr_free_pages 32768\nnr_unevictable 32768\nnr_active_anon 49152\n"
+                              "nr_inactive_file 65536\n");
+    m_screen->start();
+    QTest::qWait(50);
+    QCOMPARE(m_screen->steps(), QStringList());
+    if (look == QLatin1String("menu"))
+        find<QMenu>("statusMenu")->popup(QPoint());
+    else
+        m_d->showAction();
+    QVERIFY(m_screen->waitFor("memory.refresh"));
+    QCOMPARE(find<QLabel>("diskFreeSize")->text(), QStringLiteral("228.57 GB"));
+    QCOMPARE(find<QProgressBar>("diskLevelIndicator")->value(), 50);
+    QCOMPARE(action("diskStatusItem")->text(), QStringLiteral("Total:465.76 GB  Free:228.57 GB (50%)"));
+    QCOMPARE(action("memoryStatusItem1")->text(), kAfter);
+    QCOMPARE(statusItem()->toolTip().split(u'\n').first(), action("diskStatusItem")->text());
+    QCOMPARE(box(Caches)->text(), scanned);
+    QCOMPARE(m_screen->steps().filter(QStringLiteral("title.")), QStringList());
+    find<QMenu>("statusMenu")->close();
+}
+
+void TestAppDelegate::homeOnItsOwnVolumeHasItsLineAndItsReport_data()
+{
+    QTest::addColumn<bool>("ownVolume");
+    QTest::newRow("a tmpfs as the home") << true;
+    QTest::newRow("the home on the volume of /") << false;
+}
+
+// The volumes as the system gives them. A home on a file system of its own
+// has a line of its own under the disk line in the window and the menu,
+// and a clean there reports what that volume gained; on "/"'s volume
+// nothing more shows.
+void TestAppDelegate::homeOnItsOwnVolumeHasItsLineAndItsReport()
+{
+    QFETCH(bool, ownVolume);
+    platform::setVolumeQueryForTesting({});
+    const std::string granted = file("me");
+    writeFile(granted + "/.cache/f", "");
+    if (ownVolume) {
+        // A mount namespace of this thread's own, which the workers it
+        // starts share; the tmpfs goes with the process.
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("headroom-test", granted.c_str(), "tmpfs", 0, "size=64m") != 0)
+            QSKIP("cannot mount a tmpfs here");
+    }
+    writeFile(granted + "/.cache/f", std::string(5 * kMiB, 'x'));
+    m_log->folders = {QString::fromStdString(granted)};
+    launch();
+    setBoxes("x----");
+    const auto* line = find<QLabel>("folderDiskLine");
+    QAction* item = action("folderDiskStatusItem");
+    const QString shown = L("Folder Disk") + QStringLiteral("Total:64.0 MB  Free:59.0 MB (93%)");
+    QCOMPARE(line->isVisibleTo(m_d->window()), ownVolume);
+    QCOMPARE(item->isVisible(), ownVolume);
+    QCOMPARE(m_d->window()->summaryLines().size(), ownVolume ? 4 : 3);
+    if (!ownVolume)
+        return;
+    QCOMPARE(line->text(), shown);
+    QCOMPARE(item->text(), shown);
+    QCOMPARE(m_d->window()->summaryLines().at(1), shown);
+
+    request(true);
+    QVERIFY(m_screen->waitFor("notify"));
+    QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QStringLiteral("5.0 MB"));
+    QCOMPARE(line->text(), L("Folder Disk") + QStringLiteral("Total:64.0 MB  Free:64.0 MB (100%)"));
+    destroyApp();
+    ::umount2(granted.c_str(), MNT_DETACH);
 }
 
 QTEST_MAIN(TestAppDelegate)
