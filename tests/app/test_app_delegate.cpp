@@ -542,7 +542,7 @@ void TestAppDelegate::figuresAreMeasuredAgainWhenLookedAt()
     const QString scanned = box(Caches)->text();
     QVERIFY(scanned != L("Caches"));
     if (look == QLatin1String("show"))
-        action("hideItem")->trigger();
+        m_d->window()->close();
 
     m_volume->free = [] { return kFree - kGain; };
     writeFile(file("vmstat"), "nr_free_pages 32768\nnr_unevictable 32768\nnr_active_anon 49152\n"
@@ -609,6 +609,10 @@ void TestAppDelegate::homeOnItsOwnVolumeHasItsLineAndItsReport()
     QVERIFY(m_screen->waitFor("notify"));
     QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QStringLiteral("5.0 MB"));
     QCOMPARE(line->text(), L("Folder Disk") + QStringLiteral("Total:64.0 MB  Free:64.0 MB (100%)"));
+    // Another folder granted, on "/"'s volume: the line goes at once.
+    m_log->folders = {home()};
+    action("authorizeItem")->trigger();
+    QVERIFY(!line->isVisibleTo(m_d->window()) && !item->isVisible());
     destroyApp();
     ::umount2(granted.c_str(), MNT_DETACH);
 }
