@@ -132,8 +132,10 @@ TEST(CliStatus, HomeOnItsOwnVolumeAddsItsLine)
     TempTree dir;
     dir.makeDir("home");
     const std::string home = dir / "home";
+    writeFile(dir / "vmstat", "nr_free_pages 262144\n");
     expectChildPassed(runInPrivateMounts([&] {
         SeamReset seams;
+        headroom::platform::setVmstatPathForTesting(dir / "vmstat"); // the same memory lines in every run
         headroom::platform::setVolumeQueryForTesting([](const std::string& folder) {
             return folder == "/" ? headroom::platform::VolumeStats{500107862016, 250790436864}
                                  : headroom::platform::VolumeStats{1073741824000, 357556027392};

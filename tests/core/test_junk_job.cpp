@@ -6,7 +6,6 @@
 
 #include "core/Platform.h"
 
-#include "tests/support/ChildExpect.h"
 #include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
@@ -17,8 +16,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <sys/mount.h>
 
 namespace headroom {
 namespace {
@@ -170,31 +167,6 @@ TEST(JunkJob, CleanNeverLeavesTheGrantedFolderThroughALinkMadeAfterTheResolution
         EXPECT_EQ(canary.damage(), "");
         EXPECT_EQ(test::exists(home + "/in"), !leaf.empty()) << "the link goes only where it is Downloads itself";
     }
-}
-
-// A home on a file system of its own, the volume figures as the system
-// gives them: it has figures of its own, a folder on "/"'s volume has none,
-// and a clean there reports what that volume gained, not what "/" did.
-TEST(JunkJob, CleanOfAHomeOnItsOwnVolumeReportsWhatThatVolumeGained)
-{
-    const TempTree tree;
-    const std::string home = tree / "home";
-    tree.makeDir("home");
-    test::expectChildPassed(test::runInPrivateMounts([&] {
-        if (::mount("headroom-test", home.c_str(), "tmpfs", 0, "size=64m") != 0)
-            return test::ChildOutcome::refuse("cannot mount a tmpfs");
-        test::writeFile(home + "/.cache/big", std::string(5 << 20, 'x'));
-        const std::optional<DiskFigures> own = otherVolumeFigures(home);
-        if (!own || own->total != 64 << 20 || otherVolumeFigures(tree.path()) || otherVolumeFigures(tree / "missing"))
-            return test::ChildOutcome::fail("the home's volume is not told apart from \"/\"'s");
-        JunkJob job;
-        job.folders = defaultJunkFolders(home);
-        job.chosen = [](std::size_t row) { return row == 0; };
-        const auto outcome = job.clean([](std::size_t, const RowSize&) {});
-        const KeyLookup keys = [](std::string_view key) { return std::string(key); };
-        const std::string report = outcome ? cleanReport(keys, outcome->space) : "cancelled";
-        return report == "Clean Freed5.0 MB" ? test::ChildOutcome::pass() : test::ChildOutcome::fail(report);
-    }));
 }
 
 } // namespace
