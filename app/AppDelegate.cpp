@@ -79,6 +79,7 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject* parent)
     connect(window, &MainWindow::aboutRequested, this, &AppDelegate::aboutAction);
     connect(window, &MainWindow::quitRequested, this, &AppDelegate::requestQuit);
     connect(window, &MainWindow::closed, this, &AppDelegate::windowClosed);
+    connect(window, &MainWindow::looked, this, &AppDelegate::refreshFigures);
 
     // Workers never touch a widget: each box's state is mirrored here, on
     // the main thread, and a worker reads the mirror when it reaches the row.
@@ -123,11 +124,28 @@ void AppDelegate::updateUI()
 void AppDelegate::updateDiskUI()
 {
     m_window->showDisk(measureVolume());
+    m_window->showFolderVolume(folderVolume());
 }
 
 void AppDelegate::updateMemUI()
 {
     m_window->showMemory(measureMemory());
+}
+
+void AppDelegate::refreshFigures()
+{
+    if (stopping())
+        return;
+    m_window->showDiskFigures(measureVolume());
+    m_window->showFolderVolume(folderVolume());
+    updateMemUI();
+}
+
+std::optional<DiskFigures> AppDelegate::folderVolume() const
+{
+    if (!m_isAuthorized)
+        return std::nullopt;
+    return otherVolumeFigures(m_folders.base);
 }
 
 void AppDelegate::needUserAuthorize()
@@ -144,6 +162,7 @@ void AppDelegate::needUserAuthorize()
     }
     m_isAuthorized = folder.has_value();
     m_window->showGrant(folder);
+    m_window->showFolderVolume(folderVolume());
 }
 
 void AppDelegate::showAction()
@@ -283,7 +302,12 @@ void AppDelegate::cleanDisk(const JunkJob& job)
     if (!outcome)
         return;
     post([this] { finishScan(); });
-    post([this, figures = outcome->volumeAfter] { m_window->showDisk(figures); });
+    post([this, figures = outcome->volumeAfter] {
+        m_window->showDisk(figures);
+        // The folder granted now, which a grant during the clean may have
+        // changed.
+        m_window->showFolderVolume(folderVolume());
+    });
     post([this] { finishClean(); });
     QString text = QString::fromStdString(cleanReport(m_lookup, outcome->space));
     if (outcome->incomplete != 0)

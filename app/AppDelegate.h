@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace headroom {
 
@@ -49,6 +50,10 @@ public:
     void updateUI();
     void updateDiskUI();
     void updateMemUI();
+    // The figures measured again as the user looks at them (the menu
+    // opening, the window shown): the volumes and the memory lines, never
+    // the junk rows' titles.
+    void refreshFigures();
 
     void needUserAuthorize();
     void checkAction();
@@ -83,6 +88,8 @@ private:
     void finishClean();
     void finishRelease();
     void windowClosed();
+    // The granted folder's volume when it is not "/"'s.
+    std::optional<DiskFigures> folderVolume() const;
 
     // The work the three actions start, on a worker thread; each posts its
     // interface changes to the main thread in their order.

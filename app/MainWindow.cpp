@@ -13,6 +13,7 @@
 #include <QKeySequence>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QShowEvent>
 
 #include <algorithm>
 #include <array>
@@ -123,7 +124,10 @@ QMenu* MainWindow::statusMenu() const
 
 QStringList MainWindow::summaryLines() const
 {
-    return {m_ui->diskStatusItem->text(), m_ui->memoryStatusItem1->text(), m_ui->memoryStatusItem2->text()};
+    QStringList lines{m_ui->diskStatusItem->text()};
+    if (m_ui->folderDiskStatusItem->isVisible())
+        lines << m_ui->folderDiskStatusItem->text();
+    return lines << m_ui->memoryStatusItem1->text() << m_ui->memoryStatusItem2->text();
 }
 
 void MainWindow::connectRequests()
@@ -136,9 +140,10 @@ void MainWindow::connectRequests()
     connect(m_ui->releaseItem, &QAction::triggered, this, &MainWindow::releaseRequested);
     connect(m_ui->releaseButton, &QPushButton::clicked, this, &MainWindow::releaseRequested);
     // The summary lines open the window with the details behind them.
-    for (QAction* item : {m_ui->showItem, m_ui->authorizeStatusItem, m_ui->diskStatusItem, m_ui->memoryStatusItem1,
-                          m_ui->memoryStatusItem2})
+    for (QAction* item : {m_ui->showItem, m_ui->authorizeStatusItem, m_ui->diskStatusItem,
+                          m_ui->folderDiskStatusItem, m_ui->memoryStatusItem1, m_ui->memoryStatusItem2})
         connect(item, &QAction::triggered, this, &MainWindow::showRequested);
+    connect(m_ui->statusMenu, &QMenu::aboutToShow, this, &MainWindow::looked);
     connect(m_ui->hideItem, &QAction::triggered, this, &MainWindow::hideRequested);
     connect(m_ui->aboutItem, &QAction::triggered, this, &MainWindow::aboutRequested);
     connect(m_ui->exitItem, &QAction::triggered, this, &MainWindow::quitRequested);
@@ -148,7 +153,8 @@ void MainWindow::connectRequests()
     for (const auto& [keys, item] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_H), m_ui->hideItem},
                                      std::pair{QKeySequence(Qt::CTRL | Qt::Key_Q), m_ui->exitItem}})
         connect(new QShortcut(keys, this), &QShortcut::activated, item, &QAction::trigger);
-    for (QAction* line : {m_ui->diskStatusItem, m_ui->memoryStatusItem1, m_ui->memoryStatusItem2})
+    for (QAction* line :
+         {m_ui->diskStatusItem, m_ui->folderDiskStatusItem, m_ui->memoryStatusItem1, m_ui->memoryStatusItem2})
         connect(line, &QAction::changed, this, &MainWindow::summaryChanged);
 
     const auto boxes = junkCheckBoxes(*m_ui);
@@ -161,6 +167,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     emit closed();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    emit looked();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
@@ -217,6 +229,16 @@ void MainWindow::removeMemoryTab()
 
 void MainWindow::showDisk(const DiskFigures& figures)
 {
+    showVolume(figures, true);
+}
+
+void MainWindow::showDiskFigures(const DiskFigures& figures)
+{
+    showVolume(figures, false);
+}
+
+void MainWindow::showVolume(const DiskFigures& figures, bool bareTitles)
+{
     m_ui->totalLabel->setText(L("Total"));
     m_ui->freeLabel->setText(L("FreeDisk"));
     m_ui->diskTotalSize->setText(sizeText(figures.total));
@@ -232,14 +254,28 @@ void MainWindow::showDisk(const DiskFigures& figures)
         QString::fromStdString(diskGaugeAccessibleName(m_lookup, percent.used)));
 
     // Bare labels: a refresh takes away the sizes an earlier scan put there.
-    const JunkTable& table = junkTable();
-    const auto boxes = junkCheckBoxes(*m_ui);
-    for (std::size_t row = 0; row < table.size(); ++row)
-        setTitle(boxes[row], L(table[row].labelKey));
-
-    setTitle(m_ui->checkButton, L("Check"));
-    setTitle(m_ui->cleanButton, L("Clean"));
+    if (bareTitles) {
+        const JunkTable& table = junkTable();
+        const auto boxes = junkCheckBoxes(*m_ui);
+        for (std::size_t row = 0; row < table.size(); ++row)
+            setTitle(boxes[row], L(table[row].labelKey));
+        setTitle(m_ui->checkButton, L("Check"));
+        setTitle(m_ui->cleanButton, L("Clean"));
+    }
     m_ui->diskStatusItem->setText(QString::fromStdString(diskStatusLine(m_lookup, figures.total, figures.free)));
+}
+
+void MainWindow::showFolderVolume(const std::optional<DiskFigures>& figures)
+{
+    const QString line =
+        figures ? QString::fromStdString(folderDiskStatusLine(m_lookup, figures->total, figures->free)) : QString();
+    m_ui->folderDiskStatusItem->setText(line);
+    m_ui->folderDiskStatusItem->setVisible(figures.has_value());
+    m_ui->folderDiskLine->setText(line);
+    if (m_ui->folderDiskLine->isVisibleTo(this) != figures.has_value()) {
+        m_ui->folderDiskLine->setVisible(figures.has_value());
+        fitWrappedLines();
+    }
 }
 
 void MainWindow::showMemory(const MemoryFigures& figures)
@@ -310,6 +346,9 @@ Qt::CheckState MainWindow::junkBoxState(std::size_t row) const
 
 void MainWindow::bringForward()
 {
+    // Shown, it is looked at anew; showing it tells that itself.
+    if (isVisible())
+        emit looked();
     show();
     raise();
     // After show(): window managers ignore activating an unmapped window.

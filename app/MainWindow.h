@@ -17,6 +17,7 @@
 
 class QCloseEvent;
 class QResizeEvent;
+class QShowEvent;
 class QIcon;
 class QMenu;
 
@@ -53,7 +54,15 @@ public:
     void titleTabs();
     void removeMemoryTab();
 
+    // The disk overview: "/"'s figures, gauge and menu line, then every
+    // junk row's bare title and the buttons' titles.
     void showDisk(const DiskFigures& figures);
+    // The same figures, gauge and menu line alone, leaving the titles (and
+    // the sizes a scan put in them) as they are.
+    void showDiskFigures(const DiskFigures& figures);
+    // The line under the disk line, in the window and the menu, for the
+    // granted folder's volume; none when that is "/"'s volume.
+    void showFolderVolume(const std::optional<DiskFigures>& figures);
     void showMemory(const MemoryFigures& figures);
     // A junk row's title with the size a scan measured (bare at 0).
     void showRowSize(std::size_t row, std::uint64_t bytes);
@@ -98,13 +107,18 @@ signals:
     void closed();
     void junkBoxChanged(std::size_t row, int state);
     void summaryChanged();
+    // The user is about to look at the figures: the menu is about to open,
+    // or the window is shown or brought forward.
+    void looked();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void connectRequests();
+    void showVolume(const DiskFigures& figures, bool bareTitles);
     void fitWrappedLines();
 
     const std::shared_ptr<const StringTable> m_strings;

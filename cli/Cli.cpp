@@ -130,8 +130,21 @@ Parsed parseWords(const std::vector<std::string>& words, std::string_view option
     return parsed;
 }
 
-int statusCommand(const Parsed&, std::ostream& out, std::ostream&)
+// With --home HOME, a fourth line gives HOME's volume when that is another
+// file system than "/"'s, as the tray menu shows it under its disk line; the
+// first three lines stay what they are without it.
+int statusCommand(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
+    const std::vector<std::string> homes = parsed.valuesOf("--home");
+    if (homes.size() > 1)
+        return usageError(err, "status takes one --home, got another: '" + shown(homes[1]) + "'");
+    std::optional<DiskFigures> homeVolume;
+    if (!homes.empty()) {
+        // Said before anything is printed, as scan and clean say it.
+        if (!openChosenFolder(homes.front()))
+            return cannotReach(err, "open", homes.front(), errno);
+        homeVolume = otherVolumeFigures(homes.front());
+    }
     const KeyLookup tr = StringTable::lookup(StringTable::forSystemLocale());
     const std::int64_t total = getDiskTotalSize().value_or(0);
     const std::int64_t free = getDiskAvailableSize().value_or(0);
@@ -139,6 +152,8 @@ int statusCommand(const Parsed&, std::ostream& out, std::ostream&)
     out << diskStatusLine(tr, total, free) << '\n'
         << memoryStatusLine1(tr, memory) << '\n'
         << memoryStatusLine2(tr, memory) << '\n';
+    if (homeVolume)
+        out << folderDiskStatusLine(tr, homeVolume->total, homeVolume->free) << '\n';
     return 0;
 }
 
@@ -273,7 +288,7 @@ int failure(std::ostream& err, std::string_view what, int error)
 }
 
 constexpr std::array<Command, 7> kCommands{{
-    {"status", "", 0, 0, {}, {}, statusCommand},
+    {"status", "--home=", 0, 0, {}, {}, statusCommand},
     {"size", "--json", 1, kAnyNumber, "size needs at least one PATH", {}, sizeCommand},
     {"memory", "--json", 0, 0, {}, {}, memoryCommand},
     {"scan", "--json", 1, 1, "scan needs a HOME folder", "one HOME", scanWords},
@@ -310,8 +325,9 @@ int runCommand(const Command& command, const std::vector<std::string>& words, st
 constexpr std::string_view kUsageHead = R"(Usage: headroom-cli COMMAND [OPTIONS] [ARGUMENTS]
 
 Commands:
-  status                 Print the tray menu's disk line and two memory lines,
-                         in the user's language.
+  status [--home HOME]   Print the tray menu's disk line and two memory lines,
+                         in the user's language; with --home, also the line
+                         of HOME's volume when it is not the volume of "/".
   size [--json] PATH...  Measure the folder tree below each PATH.
   memory [--json]        Print the memory page counters and their split.
   scan [--json] HOME     Measure the junk locations below the folder HOME.
@@ -354,6 +370,15 @@ With --json, one JSON object on one line with the same counter names and
   "percent": {"free": N, "wired": N, "active": N, "inactive": N}
 When the counters cannot be read, every figure is 0 and standard error
 says "Failed to get VM statistics." (status shows zeros the same way).
+
+status --home HOME (or --home=HOME): the same three lines, then, only when
+HOME lies on another file system than "/" (a home on its own partition or
+disk; not a bind mount of "/"'s), a fourth line with that volume's figures
+as the tray menu shows them under its disk line, e.g.
+  Home folder's disk: Total:931.51 GB  Free:100.00 GB (10%)
+A HOME that cannot be opened (missing included) is said on standard error,
+  headroom-cli: cannot open 'HOME': REASON
+with exit status 1, and nothing is printed.
 
 scan and clean: a missing HOME leaves every row at 0. A HOME that cannot be
 opened otherwise (a loop of links, no permission) is said on standard error,

@@ -45,6 +45,11 @@ std::string diskStatusLine(const KeyLookup& tr, std::int64_t total, std::int64_t
     return line;
 }
 
+std::string folderDiskStatusLine(const KeyLookup& tr, std::int64_t total, std::int64_t free)
+{
+    return tr("Folder Disk") + diskStatusLine(tr, total, free);
+}
+
 std::string junkCheckBoxTitle(const KeyLookup& tr, std::string_view labelKey, std::uint64_t bytes)
 {
     std::string title = tr(labelKey);

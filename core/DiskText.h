@@ -27,6 +27,11 @@ std::string diskGaugeTitle(int usedPercent);
 // "Total:465.76 GB  FreeDisk:233.57 GB (51%)" with the keys' texts.
 std::string diskStatusLine(const KeyLookup& tr, std::int64_t total, std::int64_t free);
 
+// The line under it for the granted folder's volume, where that is another
+// than "/"'s: the "Folder Disk" text followed by the same line for that
+// volume, "Home folder's disk: Total:931.51 GB  Free:100.00 GB (10%)".
+std::string folderDiskStatusLine(const KeyLookup& tr, std::int64_t total, std::int64_t free);
+
 // Check-box title after a scan: the label's text, followed directly by the
 // size text when the location holds more than 0 bytes.
 std::string junkCheckBoxTitle(const KeyLookup& tr, std::string_view labelKey, std::uint64_t bytes);

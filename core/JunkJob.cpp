@@ -91,8 +91,9 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
 
 std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) const
 {
-    // For the report: the volume's free space before anything goes.
-    const DiskFigures before = measureVolume();
+    // For the report: the free space, before anything goes, of the volume
+    // the rows are removed from.
+    const DiskFigures before = measureVolume(folders.base);
     std::uint64_t removedBytes = 0;
     int incomplete = 0;
     for (std::size_t row = 0; row < kJunkRowCount; ++row) {
@@ -108,10 +109,11 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
         return std::nullopt;
     CleanOutcome outcome;
     outcome.volumeAfter = measureVolume();
+    const DiskFigures after = measureVolume(folders.base);
     if (before.freeRead)
         outcome.space.freeBefore = before.free;
-    if (outcome.volumeAfter.freeRead)
-        outcome.space.freeAfter = outcome.volumeAfter.free;
+    if (after.freeRead)
+        outcome.space.freeAfter = after.free;
     outcome.space.removedBytes = removedBytes;
     outcome.incomplete = incomplete;
     return outcome;

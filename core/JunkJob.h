@@ -17,9 +17,10 @@
 
 namespace headroom {
 
-// What a clean did: the volume's figures after it, and the space report's
-// inputs (free space before the first removal and after the clean, and what
-// the removed locations measured).
+// What a clean did: the overview's figures after it (those of "/"), and
+// the space report's inputs (what the removed locations measured, and the
+// free space before the first removal and after the clean of the volume
+// that holds them: the granted folder's, which need not be "/"'s).
 struct CleanOutcome {
     DiskFigures volumeAfter;
     CleanSpace space;

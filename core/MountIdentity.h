@@ -29,6 +29,9 @@ struct MountIdentity {
     }
 
     bool sameFile(const MountIdentity& other) const { return dev == other.dev && ino == other.ino; }
+    // The same file system, whichever mount of it: what volume figures
+    // (statvfs) belong to.
+    bool sameFileSystem(const MountIdentity& other) const { return dev == other.dev; }
 
     // By mount ID where both have one: a bind mount of the same file system
     // has the same device number, so only the mount ID tells it apart.

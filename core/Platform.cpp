@@ -1,5 +1,6 @@
 #include "core/Platform.h"
 
+#include "core/Location.h"
 #include "core/Process.h"
 #include "core/Saturating.h"
 
@@ -40,10 +41,11 @@ bool isPageSize(std::uint64_t bytes)
     return bytes != 0 && bytes % 1024 == 0;
 }
 
-std::optional<VolumeStats> statRoot()
+std::optional<VolumeStats> statVolume(const std::string& folder)
 {
+    const UniqueFd fd = openChosenFolder(folder);
     struct statvfs info {};
-    if (::statvfs("/", &info) != 0)
+    if (!fd || ::fstatvfs(fd.get(), &info) != 0)
         return std::nullopt;
     // f_frsize is the unit of f_blocks and f_bavail; a file system that
     // leaves it 0 means f_bsize.
@@ -72,7 +74,7 @@ bool isExecutableFile(const std::string& path)
 
 } // namespace
 
-std::optional<VolumeStats> queryRootVolume()
+std::optional<VolumeStats> queryVolume(const std::string& folder)
 {
     VolumeQuery query;
     {
@@ -80,7 +82,7 @@ std::optional<VolumeStats> queryRootVolume()
         query = overrides().volumeQuery;
     }
     // Called outside the lock, so a test's query may itself use the seams.
-    return query ? query() : statRoot();
+    return query ? query(folder) : statVolume(folder);
 }
 
 void setVolumeQueryForTesting(VolumeQuery query)

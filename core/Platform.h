@@ -16,10 +16,14 @@ struct VolumeStats {
     std::uint64_t available = 0; // f_bavail * f_frsize
 };
 
-using VolumeQuery = std::function<std::optional<VolumeStats>()>;
+// Asked with the folder whose volume is wanted: "/" for the start-up
+// volume, or a granted folder as the user chose it.
+using VolumeQuery = std::function<std::optional<VolumeStats>(const std::string& folder)>;
 
-// statvfs("/") unless a test installed its own query; absent on failure.
-std::optional<VolumeStats> queryRootVolume();
+// The figures of the file system that holds `folder`, opened as the junk
+// job opens the granted folder (links followed, at any length), unless a
+// test installed its own query; absent on failure.
+std::optional<VolumeStats> queryVolume(const std::string& folder);
 void setVolumeQueryForTesting(VolumeQuery query); // empty: back to the real one
 
 // The page-counter source ("/proc/vmstat" by default).

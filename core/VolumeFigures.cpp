@@ -1,5 +1,7 @@
 #include "core/VolumeFigures.h"
 
+#include "core/Location.h"
+#include "core/MountIdentity.h"
 #include "core/Platform.h"
 
 #include <limits>
@@ -16,11 +18,21 @@ std::int64_t clampToSigned(std::uint64_t value)
     return static_cast<std::int64_t>(value > max ? max : value);
 }
 
+// The file system that holds `folder`; nothing when it cannot be opened.
+std::optional<MountIdentity> fileSystemOf(const std::string& folder)
+{
+    const UniqueFd fd = openChosenFolder(folder);
+    MountIdentity id;
+    if (!fd || !identifyOpen(fd.get(), id))
+        return std::nullopt;
+    return id;
+}
+
 } // namespace
 
 std::optional<std::int64_t> getDiskTotalSize()
 {
-    const auto stats = platform::queryRootVolume();
+    const auto stats = platform::queryVolume("/");
     if (!stats)
         return std::nullopt;
     return clampToSigned(stats->size);
@@ -28,16 +40,27 @@ std::optional<std::int64_t> getDiskTotalSize()
 
 std::optional<std::int64_t> getDiskAvailableSize()
 {
-    const auto stats = platform::queryRootVolume();
+    const auto stats = platform::queryVolume("/");
     if (!stats)
         return std::nullopt;
     return clampToSigned(stats->available);
 }
 
-DiskFigures measureVolume()
+DiskFigures measureVolume(const std::string& folder)
 {
-    const std::optional<std::int64_t> free = getDiskAvailableSize();
-    return {getDiskTotalSize().value_or(0), free.value_or(0), free.has_value()};
+    // Asked twice, as getDiskTotalSize and getDiskAvailableSize each ask.
+    const auto total = platform::queryVolume(folder);
+    const auto free = platform::queryVolume(folder);
+    return {total ? clampToSigned(total->size) : 0, free ? clampToSigned(free->available) : 0, free.has_value()};
+}
+
+std::optional<DiskFigures> otherVolumeFigures(const std::string& folder)
+{
+    const std::optional<MountIdentity> root = fileSystemOf("/");
+    const std::optional<MountIdentity> granted = fileSystemOf(folder);
+    if (!root || !granted || granted->sameFileSystem(*root))
+        return std::nullopt;
+    return measureVolume(folder);
 }
 
 } // namespace headroom

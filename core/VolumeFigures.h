@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace headroom {
 
@@ -18,7 +19,15 @@ struct DiskFigures {
     bool freeRead = false; // whether `free` was read (0 may be a full disk)
 };
 
-// Both figures of "/" at once, absent ones read as 0.
-DiskFigures measureVolume();
+// Both figures at once, absent ones read as 0, of the file system that
+// holds `folder`: "/" (the overview's), or a granted folder, reached as the
+// junk job reaches it.
+DiskFigures measureVolume(const std::string& folder = "/");
+
+// The figures of the file system that holds the granted `folder` when that
+// is another one than "/"'s (a home on its own partition or disk); nothing
+// when it is the same (a bind mount of it included: the figures would be
+// the same), or when either cannot be opened.
+std::optional<DiskFigures> otherVolumeFigures(const std::string& folder);
 
 } // namespace headroom

@@ -25,6 +25,7 @@ const char* const kStringKeys[] = {
     // Disk overview and junk rows
     QT_TRANSLATE_NOOP("Headroom", "Total"),
     QT_TRANSLATE_NOOP("Headroom", "FreeDisk"),
+    QT_TRANSLATE_NOOP("Headroom", "Folder Disk"),
     QT_TRANSLATE_NOOP("Headroom", "Caches"),
     QT_TRANSLATE_NOOP("Headroom", "Logs"),
     QT_TRANSLATE_NOOP("Headroom", "Downloads"),

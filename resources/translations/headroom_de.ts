@@ -68,6 +68,10 @@
         <translation>Frei</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>Laufwerk des persönlichen Ordners: </translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>Caches </translation>
     </message>

@@ -68,6 +68,10 @@
         <translation>Free</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>Home folder&apos;s disk: </translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>Caches </translation>
     </message>

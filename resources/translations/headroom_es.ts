@@ -68,6 +68,10 @@
         <translation>Libre</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>Disco de la carpeta personal: </translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>Cachés </translation>
     </message>

@@ -68,6 +68,10 @@
         <translation>Libre</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>Disque du dossier personnel&#xa0;: </translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>Caches </translation>
     </message>

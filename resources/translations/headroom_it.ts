@@ -68,6 +68,10 @@
         <translation>Libero</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>Disco della cartella home: </translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>Cache </translation>
     </message>

@@ -68,6 +68,10 @@
         <translation>空き</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>ホームフォルダーのディスク：</translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>キャッシュ </translation>
     </message>

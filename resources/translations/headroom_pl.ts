@@ -68,6 +68,10 @@
         <translation>Wolne</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>Dysk katalogu domowego: </translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>Pamięć podręczna </translation>
     </message>

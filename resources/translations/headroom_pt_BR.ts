@@ -68,6 +68,10 @@
         <translation>Livre</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>Disco da pasta pessoal: </translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>Caches </translation>
     </message>

@@ -68,6 +68,10 @@
         <translation>Свободно</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>Диск домашней папки: </translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>Кэш </translation>
     </message>

@@ -68,6 +68,10 @@
         <translation>可用</translation>
     </message>
     <message>
+        <source>Folder Disk</source>
+        <translation>主文件夹所在磁盘：</translation>
+    </message>
+    <message>
         <source>Caches</source>
         <translation>缓存 </translation>
     </message>

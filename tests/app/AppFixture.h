@@ -66,7 +66,7 @@ public:
 
     Volume()
     {
-        platform::setVolumeQueryForTesting([this] { return query(); });
+        platform::setVolumeQueryForTesting([this](const std::string&) { return query(); });
     }
     // Waits, without running the event loop, until a worker is held.
     bool waitUntilHeld() { return m_held.try_acquire_for(std::chrono::seconds(30)); }

@@ -25,6 +25,9 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 
+#include <sched.h>
+#include <sys/mount.h>
+
 using namespace headroom;
 using namespace headroom::test;
 
@@ -72,7 +75,6 @@ private slots:
     void cleanup();
 
     void startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant();
-    void figuresReachTheirWidgetsAndNames();
     void grantRecordsTheChosenFolder_data();
     void grantRecordsTheChosenFolder();
     void eachRequestReachesItsHandler_data();
@@ -84,6 +86,9 @@ private slots:
     void releaseShowsASampleTakenAfterTheTool();
     void quitInTheMiddleStopsAndShowsNothing_data();
     void quitInTheMiddleStopsAndShowsNothing();
+    void figuresAreMeasuredAgainWhenLookedAt_data();
+    void figuresAreMeasuredAgainWhenLookedAt();
+    void homeOnItsOwnVolumeHasItsLineAndItsReport();
 
 private:
     QSystemTrayIcon* statusItem() const { return m_d->findChild<QSystemTrayIcon*>(); }
@@ -157,25 +162,6 @@ void TestAppDelegate::startUpTitlesEverythingAndShowsTheTrayBeforeTheGrant()
     QCOMPARE(find<QTabWidget>("tabView")->tabText(0), QStringLiteral("Disk"));
     QVERIFY(!m_d->window()->isVisible());
     QVERIFY(!find<QLabel>("noTrayHintLabel")->isVisibleTo(m_d->window()));
-}
-
-void TestAppDelegate::figuresReachTheirWidgetsAndNames()
-{
-    launch(); // a different figure in each gauge
-    QCOMPARE(find<QProgressBar>("diskLevelIndicator")->value(), 49);
-    // Screen readers read each figure with its caption.
-    QCOMPARE(find<QLabel>("diskTotalSize")->accessibleName(), QStringLiteral("Total 465.76 GB"));
-    QCOMPARE(find<QLabel>("diskFreeSize")->accessibleName(), QStringLiteral("Free 233.57 GB"));
-    QCOMPARE(find<QProgressBar>("diskLevelIndicator")->accessibleName(), QStringLiteral("Disk 49 % used"));
-    QCOMPARE(button("checkButton")->accessibleName(), QStringLiteral("Check Junk"));
-    const QStringList titles{"Free 1.00 GB", "Wired 2.00 GB", "Active 3.00 GB", "Inactive 4.00 GB"};
-    for (qsizetype i = 0; i < titles.size(); ++i) {
-        const QByteArray name = QByteArray(kGauges[i]) + "MemLevelIndicator";
-        QCOMPARE(find<QGroupBox>((name + "Box").constData())->title(), titles[i]);
-        QCOMPARE(find<QProgressBar>(name.constData())->value(), 10 * int(i + 1));
-        QCOMPARE(find<QProgressBar>(name.constData())->accessibleName(), titles[i]);
-    }
-    QCOMPARE(action("memoryStatusItem2")->text(), titles[2] + "  " + titles[3]);
 }
 
 void TestAppDelegate::grantRecordsTheChosenFolder_data()
@@ -509,6 +495,105 @@ void TestAppDelegate::quitInTheMiddleStopsAndShowsNothing()
     QCOMPARE(readFile(file("ends")), std::string(release ? "ended\n" : "<missing>"));
     for (std::size_t row = 0; row < kJunkRowCount; ++row)
         QCOMPARE(exists(location(row)), release || !removed);
+}
+
+void TestAppDelegate::figuresAreMeasuredAgainWhenLookedAt_data()
+{
+    QTest::addColumn<QString>("look");
+    QTest::newRow("the menu opens") << "menu";
+    QTest::newRow("the window is shown") << "show";
+    QTest::newRow("the window, on screen, is brought forward") << "forward";
+}
+
+// The volume and the page counters change while nobody looks: nothing is
+// measured (no timer) until the user looks. Then every figure reaches its
+// widget and the name screen readers read, and the sizes a scan put in
+// the titles stay. The home is on "/"'s volume: no line of its own.
+void TestAppDelegate::figuresAreMeasuredAgainWhenLookedAt()
+{
+    QFETCH(QString, look);
+    m_tray = true;
+    fillRows();
+    launch();
+    if (look == QLatin1String("forward"))
+        m_d->showAction();
+    m_d->checkAction();
+    QVERIFY(m_screen->waitFor("checkItem.enabled"));
+    const QString scanned = box(Caches)->text();
+    QVERIFY(scanned != L("Caches"));
+    if (look == QLatin1String("show"))
+        m_d->window()->close();
+
+    m_volume->free = [] { return kFree - kGain; };
+    // A different figure in each gauge: 5, 2, 3 and 4 GiB.
+    writeFile(file("vmstat"), "nr_free_pages 81920\nnr_unevictable 32768\nnr_active_anon 49152\n"
+                              "nr_inactive_file 65536\n");
+    m_screen->start();
+    QTest::qWait(50);
+    QCOMPARE(m_screen->steps(), QStringList());
+    if (look == QLatin1String("menu"))
+        find<QMenu>("statusMenu")->popup(QPoint());
+    else
+        m_d->showAction();
+    QVERIFY(m_screen->waitFor("memory.refresh"));
+    QCOMPARE(find<QProgressBar>("diskLevelIndicator")->value(), 50);
+    QCOMPARE(find<QLabel>("diskTotalSize")->accessibleName(), QStringLiteral("Total 465.76 GB"));
+    QCOMPARE(find<QLabel>("diskFreeSize")->accessibleName(), QStringLiteral("Free 228.57 GB"));
+    QCOMPARE(find<QProgressBar>("diskLevelIndicator")->accessibleName(), QStringLiteral("Disk 50 % used"));
+    QCOMPARE(m_d->window()->summaryLines(),
+             (QStringList{"Total:465.76 GB  Free:228.57 GB (50%)", "Free 5.00 GB  Wired 2.00 GB",
+                          "Active 3.00 GB  Inactive 4.00 GB"}));
+    QCOMPARE(statusItem()->toolTip(), m_d->window()->summaryLines().join(u'\n'));
+    const QStringList titles{"Free 5.00 GB", "Wired 2.00 GB", "Active 3.00 GB", "Inactive 4.00 GB"};
+    const int percents[] = {35, 14, 21, 28};
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        const QByteArray name = QByteArray(kGauges[i]) + "MemLevelIndicator";
+        QCOMPARE(find<QGroupBox>((name + "Box").constData())->title(), titles[i]);
+        QCOMPARE(find<QProgressBar>(name.constData())->value(), percents[i]);
+        QCOMPARE(find<QProgressBar>(name.constData())->accessibleName(), titles[i]);
+    }
+    QCOMPARE(box(Caches)->text(), scanned);
+    QCOMPARE(button("checkButton")->accessibleName(), QStringLiteral("Check Junk"));
+    QCOMPARE(m_screen->steps().filter(QStringLiteral("title.")), QStringList());
+    find<QMenu>("statusMenu")->close();
+}
+
+// The volumes as the system gives them. A home on a file system of its own
+// has a line of its own under the disk line in the window and the menu,
+// and a clean there reports what that volume gained; granted a folder on
+// "/"'s volume, the line goes.
+void TestAppDelegate::homeOnItsOwnVolumeHasItsLineAndItsReport()
+{
+    platform::setVolumeQueryForTesting({});
+    const std::string granted = file("me");
+    writeFile(granted + "/.cache/f", "");
+    // A mount namespace of this thread's own, which the workers it starts
+    // share; the tmpfs goes with the process.
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || ::mount("headroom-test", granted.c_str(), "tmpfs", 0, "size=64m") != 0)
+        QSKIP("cannot mount a tmpfs here");
+    writeFile(granted + "/.cache/f", std::string(5 * kMiB, 'x'));
+    m_log->folders = {QString::fromStdString(granted)};
+    launch();
+    setBoxes("x----");
+    const auto* line = find<QLabel>("folderDiskLine");
+    QAction* item = action("folderDiskStatusItem");
+    const QString shown = L("Folder Disk") + QStringLiteral("Total:64.0 MB  Free:59.0 MB (93%)");
+    QVERIFY(line->isVisibleTo(m_d->window()) && item->isVisible());
+    QCOMPARE(line->text(), shown);
+    QCOMPARE(m_d->window()->summaryLines().mid(1, 1), QStringList{shown});
+
+    request(true);
+    QVERIFY(m_screen->waitFor("notify"));
+    QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QStringLiteral("5.0 MB"));
+    QCOMPARE(item->text(), L("Folder Disk") + QStringLiteral("Total:64.0 MB  Free:64.0 MB (100%)"));
+    // Another folder granted, on "/"'s volume: the line goes at once.
+    m_log->folders = {home()};
+    action("authorizeItem")->trigger();
+    QVERIFY(!line->isVisibleTo(m_d->window()) && !item->isVisible());
+    QCOMPARE(m_d->window()->summaryLines().size(), 3);
+    destroyApp();
+    ::umount2(granted.c_str(), MNT_DETACH);
 }
 
 QTEST_MAIN(TestAppDelegate)

@@ -64,12 +64,14 @@ void TestLocale::everyTableIsCompleteAndFitsTheWindow()
     }
 
     // The window without a tray (so with its hint), each row titled with the
-    // widest size text and a report shown.
+    // widest size text, a report and the home's volume shown.
     launch(table);
     MainWindow* window = m_d->window();
     for (std::size_t row = 0; row < kJunkRowCount; ++row)
         window->showRowSize(row, (std::uint64_t{1} << 40) - 1); // "1024.00 GB"
     window->showReport(table->text("Clean Held"));
+    const std::int64_t widest = (std::int64_t{1} << 40) - 1;
+    window->showFolderVolume(DiskFigures{widest, widest, true}); // a home on its own volume
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QCoreApplication::processEvents(); // the layout requests of those changes
     // The window's width is MainWindow.ui's (no text widened it), and it speaks the table's language.

@@ -3,6 +3,7 @@
 // refuses bad ones.
 
 #include "RunCli.h"
+#include "tests/support/ChildExpect.h"
 #include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
@@ -12,6 +13,8 @@
 
 #include <regex>
 #include <tuple>
+
+#include <sys/mount.h>
 
 using namespace headroom::test;
 
@@ -88,7 +91,7 @@ TEST(CliMemory, CountersAndTrayLinesOfOneSampleAndOfNone)
                               "pgfault 5000000000\npgactivate 9\npgpgin 4000\npgpgout 41\n");
     headroom::platform::setVmstatPathForTesting(dir / "vmstat");
     headroom::platform::setPageSizeForTesting(4096);
-    headroom::platform::setVolumeQueryForTesting([] {
+    headroom::platform::setVolumeQueryForTesting([](const std::string&) {
         return headroom::platform::VolumeStats{500107862016, 250790436864};
     });
     const CliResult plain = runInProcess({"memory"});
@@ -110,7 +113,8 @@ TEST(CliMemory, CountersAndTrayLinesOfOneSampleAndOfNone)
     EXPECT_EQ(known.out, tr("Total") + ":465.76 GB  " + tr("FreeDisk") + ":233.57 GB (51%)\n" + tr("Free") + "1.00 GB  "
                              + tr("Wired") + "512.0 MB\n" + tr("Active") + "1.50 GB  " + tr("Inactive") + "1.00 GB\n");
     headroom::platform::setVmstatPathForTesting(dir / "missing");
-    headroom::platform::setVolumeQueryForTesting([] { return std::optional<headroom::platform::VolumeStats>(); });
+    headroom::platform::setVolumeQueryForTesting(
+        [](const std::string&) { return std::optional<headroom::platform::VolumeStats>(); });
     testing::internal::CaptureStderr();
     const CliResult none = runInProcess({"status"});
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to get VM statistics.");
@@ -118,6 +122,40 @@ TEST(CliMemory, CountersAndTrayLinesOfOneSampleAndOfNone)
               std::tuple(0, tr("Total") + ":0 Bytes  " + tr("FreeDisk") + ":0 Bytes (0%)\n" + tr("Free") + "0 Bytes  "
                                 + tr("Wired") + "0 Bytes\n" + tr("Active") + "0 Bytes  " + tr("Inactive")
                                 + "0 Bytes\n"));
+}
+
+// status --home: the three lines of status as they are without it, and a
+// fourth for a HOME on a file system of its own, with that volume's
+// figures; a HOME that cannot be opened is said and nothing is printed.
+TEST(CliStatus, HomeOnItsOwnVolumeAddsItsLine)
+{
+    TempTree dir;
+    dir.makeDir("home");
+    const std::string home = dir / "home";
+    writeFile(dir / "vmstat", "nr_free_pages 262144\n");
+    expectChildPassed(runInPrivateMounts([&] {
+        SeamReset seams;
+        headroom::platform::setVmstatPathForTesting(dir / "vmstat"); // the same memory lines in every run
+        headroom::platform::setVolumeQueryForTesting([](const std::string& folder) {
+            return folder == "/" ? headroom::platform::VolumeStats{500107862016, 250790436864}
+                                 : headroom::platform::VolumeStats{1073741824000, 357556027392};
+        });
+        const headroom::KeyLookup tr = headroom::StringTable::lookup(headroom::StringTable::forSystemLocale());
+        const CliResult plain = runInProcess({"status"}), same = runInProcess({"status", "--home", home});
+        if (same.exitCode != 0 || same.out != plain.out || !same.err.empty())
+            return ChildOutcome::fail("on the volume of /: " + same.out + same.err);
+        const CliResult missing = runInProcess({"status", "--home=" + dir / "missing"});
+        if (missing.exitCode != 1 || !missing.out.empty()
+            || missing.err != "headroom-cli: cannot open '" + dir / "missing" + "': No such file or directory\n")
+            return ChildOutcome::fail("missing: " + missing.out + missing.err);
+        if (::mount("headroom-test", home.c_str(), "tmpfs", 0, "size=1m") != 0)
+            return ChildOutcome::refuse("cannot mount a tmpfs");
+        const CliResult own = runInProcess({"status", "--home=" + home});
+        const std::string line = tr("Folder Disk") + tr("Total") + ":1000.00 GB  " + tr("FreeDisk") + ":333.00 GB (34%)\n";
+        if (own.exitCode != 0 || own.out != plain.out + line || !own.err.empty())
+            return ChildOutcome::fail("own volume: " + own.out + own.err);
+        return ChildOutcome::pass();
+    }));
 }
 
 TEST(CliLocale, TextsFollowTheMessagesLanguage)
@@ -155,6 +193,9 @@ TEST(CliUsage, EveryCommandRefusesBadWordsWithOneLineAndExitTwo)
     EXPECT_EQ(refusal({"sizes"}), usageLine("unknown command 'sizes'"));
     EXPECT_EQ(refusal({"status", "--json"}), usageLine("unknown option '--json' for status"));
     EXPECT_EQ(refusal({"status", "extra"}), usageLine("status takes no arguments, got 'extra'"));
+    EXPECT_EQ(refusal({"status", "--home"}), usageLine("option '--home' of status needs a value"));
+    EXPECT_EQ(refusal({"status", "--home", "/", "--home=/t\tmp"}),
+              usageLine("status takes one --home, got another: '/t\\tmp'"));
     EXPECT_EQ(refusal({"size"}), usageLine("size needs at least one PATH"));
     EXPECT_EQ(refusal({"size", "/", "-j"}), usageLine("unknown option '-j' for size"));
     EXPECT_EQ(refusal({"size", "--bo\ngus\t", "/"}), usageLine("unknown option '--bo\\ngus\\t' for size"));

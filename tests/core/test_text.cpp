@@ -59,6 +59,7 @@ TEST(DiskText, StatusLineAndItsPercentage)
 TEST(DiskText, WhereEachTranslatedTextGoes)
 {
     EXPECT_EQ(diskStatusLine(kMarked, 1000, 10), "<Total> :1000 Bytes  <FreeDisk> :10 Bytes (1%)");
+    EXPECT_EQ(folderDiskStatusLine(kMarked, 1000, 10), "<Folder Disk> <Total> :1000 Bytes  <FreeDisk> :10 Bytes (1%)");
     EXPECT_EQ(diskGaugeTitle(49), "49%");
     EXPECT_EQ(junkCheckBoxTitle(kIdentity, "Caches", 0), "Caches");
     EXPECT_EQ(junkCheckBoxTitle(kMarked, "Caches", 1536), "<Caches> 1.5 KB");
