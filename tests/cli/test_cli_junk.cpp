@@ -17,6 +17,9 @@
 #include <set>
 #include <tuple>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+
 using namespace headroom::test;
 
 namespace {
@@ -165,6 +168,71 @@ TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
                                             + "err:\n" + r.err);
         }));
     }
+}
+
+// Rows that a clean leaves alone or cannot remove whole, in a child with
+// its own mounts and the C locale: a home that is a tmpfs of its own, with
+// Logs a dangling link and Mail Downloads a read-only bind mount of itself.
+// The scan ends their lines (and objects) in what they are; the other rows
+// keep their four fields. With the home then read-only, clean names each
+// row it did not remove, with the reason, and exits 1; so does a clean that
+// may not remove a folder inside a row. (Which places are left alone is the
+// core's to test.)
+TEST(CliJunk, RowsLeftAloneOrNotRemovedWholeAreNamedAndTheStatusIsOne)
+{
+    TempTree tmp;
+    const std::string home = tmp / "home", md = home + "/Mail Downloads";
+    tmp.makeDir("home");
+    const auto inC = [] {
+        for (const std::string& setting : languageEnv("C"))
+            ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(), 1);
+    };
+    const auto said = [](const CliResult& r) {
+        return "exit " + std::to_string(r.exitCode) + ", out:\n" + r.out + "err:\n" + r.err;
+    };
+    expectChildPassed(runInPrivateMounts([&]() -> ChildOutcome {
+        inC();
+        if (::mount("headroom-test", home.c_str(), "tmpfs", 0, "size=1m") != 0)
+            return ChildOutcome::refuse("tmpfs refused");
+        for (const Row& row : kRows)
+            if (row.name != "downloads" && row.name != "logs")
+                writeFile(home + "/" + row.relative + "/f", std::string(row.bytes, 'x'));
+        tmp.makeSymlink("home/Logs", "/nowhere");
+        if (::mount(md.c_str(), md.c_str(), nullptr, MS_BIND, nullptr) != 0
+            || ::mount(nullptr, md.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            return ChildOutcome::refuse("read-only bind mount refused");
+        const std::string rows = "caches\t3000\tCaches 2.9 KB\t" + home + "/.cache\n" + "logs\t0\tLogs \t" + home
+                                 + "/Logs\tlink\t/nowhere\n" + "downloads\t0\tDownloads \t" + home + "/Downloads\n"
+                                 + "mail-downloads\t42\tMail Downloads 42 Bytes\t" + md + "\tmount\n"
+                                 + "trash\t1234\tTrash 1.2 KB\t" + home + "/.local/share/Trash\n";
+        const CliResult tsv = runInProcess({"scan", home});
+        const CliResult json = runInProcess({"scan", "--json", home});
+        if (std::tie(tsv.exitCode, tsv.out, tsv.err) != std::tuple(0, rows, "")
+            || json.out.find(R"("title":"Logs ","link":"/nowhere"})") == std::string::npos
+            || json.out.find(R"("title":"Mail Downloads 42 Bytes","mount":true})") == std::string::npos
+            || json.out.find(R"("title":"Downloads "})") == std::string::npos)
+            return ChildOutcome::fail("scan: " + said(tsv) + json.out);
+        if (::mount(nullptr, home.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            return ChildOutcome::refuse("read-only remount refused");
+        const std::string err = "headroom-cli: cannot remove all of caches '" + home
+                                + "/.cache': Read-only file system\n" + "headroom-cli: left logs '" + home
+                                + "/Logs' alone: a link to '/nowhere'\n" + "headroom-cli: left mail-downloads '" + md
+                                + "' alone: another mount\n" + "headroom-cli: cannot remove all of trash '" + home
+                                + "/.local/share/Trash': Read-only file system\n";
+        const CliResult clean = runInProcess({"clean", home, "all"});
+        return std::tie(clean.exitCode, clean.out, clean.err) == std::tuple(1, rows, err)
+                   ? ChildOutcome::pass()
+                   : ChildOutcome::fail("clean: " + said(clean));
+    }));
+    writeFile(home + "/.cache/locked/f", "x");
+    ::chmod((home + "/.cache/locked").c_str(), 0555);
+    expectChildPassed(runWithoutDacCapabilities([&] {
+        inC();
+        const CliResult r = runInProcess({"clean", home, "caches"});
+        return r.exitCode == 1 && r.err == "headroom-cli: cannot remove all of caches '" + home + "/.cache': Permission denied\n"
+                   ? ChildOutcome::pass()
+                   : ChildOutcome::fail(said(r));
+    }));
 }
 
 TEST(CliRelease, MemoryLinesAroundThePurgeToolAndItsStatus)

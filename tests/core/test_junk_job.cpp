@@ -5,21 +5,32 @@
 #include "core/JunkJob.h"
 
 #include "core/Platform.h"
+#include "core/Process.h"
 
+#include "tests/support/ChildExpect.h"
 #include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace headroom {
 namespace {
 
+using test::ChildOutcome;
+using test::expectChildPassed;
+using test::runInPrivateMounts;
 using test::TempTree;
 
 // A granted folder with every junk row filled (row r holds r + 1 files of
@@ -141,31 +152,166 @@ TEST(JunkJob, CancelStopsBeforeTheNextRowAndLeavesTheRestInPlace)
     }
 }
 
-// Downloads resolved below the granted folder, then a link to the outside
-// swapped into its place or onto its way before the clean: the job opens
-// each folder again without following links, so a clean of every row
-// changes nothing outside, and the link in Downloads' place goes itself.
-// (Which values resolve and which fall back to the table is the
-// JunkLocations tests'.)
-TEST(JunkJob, CleanNeverLeavesTheGrantedFolderThroughALinkMadeAfterTheResolution)
+// A row that is a link or another mount, or lies below one, each made in
+// a private mount namespace on a home that is a tmpfs of its own, beside
+// `out`, another tmpfs: the scan says which (and where a link points) and
+// measures another mount but no link; a clean of every row leaves that row
+// as it stands, link and all, says so, and changes nothing outside the
+// home's own mount (the folder `Documents` of the home included). The
+// folders are resolved before the row is changed, as when it changes after
+// the grant.
+struct PlaceCase {
+    const char* name;
+    std::size_t row;
+    // Makes the row what the case is about; false when the system refuses.
+    std::function<bool(const std::string& home, const std::string& out)> make;
+    Place place;
+    std::string target = {}; // a link's, "<out>" standing for `out`
+};
+
+bool mountAt(const std::string& what, const std::string& where, const char* type = nullptr, const char* data = nullptr)
 {
-    for (const std::string leaf : {"", "/canary"}) {
-        SCOPED_TRACE("Downloads at in" + leaf);
-        const TempTree tree;
-        const test::Canary canary(tree);
-        const std::string home = tree / "home";
-        test::writeFile(home + "/.config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/in" + leaf + "\"\n");
-        test::writeFile(home + "/in/canary/f", "x");
+    return ::mount(what.c_str(), where.c_str(), type, type ? 0 : MS_BIND, data) == 0;
+}
+
+bool remake(const std::string& path, const std::function<bool()>& make)
+{
+    std::filesystem::remove_all(path);
+    return make();
+}
+
+bool bindfs(const std::string& what, const std::string& where)
+{
+    std::filesystem::create_directories(where);
+    std::string said;
+    const int status = process::runCapturing({"bindfs", "-o", "nonempty", what, where}, nullptr, &said);
+    if (status != 0)
+        std::fprintf(stderr, "bindfs: exit %d: %s", status, said.c_str());
+    return status == 0;
+}
+
+const PlaceCase kPlaces[] = {
+    {"LinkToAFolderOfTheHome", 0,
+     [](const std::string& home, const std::string&) {
+         return remake(home + "/.cache", [&] { return ::symlink("Documents", (home + "/.cache").c_str()) == 0; });
+     },
+     Place::Link, "Documents"},
+    {"LinkToAnotherFileSystem", 2,
+     [](const std::string& home, const std::string& out) {
+         return remake(home + "/Downloads", [&] { return ::symlink(out.c_str(), (home + "/Downloads").c_str()) == 0; });
+     },
+     Place::Link, "<out>"},
+    {"DanglingLink", 1,
+     [](const std::string& home, const std::string&) {
+         return remake(home + "/Logs", [&] { return ::symlink("/nonexistent", (home + "/Logs").c_str()) == 0; });
+     },
+     Place::Link, "/nonexistent"},
+    {"LinkOnTheWay", 4,
+     [](const std::string& home, const std::string& out) {
+         return remake(home + "/.local", [&] { return ::symlink(out.c_str(), (home + "/.local").c_str()) == 0; });
+     },
+     Place::Link, "<out>/share/Trash"},
+    {"BindMountOfAFolderOutside", 1,
+     [](const std::string& home, const std::string& out) { return mountAt(out, home + "/Logs"); }, Place::OtherMount},
+    {"BindMountOnTheWay", 4,
+     [](const std::string& home, const std::string& out) { return mountAt(out, home + "/.local"); },
+     Place::OtherMount},
+    {"TheHomeBoundOntoItsCaches", 0,
+     [](const std::string& home, const std::string&) { return mountAt(home, home + "/.cache"); }, Place::OtherMount},
+    {"Tmpfs", 3,
+     [](const std::string& home, const std::string&) {
+         return mountAt("headroom-test", home + "/Mail Downloads", "tmpfs", "size=1m")
+                && (test::writeFile(home + "/Mail Downloads/f", "on tmpfs"), true);
+     },
+     Place::OtherMount},
+    {"OverlayWithItsUpperFolderOutside", 1,
+     [](const std::string& home, const std::string& out) {
+         return mountAt("overlay", home + "/Logs", "overlay",
+                        ("lowerdir=" + out + "/share,upperdir=" + out + "/upper,workdir=" + out + "/work").c_str());
+     },
+     Place::OtherMount},
+    {"Bindfs", 2, [](const std::string& home, const std::string& out) { return bindfs(out, home + "/Downloads"); },
+     Place::OtherMount},
+    {"BindfsOnTheWay", 4,
+     [](const std::string& home, const std::string& out) { return bindfs(out, home + "/.local"); },
+     Place::OtherMount},
+};
+
+void PrintTo(const PlaceCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RowPlaces : public testing::TestWithParam<PlaceCase> {};
+
+TEST_P(RowPlaces, ALinkOrAnotherMountIsSaidAndLeftAsItStands)
+{
+    const PlaceCase& c = GetParam();
+    const TempTree tree;
+    const std::string home = tree / "home", out = tree / "out";
+    tree.makeDir("home");
+    tree.makeDir("out");
+    expectChildPassed(runInPrivateMounts([&]() -> ChildOutcome {
+        if (!mountAt("headroom-test", home, "tmpfs", "size=4m") || !mountAt("headroom-test", out, "tmpfs", "size=4m"))
+            return ChildOutcome::refuse("tmpfs refused");
+        for (std::size_t row = 0; row < kJunkRowCount; ++row)
+            test::writeFile(home + "/" + std::string(junkTable()[row].relativePath) + "/f", std::string(100, 'h'));
+        test::writeFile(home + "/Documents/keep", "mine");
+        for (const char* file : {"/share/Trash/f", "/f", "/upper/u"})
+            test::writeFile(out + file, std::string(10, 'o'));
+        tree.makeDir("out/work");
         JunkJob job;
         job.folders = resolveJunkFolders(home, {});
-        ASSERT_EQ(job.folders.relativePaths[2], "in" + leaf);
-        std::filesystem::remove_all(home + "/in");
-        tree.makeSymlink("home/in", leaf.empty() ? canary.dir : tree.path());
-        ASSERT_TRUE(job.clean([](std::size_t, const RowSize&) {}).has_value());
-        EXPECT_EQ(canary.damage(), "");
-        EXPECT_EQ(test::exists(home + "/in"), !leaf.empty()) << "the link goes only where it is Downloads itself";
-    }
+        if (!c.make(home, out))
+            return ChildOutcome::refuse(std::string(c.name) + " could not be made");
+        // A row that shows the home itself loses what the clean removes
+        // from the home; a link shows nothing.
+        const std::string rowPath = job.folders.path(c.row);
+        const auto content = [&] {
+            struct stat row {};
+            struct stat top {};
+            const bool own = ::stat(rowPath.c_str(), &row) == 0 && S_ISDIR(row.st_mode)
+                             && ::stat(home.c_str(), &top) == 0 && row.st_ino != top.st_ino;
+            return own ? test::inventory(rowPath) : test::Inventory{};
+        };
+        const test::Inventory outside = test::inventory(out), documents = test::inventory(home + "/Documents");
+        const test::Inventory row = content();
+        std::string target = c.target;
+        if (target.starts_with("<out>"))
+            target.replace(0, 5, out);
+
+        std::string problems;
+        std::array<RowSize, kJunkRowCount> scanned;
+        job.scan([&](std::size_t r, const RowSize& size) { scanned[r] = size; });
+        const std::optional<CleanOutcome> cleaned = job.clean([](std::size_t, const RowSize&) {});
+        if (!cleaned)
+            return ChildOutcome::fail("no clean");
+        for (std::size_t r = 0; r < kJunkRowCount; ++r) {
+            const bool ours = r == c.row;
+            const RowClean& clean = cleaned->rows[r];
+            const Place place = ours ? c.place : Place::Own;
+            const std::string link = ours ? target : "";
+            if (scanned[r].place != place || scanned[r].linkTarget != link || clean.place != place
+                || clean.linkTarget != link || clean.leftOver() != ours
+                || (scanned[r].bytes != 0) != (place != Place::Link))
+                problems += "row " + std::to_string(r) + ": " + std::to_string(int(scanned[r].place)) + " '"
+                            + scanned[r].linkTarget + "' " + std::to_string(scanned[r].bytes) + " bytes, cleaned "
+                            + std::to_string(int(clean.place)) + "; ";
+            if (!ours && test::exists(job.folders.path(r)))
+                problems += "row " + std::to_string(r) + " stayed; ";
+        }
+        const LocationPlace after = locationPlace(home, job.folders.relativePaths[c.row]);
+        if (test::inventory(out) != outside || test::inventory(home + "/Documents") != documents || content() != row
+            || after.kind != c.place || after.linkTarget != target)
+            problems += "something of another mount, the home's documents or the row went; ";
+        for (const char* point : {"/Downloads", "/.local"})
+            ::umount2((home + point).c_str(), MNT_DETACH); // a FUSE daemon ends with its mount
+        return problems.empty() ? ChildOutcome::pass() : ChildOutcome::fail(problems);
+    }));
 }
+
+INSTANTIATE_TEST_SUITE_P(JunkJob, RowPlaces, testing::ValuesIn(kPlaces),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace headroom

@@ -154,7 +154,10 @@ OpenedLocation chosen(const std::string& path)
 {
     UniqueFd fd = openChosenFolder(path);
     const int error = fd ? 0 : errno;
-    return {std::move(fd), "", error};
+    OpenedLocation opened;
+    opened.parent = std::move(fd);
+    opened.error = error;
+    return opened;
 }
 
 class LongPath : public testing::TestWithParam<LongCase> {};
