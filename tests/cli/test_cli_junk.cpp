@@ -69,6 +69,18 @@ struct Home {
     }
 };
 
+// For a run in a child through runInProcess: this process's locale C.
+void inTheCLocale()
+{
+    for (const std::string& setting : languageEnv("C"))
+        ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(), 1);
+}
+
+std::string said(const CliResult& r)
+{
+    return "exit " + std::to_string(r.exitCode) + ", out:\n" + r.out + "err:\n" + r.err;
+}
+
 } // namespace
 
 TEST(CliJunk, ScanPrintsTheFiveRowsInTableOrderToTheByte)
@@ -153,9 +165,7 @@ TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
         const std::vector<std::string>& words = std::get<1>(c);
         const std::string &out = std::get<2>(c), &err = std::get<3>(c);
         expectChildPassed(runInChild([&] {
-            for (const std::string& setting : languageEnv("C"))
-                ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(),
-                         1);
+            inTheCLocale();
             // UndefinedBehaviorSanitizer, the first time it checks an
             // object's type, makes sure its memory is readable through a
             // pipe, which needs descriptors: a first run, with plenty, does.
@@ -164,8 +174,7 @@ TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
             const CliResult r = runInProcess(words);
             return std::tie(r.exitCode, r.out, r.err) == std::tuple(1, out, err)
                        ? ChildOutcome::pass()
-                       : ChildOutcome::fail(words.front() + ": exit " + std::to_string(r.exitCode) + ", out:\n" + r.out
-                                            + "err:\n" + r.err);
+                       : ChildOutcome::fail(words.front() + ": " + said(r));
         }));
     }
 }
@@ -183,15 +192,8 @@ TEST(CliJunk, RowsLeftAloneOrNotRemovedWholeAreNamedAndTheStatusIsOne)
     TempTree tmp;
     const std::string home = tmp / "home", md = home + "/Mail Downloads";
     tmp.makeDir("home");
-    const auto inC = [] {
-        for (const std::string& setting : languageEnv("C"))
-            ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(), 1);
-    };
-    const auto said = [](const CliResult& r) {
-        return "exit " + std::to_string(r.exitCode) + ", out:\n" + r.out + "err:\n" + r.err;
-    };
     expectChildPassed(runInPrivateMounts([&]() -> ChildOutcome {
-        inC();
+        inTheCLocale();
         if (::mount("headroom-test", home.c_str(), "tmpfs", 0, "size=1m") != 0)
             return ChildOutcome::refuse("tmpfs refused");
         for (const Row& row : kRows)
@@ -208,9 +210,10 @@ TEST(CliJunk, RowsLeftAloneOrNotRemovedWholeAreNamedAndTheStatusIsOne)
         const CliResult tsv = runInProcess({"scan", home});
         const CliResult json = runInProcess({"scan", "--json", home});
         if (std::tie(tsv.exitCode, tsv.out, tsv.err) != std::tuple(0, rows, "")
-            || json.out.find(R"("title":"Logs ","link":"/nowhere"})") == std::string::npos
-            || json.out.find(R"("title":"Mail Downloads 42 Bytes","mount":true})") == std::string::npos
-            || json.out.find(R"("title":"Downloads "})") == std::string::npos)
+            || json.out.find(R"("title":"Logs ","link":"/nowhere"},{"row":"downloads","path":")" + home
+                             + R"(/Downloads","bytes":0,"text":"0 Bytes","title":"Downloads "},{"row":"mail-downloads","path":")"
+                             + md + R"(","bytes":42,"text":"42 Bytes","title":"Mail Downloads 42 Bytes","mount":true})")
+                   == std::string::npos)
             return ChildOutcome::fail("scan: " + said(tsv) + json.out);
         if (::mount(nullptr, home.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
             return ChildOutcome::refuse("read-only remount refused");
@@ -227,7 +230,7 @@ TEST(CliJunk, RowsLeftAloneOrNotRemovedWholeAreNamedAndTheStatusIsOne)
     writeFile(home + "/.cache/locked/f", "x");
     ::chmod((home + "/.cache/locked").c_str(), 0555);
     expectChildPassed(runWithoutDacCapabilities([&] {
-        inC();
+        inTheCLocale();
         const CliResult r = runInProcess({"clean", home, "caches"});
         return r.exitCode == 1 && r.err == "headroom-cli: cannot remove all of caches '" + home + "/.cache': Permission denied\n"
                    ? ChildOutcome::pass()
