@@ -228,7 +228,7 @@ TEST(CliJunk, RowsLeftAloneOrNotRemovedWholeAreNamedAndTheStatusIsOne)
                    : ChildOutcome::fail("clean: " + said(clean));
     }));
     writeFile(home + "/.cache/locked/f", "x");
-    ::chmod((home + "/.cache/locked").c_str(), 0555);
+    ::chmod((home + "/.cache/locked").c_str(), 0); // unreadable: its file keeps it there
     expectChildPassed(runWithoutDacCapabilities([&] {
         inTheCLocale();
         const CliResult r = runInProcess({"clean", home, "caches"});
