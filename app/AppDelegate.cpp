@@ -270,6 +270,9 @@ JunkJob::RowDone AppDelegate::rowShower(bool& unmeasured)
     return [this, &unmeasured](std::size_t row, const RowSize& size) {
         unmeasured = unmeasured || !size.complete;
         postRowSize(row, size.complete ? size.bytes : 0);
+        post([this, row, place = size.place, target = size.linkTarget] {
+            m_window->showRowPlace(row, place, target);
+        });
     };
 }
 
@@ -310,6 +313,9 @@ void AppDelegate::cleanDisk(const JunkJob& job)
     });
     post([this] { finishClean(); });
     QString text = QString::fromStdString(cleanReport(m_lookup, outcome->space));
+    // Each row that was not removed whole, and why.
+    if (const std::string rows = cleanRowsReport(m_lookup, *outcome); !rows.empty())
+        text += QLatin1Char('\n') + QString::fromStdString(rows);
     if (outcome->incomplete != 0)
         text += QLatin1Char('\n') + m_strings->text("Clean Short");
     if (unmeasured)

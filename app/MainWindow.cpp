@@ -313,8 +313,22 @@ void MainWindow::showGrant(const std::optional<QString>& folder)
 void MainWindow::showFolders(const JunkFolders& folders)
 {
     const auto boxes = junkCheckBoxes(*m_ui);
-    for (std::size_t row = 0; row < boxes.size(); ++row)
-        boxes[row]->setToolTip(QFile::decodeName(QByteArray::fromStdString(folders.path(row))));
+    for (std::size_t row = 0; row < boxes.size(); ++row) {
+        m_folderTips[row] = QFile::decodeName(QByteArray::fromStdString(folders.path(row)));
+        boxes[row]->setToolTip(m_folderTips[row]);
+    }
+}
+
+void MainWindow::showRowPlace(std::size_t row, Place place, const std::string& linkTarget)
+{
+    QString tip = m_folderTips[row];
+    if (place != Place::Own) {
+        const RowLeft why = place == Place::Link ? RowLeft::Link : RowLeft::OtherMount;
+        tip += QLatin1Char('\n')
+               + QFile::decodeName(QByteArray::fromStdString(
+                   cleanRowLine(m_lookup, junkTable()[row].labelKey, why, linkTarget)));
+    }
+    junkCheckBoxes(*m_ui)[row]->setToolTip(tip);
 }
 
 void MainWindow::showTrayState(bool inTray)

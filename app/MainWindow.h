@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -71,6 +72,9 @@ public:
     // Each junk row's folder, as resolved for the granted one, in its check
     // box's tooltip.
     void showFolders(const JunkFolders& folders);
+    // What a scan found in a row's place: a link or another mount, which a
+    // clean leaves alone, is said in the tooltip below the folder.
+    void showRowPlace(std::size_t row, Place place, const std::string& linkTarget);
     // Without a tray: no Hide item, and the hint says why the window stays.
     void showTrayState(bool inTray);
     // The report line of a clean or a release, used while there is no tray.
@@ -125,6 +129,7 @@ private:
     const KeyLookup m_lookup;
     const std::unique_ptr<Ui::MainWindow> m_ui;
     QSize m_designSize; // MainWindow.ui's: the width is kept, the height is the least
+    std::array<QString, kJunkRowCount> m_folderTips; // each row's folder, as its tooltip starts
 };
 
 } // namespace headroom

@@ -384,13 +384,29 @@ scan and clean: a missing HOME leaves every row at 0. A HOME that cannot be
 opened otherwise (a loop of links, no permission) is said on standard error,
   headroom-cli: cannot open 'HOME': REASON
 with exit status 1, and nothing is measured or removed.
+A row is removed only where it lies on HOME's own mount: a row that is a
+link, or another mount (a bind mount of the same file system included), or
+lies below one, is left as it is, and its line ends in more fields:
+  ROW<TAB>BYTES<TAB>TITLE<TAB>PATH<TAB>link<TAB>TARGET   (measures 0)
+  ROW<TAB>BYTES<TAB>TITLE<TAB>PATH<TAB>mount             (still measured)
+TARGET being what the link says (and the rest of the row's path when the
+link is on its way), escaped as PATH is; in --json, the row's object ends
+in "link":"TARGET" or "mount":true. Every other row has the four fields.
+clean names each named row that it did not remove whole on standard error,
+one line each after the rows:
+  headroom-cli: left ROW 'PATH' alone: a link to 'TARGET'
+  headroom-cli: left ROW 'PATH' alone: another mount
+  headroom-cli: cannot remove all of ROW 'PATH': another mount inside
+  headroom-cli: cannot remove all of ROW 'PATH': REASON
+where REASON is the first that an entry gave (e.g. "Read-only file system",
+"Permission denied", "Device or resource busy").
 
-Exit status: 0 on success. 1 when a PATH or HOME cannot be reached, or when
+Exit status: 0 on success. 1 when a PATH or HOME cannot be reached, when
 size, scan or clean could not measure a tree or remove a location whole for
-want of open files or memory: that figure is not printed, and standard error
-says so, one line for each: headroom-cli: MESSAGE: REASON. 2 on a usage
-error, which is one line on standard error:
-headroom-cli: MESSAGE (try 'headroom-cli --help').
+want of open files or memory (that figure is not printed), or when clean did
+not remove a named row whole (see above); standard error says so, one line
+for each: headroom-cli: MESSAGE: REASON. 2 on a usage error, which is one
+line on standard error: headroom-cli: MESSAGE (try 'headroom-cli --help').
 )";
 
 } // namespace
@@ -409,6 +425,12 @@ int usageError(std::ostream& err, std::string_view message)
 int incompleteError(std::ostream& err, std::string_view what, int error)
 {
     return failure(err, what, error);
+}
+
+int failureLine(std::ostream& err, std::string_view what, std::string_view why)
+{
+    err << kProgram << ": " << what << ": " << why << '\n';
+    return 1;
 }
 
 std::string escapeTsvField(std::string_view bytes)

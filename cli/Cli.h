@@ -29,11 +29,16 @@ int usageError(std::ostream& err, std::string_view message);
 int cannotReach(std::ostream& err, std::string_view what, std::string_view path, int error);
 
 // Writes the one line that says a figure or a clean could not be
-// completed for want of descriptors or memory (`error`: EMFILE, ENFILE or
-// ENOMEM):
+// completed (`error`: EMFILE, ENFILE or ENOMEM for want of descriptors or
+// memory, or why an entry could not be removed):
 //   headroom-cli: WHAT: REASON
 // and returns 1, the exit status for it.
 int incompleteError(std::ostream& err, std::string_view what, int error);
+
+// The same line with a reason of its own rather than an errno's:
+//   headroom-cli: WHAT: WHY
+// and returns 1.
+int failureLine(std::ostream& err, std::string_view what, std::string_view why);
 
 // The text that --help prints.
 std::string usage();

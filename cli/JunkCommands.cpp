@@ -50,13 +50,24 @@ public:
         }
         const std::uint64_t bytes = size.bytes;
         const std::string title = junkCheckBoxTitle(m_tr, location.labelKey, bytes);
+        // A row that a clean leaves alone says why in a field of its own,
+        // after those every row has.
         if (m_json) {
             m_out << (m_rows == 0 ? "" : ",") << "{\"row\":" << jsonQuote(location.row)
                   << ",\"path\":" << jsonQuote(path) << ",\"bytes\":" << bytes
-                  << ",\"text\":" << jsonQuote(convertBytes(bytes)) << ",\"title\":" << jsonQuote(title) << '}';
+                  << ",\"text\":" << jsonQuote(convertBytes(bytes)) << ",\"title\":" << jsonQuote(title);
+            if (size.place == Place::Link)
+                m_out << ",\"link\":" << jsonQuote(size.linkTarget);
+            else if (size.place == Place::OtherMount)
+                m_out << ",\"mount\":true";
+            m_out << '}';
         } else {
-            m_out << location.row << '\t' << bytes << '\t' << escapeTsvField(title) << '\t' << escapeTsvField(path)
-                  << '\n';
+            m_out << location.row << '\t' << bytes << '\t' << escapeTsvField(title) << '\t' << escapeTsvField(path);
+            if (size.place == Place::Link)
+                m_out << "\tlink\t" << escapeTsvField(size.linkTarget);
+            else if (size.place == Place::OtherMount)
+                m_out << "\tmount";
+            m_out << '\n';
         }
         ++m_rows;
     }
@@ -158,8 +169,25 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
     job.chosen = [&chosen](std::size_t row) { return chosen[row]; };
     job.measureRemoved = false;
     const std::optional<CleanOutcome> outcome = job.clean(printer.callback(), JunkJob::Rescan::Every);
-    const int status = printer.finish();
-    if (outcome && outcome->incomplete != 0)
+    int status = printer.finish();
+    if (!outcome)
+        return status;
+    // Each named row that was not removed whole, with the reason.
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        const RowClean& row = outcome->rows[r];
+        if (!row.leftOver())
+            continue;
+        const std::string named = std::string(table[r].row) + " '" + escapeTsvField(job.folders.path(r)) + "'";
+        if (row.place == Place::Link)
+            status = failureLine(err, "left " + named + " alone", "a link to '" + escapeTsvField(row.linkTarget) + "'");
+        else if (row.place == Place::OtherMount)
+            status = failureLine(err, "left " + named + " alone", "another mount");
+        else if (row.error == EXDEV)
+            status = failureLine(err, "cannot remove all of " + named, "another mount inside");
+        else
+            status = incompleteError(err, "cannot remove all of " + named, row.error);
+    }
+    if (outcome->incomplete != 0)
         return incompleteError(err, "cannot remove all of the rows named", outcome->incomplete);
     return status;
 }

@@ -2,6 +2,9 @@
 
 #include "core/SizeText.h"
 
+#include <array>
+#include <cerrno>
+
 namespace headroom {
 
 namespace {
@@ -93,6 +96,34 @@ std::string cleanReport(const KeyLookup& tr, const CleanSpace& space)
             .append("\n")
             .append(tr("Clean Held"));
     return text;
+}
+
+RowLeft rowLeftFor(int error)
+{
+    switch (error) {
+    case ELOOP: return RowLeft::Link;
+    case EXDEV: return RowLeft::MountInside;
+    case EROFS: return RowLeft::ReadOnly;
+    case EACCES:
+    case EPERM: return RowLeft::Permission;
+    case EBUSY:
+    case ETXTBSY: return RowLeft::InUse;
+    default: return RowLeft::Failed;
+    }
+}
+
+std::string cleanRowLine(const KeyLookup& tr, std::string_view labelKey, RowLeft why, std::string_view linkTarget)
+{
+    static constexpr std::array<std::string_view, 7> kReasons{
+        "Left Link", "Left Mount", "Left Mount Inside", "Left Read Only", "Left Permission", "Left In Use", "Left Failed"};
+    std::string line = tr(labelKey);
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    line += ": ";
+    line += tr(kReasons[static_cast<std::size_t>(why)]);
+    if (why == RowLeft::Link)
+        line += linkTarget;
+    return line;
 }
 
 } // namespace headroom

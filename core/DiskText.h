@@ -61,4 +61,17 @@ bool spaceStillHeld(std::uint64_t gained, std::uint64_t removed);
 // use; lines joined by "\n".
 std::string cleanReport(const KeyLookup& tr, const CleanSpace& space);
 
+// Why a clean did not remove a row whole.
+enum class RowLeft { Link, OtherMount, MountInside, ReadOnly, Permission, InUse, Failed };
+
+// The reason the first errno of a removal gives: ELOOP, EXDEV (another
+// mount inside), EROFS, EACCES and EPERM, EBUSY and ETXTBSY; any other is
+// Failed.
+RowLeft rowLeftFor(int error);
+
+// A row's line in the report: its label, ": " and the reason, followed by
+// the link's target for a link, e.g. "Caches: left in place, a link to
+// /big/cache".
+std::string cleanRowLine(const KeyLookup& tr, std::string_view labelKey, RowLeft why, std::string_view linkTarget);
+
 } // namespace headroom

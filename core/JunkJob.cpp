@@ -51,7 +51,7 @@ RowSize JunkJob::measure(std::string_view relative) const
 // removal also brings the folders into the cache that the removal reads.
 // `incomplete` keeps the first errno of a walk or removal that stopped
 // short.
-std::uint64_t JunkJob::removeMeasured(std::string_view relative, int& incomplete) const
+std::uint64_t JunkJob::removeMeasured(std::string_view relative, int& incomplete, RowClean& row) const
 {
     const auto note = [&incomplete](int error) {
         if (incomplete == 0)
@@ -61,6 +61,8 @@ std::uint64_t JunkJob::removeMeasured(std::string_view relative, int& incomplete
     note(before.error);
     const RemoveResult result = removeLocation(folders.base, std::string(relative), cancel);
     note(result.incomplete);
+    row.failed = result.failed;
+    row.error = result.error;
     if (!measureRemoved || result.locationGone || result.cancelled)
         return before.bytes;
     const RowSize left = measure(relative);
@@ -81,7 +83,10 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
                 return false;
             continue;
         }
-        const RowSize size = measure(folders.relativePaths[row]);
+        RowSize size = measure(folders.relativePaths[row]);
+        LocationPlace place = locationPlace(folders.base, folders.relativePaths[row]);
+        size.place = place.kind;
+        size.linkTarget = std::move(place.linkTarget);
         if (cancelled())
             return false; // the walk was cut short: its figure is not reported
         done(row, size);
@@ -96,18 +101,28 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
     const DiskFigures before = measureVolume(folders.base);
     std::uint64_t removedBytes = 0;
     int incomplete = 0;
+    CleanOutcome outcome;
     for (std::size_t row = 0; row < kJunkRowCount; ++row) {
         if (!takes(row)) {
             if (cancelled())
                 return std::nullopt;
             continue;
         }
+        RowClean& rowClean = outcome.rows[row];
+        rowClean.asked = true;
+        // A link or another mount stays as it is. (The removal checks that
+        // again at each folder of the way, should one be put there since.)
+        LocationPlace place = locationPlace(folders.base, folders.relativePaths[row]);
+        rowClean.place = place.kind;
+        rowClean.linkTarget = std::move(place.linkTarget);
+        if (rowClean.place != Place::Own)
+            continue;
         // Whether it went or not, the scan below shows what is left.
-        removedBytes = saturatingAdd(removedBytes, removeMeasured(folders.relativePaths[row], incomplete));
+        removedBytes =
+            saturatingAdd(removedBytes, removeMeasured(folders.relativePaths[row], incomplete, rowClean));
     }
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;
-    CleanOutcome outcome;
     outcome.volumeAfter = measureVolume();
     const DiskFigures after = measureVolume(folders.base);
     if (before.freeRead)
@@ -117,6 +132,22 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
     outcome.space.removedBytes = removedBytes;
     outcome.incomplete = incomplete;
     return outcome;
+}
+
+std::string cleanRowsReport(const KeyLookup& tr, const CleanOutcome& outcome)
+{
+    std::string text;
+    for (std::size_t row = 0; row < kJunkRowCount; ++row) {
+        const RowClean& clean = outcome.rows[row];
+        if (!clean.leftOver())
+            continue;
+        const RowLeft why = clean.place == Place::Link         ? RowLeft::Link
+                            : clean.place == Place::OtherMount ? RowLeft::OtherMount
+                                                               : rowLeftFor(clean.error);
+        text.append(text.empty() ? "" : "\n")
+            .append(cleanRowLine(tr, junkTable()[row].labelKey, why, clean.linkTarget));
+    }
+    return text;
 }
 
 } // namespace headroom

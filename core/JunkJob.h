@@ -6,16 +6,33 @@
 
 #include "core/DiskText.h"
 #include "core/JunkLocations.h"
+#include "core/Location.h"
 #include "core/VolumeFigures.h"
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace headroom {
+
+// What a clean did with one row.
+struct RowClean {
+    bool asked = false; // the row was chosen and the clean reached it
+    // A row that is a link or another mount, or lies below one, is left as
+    // it stands (see locationPlace).
+    Place place = Place::Own;
+    std::string linkTarget;
+    std::uint64_t failed = 0; // entries that could not be removed
+    int error = 0;            // errno of the first of them (see RemoveResult)
+
+    // Asked for, and not removed whole.
+    bool leftOver() const { return asked && (place != Place::Own || failed != 0); }
+};
 
 // What a clean did: the overview's figures after it (those of "/"), and
 // the space report's inputs (what the removed locations measured, and the
@@ -28,6 +45,8 @@ struct CleanOutcome {
     // of descriptors or memory (EMFILE, ENFILE, ENOMEM): less was removed
     // than asked, and space.removedBytes may be low.
     int incomplete = 0;
+    // Row by row, what became of each.
+    std::array<RowClean, kJunkRowCount> rows;
 };
 
 // What a row measured.
@@ -38,6 +57,10 @@ struct RowSize {
     // (EMFILE, ENFILE, ENOMEM).
     bool complete = true;
     int error = 0;
+    // A link is not measured through (it measures 0); another mount is
+    // measured. Either is left alone by a clean.
+    Place place = Place::Own;
+    std::string linkTarget;
 };
 
 // One scan or clean of the junk rows' folders below the granted one, row
@@ -77,7 +100,11 @@ private:
     bool takes(std::size_t row) const;
     bool scanRows(const RowDone& done, bool everyRow) const;
     RowSize measure(std::string_view relative) const;
-    std::uint64_t removeMeasured(std::string_view relative, int& incomplete) const;
+    std::uint64_t removeMeasured(std::string_view relative, int& incomplete, RowClean& row) const;
 };
+
+// The lines of a clean's report for the rows it did not remove whole, one
+// each in table order (see cleanRowLine), joined by "\n"; empty when none.
+std::string cleanRowsReport(const KeyLookup& tr, const CleanOutcome& outcome);
 
 } // namespace headroom

@@ -4,6 +4,7 @@
 #include "core/SmallFile.h"
 #include "core/UniqueFd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -135,12 +136,32 @@ std::optional<std::string> environmentFolder(const std::string& value, std::span
     return folder;
 }
 
-// Whether one of two normalised relative paths is the other or lies in it.
-bool overlap(std::string_view a, std::string_view b)
+// Whether one of two normalised relative paths is the other or lies in it,
+// by spelling.
+bool spelledOverlap(std::string_view a, std::string_view b)
 {
     if (a.size() > b.size())
         std::swap(a, b);
     return b.starts_with(a) && (b.size() == a.size() || b[a.size()] == '/');
+}
+
+// Whether base/a and base/b are the same folder or one holds the other: by
+// spelling, and for the folders that exist by identity, since on a
+// case-insensitive file system (or through a bind mount) one folder goes by
+// several names. One holds the other when its own folder is one of those
+// on the other's way.
+bool overlap(const std::string& base, std::string_view a, std::string_view b)
+{
+    if (spelledOverlap(a, b))
+        return true;
+    const std::vector<MountIdentity> wayA = folderIdentities(base, a);
+    const std::vector<MountIdentity> wayB = folderIdentities(base, b);
+    const auto holds = [](const std::vector<MountIdentity>& way, const MountIdentity& folder) {
+        return std::any_of(way.begin(), way.end(), [&](const MountIdentity& id) { return id.sameFile(folder); });
+    };
+    const std::size_t partsA = std::count(a.begin(), a.end(), '/') + 1;
+    const std::size_t partsB = std::count(b.begin(), b.end(), '/') + 1;
+    return (wayA.size() == partsA && holds(wayB, wayA.back())) || (wayB.size() == partsB && holds(wayA, wayB.back()));
 }
 
 // Whether base/relative can be reached without passing a link and is a
@@ -254,7 +275,7 @@ JunkFolders resolveJunkFolders(std::string base, const JunkEnvironment& environm
             continue;
         bool clear = true;
         for (std::size_t other = 0; other < kJunkRowCount; ++other)
-            clear = clear && (other == row || !overlap(*found[row], folders.relativePaths[other]));
+            clear = clear && (other == row || !overlap(folders.base, *found[row], folders.relativePaths[other]));
         if (clear)
             folders.relativePaths[row] = *found[row];
     }

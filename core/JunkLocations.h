@@ -66,7 +66,9 @@ JunkFolders defaultJunkFolders(std::string base);
 // normalised path strictly below `base` (no ".." anywhere), when a link
 // stands anywhere on its way or in its place (a missing folder is fine: it
 // measures 0), or when it would overlap another row's folder (equal to it,
-// inside it, or holding it): a folder measured twice, or one row's clean
+// inside it, or holding it, by spelling and, where the folders exist, by
+// device and inode, so that a case-insensitive file system's other
+// spellings count too): a folder measured twice, or one row's clean
 // deleting another's folder, is never wanted. Rows are settled in the order
 // caches, trash, downloads, each against the others as they stand then, so
 // the result never overlaps.

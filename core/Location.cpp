@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <span>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -70,6 +72,67 @@ bool splitComponents(std::string_view relative, std::vector<std::string_view>& o
     return true;
 }
 
+// The folders of `parts` opened one after the other below the base (with
+// `flags`, never following a link), as far as they go.
+struct Way {
+    UniqueFd fd;             // the last folder reached: the base when no part was; none when not even that
+    MountIdentity base;      // the base's identity
+    std::size_t reached = 0; // how many parts were opened
+    bool otherMount = false; // one of them lies on another mount than the base
+    int error = 0;           // why the next part could not be opened: ELOOP for a link
+};
+
+Way openWay(const std::string& base, std::span<const std::string_view> parts, int flags,
+            std::vector<MountIdentity>* ids = nullptr)
+{
+    Way way;
+    if (base.empty()) {
+        way.error = ENOENT;
+        return way;
+    }
+    // The base is the folder the user chose: a link there is followed.
+    way.fd = openChosenFolder(base);
+    if (!way.fd || !identifyOpen(way.fd.get(), way.base)) {
+        way.error = errno;
+        way.fd.reset();
+        return way;
+    }
+    for (; way.reached < parts.size(); ++way.reached) {
+        const std::string name(parts[way.reached]);
+        UniqueFd next(::openat(way.fd.get(), name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        MountIdentity id;
+        if (!next || !identifyOpen(next.get(), id)) {
+            way.error = errno;
+            struct stat st {};
+            if (way.error == ENOTDIR && ::fstatat(way.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                && S_ISLNK(st.st_mode))
+                way.error = ELOOP;
+            return way;
+        }
+        way.otherMount = way.otherMount || !id.sameMount(way.base);
+        if (ids)
+            ids->push_back(id);
+        way.fd = std::move(next);
+    }
+    return way;
+}
+
+// What the link `name` in the folder `dirfd` says.
+std::string linkText(int dirfd, const std::string& name)
+{
+    std::string text(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlinkat(dirfd, name.c_str(), text.data(), text.size());
+        if (n < 0)
+            return {};
+        if (static_cast<std::size_t>(n) < text.size()) {
+            text.resize(static_cast<std::size_t>(n));
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
+}
+
 } // namespace
 
 OpenedLocation openLocationParent(const std::string& base, std::string_view relative)
@@ -81,28 +144,58 @@ OpenedLocation openLocationParent(const std::string& base, std::string_view rela
         return result;
     }
     result.leaf.assign(parts.back());
-    if (base.empty()) {
-        result.error = ENOENT;
-        return result;
-    }
-
-    // The base is the folder the user chose: a link there is followed.
-    UniqueFd fd = openChosenFolder(base);
-    if (!fd) {
-        result.error = errno;
-        return result;
-    }
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        const std::string name(parts[i]);
-        UniqueFd next(::openat(fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!next) {
-            result.error = errno;
-            return result;
-        }
-        fd = std::move(next);
-    }
-    result.parent = std::move(fd);
+    Way way = openWay(base, std::span(parts).first(parts.size() - 1), O_RDONLY);
+    result.base = way.base;
+    result.otherMount = way.otherMount;
+    result.error = way.error;
+    if (way.error == 0)
+        result.parent = std::move(way.fd);
     return result;
+}
+
+LocationPlace locationPlace(const std::string& base, std::string_view relative)
+{
+    LocationPlace place;
+    std::vector<std::string_view> parts;
+    if (!splitComponents(relative, parts) || parts.empty())
+        return place;
+    const Way way = openWay(base, std::span(parts).first(parts.size() - 1), O_PATH);
+    if (way.otherMount) {
+        place.kind = Place::OtherMount;
+        return place;
+    }
+    std::size_t link = parts.size() - 1; // where a link stands
+    if (way.error == ELOOP) {
+        link = way.reached;
+    } else if (way.error == 0) {
+        const std::string leaf(parts.back());
+        struct statx sx {};
+        if (::statx(way.fd.get(), leaf.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                    STATX_TYPE | STATX_INO | STATX_MNT_ID, &sx)
+            != 0)
+            return place;
+        if (!S_ISLNK(sx.stx_mode)) {
+            if (!MountIdentity::of(sx).sameMount(way.base))
+                place.kind = Place::OtherMount;
+            return place;
+        }
+    } else {
+        return place;
+    }
+    place.kind = Place::Link;
+    place.linkTarget = linkText(way.fd.get(), std::string(parts[link]));
+    for (std::size_t i = link + 1; i < parts.size(); ++i)
+        place.linkTarget.append("/").append(parts[i]);
+    return place;
+}
+
+std::vector<MountIdentity> folderIdentities(const std::string& base, std::string_view relative)
+{
+    std::vector<MountIdentity> ids;
+    std::vector<std::string_view> parts;
+    if (splitComponents(relative, parts))
+        openWay(base, parts, O_PATH, &ids);
+    return ids;
 }
 
 UniqueFd openChosenFolder(const std::string& path)

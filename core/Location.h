@@ -1,10 +1,12 @@
 #pragma once
 
+#include "core/MountIdentity.h"
 #include "core/UniqueFd.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace headroom {
 
@@ -17,12 +19,37 @@ struct OpenedLocation {
     UniqueFd parent;  // the location's parent folder, open O_DIRECTORY; none on failure
     std::string leaf; // the location's own name inside that parent
     int error = 0;    // errno when the parent could not be opened
+    // openLocationParent only: the base's identity, and whether a folder
+    // on the way below it (the parent included) lies on another mount.
+    MountIdentity base;
+    bool otherMount = false;
 };
 
 // Opens the parent of base/relative. Trailing and doubled "/" in either part
 // are ignored; "." and ".." components in `relative` are refused (EINVAL).
-// The base may be of any length (see openChosenFolder).
+// The base may be of any length (see openChosenFolder). A link on the way
+// is ELOOP (a file there ENOTDIR). Another mount on the way is passed
+// through, and `otherMount` says so.
 OpenedLocation openLocationParent(const std::string& base, std::string_view relative);
+
+// What stands at base/relative as seen from the base: whether a clean may
+// remove it. A link, at the place or on the way below the base, and another
+// mount (a bind mount of the base's own file system included), at the place
+// or on the way, are left alone; anything else is the base's own (nothing
+// there, or a place that cannot be reached, included).
+enum class Place { Own, Link, OtherMount };
+struct LocationPlace {
+    Place kind = Place::Own;
+    // A link: where it points, as it says, followed by the rest of the way
+    // when it stands on the way ("/big/local" + "/share/Trash").
+    std::string linkTarget;
+};
+LocationPlace locationPlace(const std::string& base, std::string_view relative);
+
+// The identities of the folders of base/relative that exist, from its
+// first component down to its last, reached without following a link;
+// the list ends where the way does. Empty when `relative` is refused.
+std::vector<MountIdentity> folderIdentities(const std::string& base, std::string_view relative);
 
 // Opens the folder `path` names as open(2) with O_DIRECTORY would, links on
 // the way and in its place followed (the path is the user's choice), but at

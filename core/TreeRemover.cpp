@@ -201,7 +201,7 @@ private:
         }
         // A folder on the way up was moved away: the closed part of the
         // path stays as it is.
-        m_result.failed += m_path.dropUnreachable();
+        failed(error, m_path.dropUnreachable());
     }
 
     // Nothing more can be done here for want of descriptors or memory: the
@@ -219,7 +219,15 @@ private:
         if (rc == 0 || errno == ENOENT)
             ++m_result.removed;
         else
-            ++m_result.failed;
+            failed(errno);
+    }
+
+    // `count` entries could not go; `error` says why.
+    void failed(int error, std::uint64_t count = 1)
+    {
+        m_result.failed += count;
+        if (m_result.error == 0)
+            m_result.error = error;
     }
 
     // `name` in `dirfd` could not be entered as the folder it was listed
@@ -236,14 +244,18 @@ private:
             break;
         case EACCES:
         case EPERM:
-            // Unreadable: removable only when empty.
-            counted(::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR));
+            // Unreadable: removable only when empty; if not, the reason is
+            // that it could not be read.
+            if (::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT)
+                ++m_result.removed;
+            else
+                failed(error);
             break;
         case EMFILE:
         case ENFILE: giveUp(error); break;
         default:
             // EXDEV: a mount is there now; ESTALE: another folder.
-            ++m_result.failed;
+            failed(error);
             break;
         }
     }
@@ -273,11 +285,20 @@ private:
                 else if (errno == EISDIR)
                     note(fd, name, pending); // no d_type, or changed meanwhile
                 else
-                    ++m_result.failed;
+                    failed(errno == EBUSY && mountPoint(fd, name) ? EXDEV : errno);
             }
         }
         if (errno != 0 && errno != ENOENT)
-            ++m_result.failed;
+            failed(errno);
+    }
+
+    // Whether the entry `name` of `fd` is another mount (a file bind
+    // mounted there, which unlinking calls busy).
+    bool mountPoint(int fd, const char* name) const
+    {
+        struct statx sx {};
+        return ::statx(fd, name, kStatxFlags, kStatxMask, &sx) == 0
+               && !MountIdentity::of(sx).sameMount(m_shared.location);
     }
 
     // Notes the subfolder `name` of `fd` with its identity. Another mount (a
@@ -289,7 +310,7 @@ private:
             if (errno == ENOENT)
                 ++m_result.removed; // gone already
             else
-                ++m_result.failed;
+                failed(errno);
             return;
         }
         if (!S_ISDIR(sx.stx_mode)) {
@@ -298,7 +319,7 @@ private:
         }
         const MountIdentity id = MountIdentity::of(sx);
         if (!id.sameMount(m_shared.location)) {
-            ++m_result.failed;
+            failed(EXDEV);
             return;
         }
         pending.push_back({name, id});
@@ -423,6 +444,8 @@ private:
     {
         m_result.removed += other.removed;
         m_result.failed += other.failed;
+        if (m_result.error == 0)
+            m_result.error = other.error;
         m_result.cancelled = m_result.cancelled || other.cancelled;
         if (m_result.incomplete == 0)
             m_result.incomplete = other.incomplete;
@@ -436,8 +459,19 @@ private:
     RemoveResult m_result;
 };
 
+// A location that could not be removed at all, and why.
+RemoveResult refused(int error)
+{
+    RemoveResult result;
+    result.failed = 1;
+    result.error = error;
+    return result;
+}
+
+// With `within`, a location that is a link or lies on another mount than
+// `within` is left as it is.
 RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe& probe,
-                        const std::atomic<bool>* cancel, unsigned threads)
+                        const std::atomic<bool>* cancel, unsigned threads, const MountIdentity* within = nullptr)
 {
     RemoveResult result;
     if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -451,9 +485,13 @@ RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe
         if (errno == ENOENT)
             result.locationGone = true;
         else
-            ++result.failed;
+            result = refused(errno);
         return result;
     }
+    if (within && S_ISLNK(sx.stx_mode))
+        return refused(ELOOP);
+    if (within && !MountIdentity::of(sx).sameMount(*within))
+        return refused(EXDEV);
     if (S_ISDIR(sx.stx_mode)) {
         const work::RemovalPlan plan = work::removalPlan(threads);
         Shared shared{probe, cancel, MountIdentity::of(sx), {}};
@@ -463,7 +501,7 @@ RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe
     } else if (::unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT) {
         result.removed = 1;
     } else {
-        result.failed = 1;
+        result = refused(errno);
     }
     result.locationGone = gone(parentFd, name);
     return result;
@@ -475,10 +513,8 @@ RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemovePro
                           const std::atomic<bool>* cancel, unsigned threads)
 {
     RemoveResult result;
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-        result.failed = 1;
-        return result;
-    }
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return refused(EINVAL);
     try {
         return removeTree(parentFd, name, probe, cancel, threads);
     } catch (const std::bad_alloc&) {
@@ -495,14 +531,16 @@ RemoveResult removeLocation(const std::string& base, const std::string& relative
     try {
         const OpenedLocation location = openLocationParent(base, relative);
         const UniqueFd& parent = location.parent;
+        if (parent && location.otherMount)
+            return refused(EXDEV);
         if (parent)
-            return removeTreeAt(parent.get(), location.leaf, {}, cancel, threads);
+            return removeTree(parent.get(), location.leaf, {}, cancel, threads, &location.base);
         if (location.error == ENOENT)
             result.locationGone = true;
         else if (outOfDescriptors(location.error) || location.error == ENOMEM)
             result.incomplete = location.error;
         else
-            result.failed = 1;
+            result = refused(location.error);
     } catch (const std::bad_alloc&) {
         result.incomplete = ENOMEM;
     }

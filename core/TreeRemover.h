@@ -10,6 +10,9 @@ namespace headroom {
 struct RemoveResult {
     std::uint64_t removed = 0; // entries unlinked (the location itself included)
     std::uint64_t failed = 0;  // entries that could not be removed and were passed over
+    // errno of the first of them (EROFS, EACCES, EBUSY, ...; EXDEV for
+    // another mount, ELOOP for a location that is a link and stays).
+    int error = 0;
     bool locationGone = false; // the location no longer exists afterwards
     bool cancelled = false;    // stopped early on request; what is left stays
     // Not 0 when the removal could not go on for want of descriptors or
@@ -38,7 +41,10 @@ using RemoveProbe = std::function<void(int dirfd, const char* name)>;
 RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe = {},
                           const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
 
-// Removes base/relative (see openLocationParent); nothing outside it.
+// Removes base/relative (see openLocationParent); nothing outside it, and
+// only what lies on the base's own mount, reached without a link: a
+// location that is a link (ELOOP), or another mount, or lies below a link
+// or another mount (ELOOP, EXDEV) is left as it is, one entry failed.
 RemoveResult removeLocation(const std::string& base, const std::string& relative,
                             const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
 

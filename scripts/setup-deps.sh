@@ -13,6 +13,9 @@ packages=(
   # test measures the window in those languages with their real widths.
   locales fonts-dejavu-core fonts-wqy-microhei
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck
+  # bindfs: a FUSE mount at and above a junk row, for the clean's mount
+  # tests (run as root; skipped without it).
+  bindfs
 )
 packages+=("$@")
 

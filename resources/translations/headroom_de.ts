@@ -128,6 +128,34 @@
         <translation>Mangels offener Dateien oder Speicher ließ sich nicht alles entfernen.</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>nicht angetastet, ein Link auf </translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>nicht angetastet, ein anderes eingehängtes Dateisystem</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>nicht vollständig entfernt, ein anderes eingehängtes Dateisystem darin bleibt</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>nicht entfernt, das Dateisystem ist schreibgeschützt</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>nicht vollständig entfernt, keine Berechtigung</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>nicht vollständig entfernt, in Benutzung</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>nicht vollständig entfernt</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>Der Cache hat Speicher zurückgegeben: </translation>
     </message>

@@ -128,6 +128,34 @@
         <translation>Not everything could be removed for want of open files or memory.</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>left in place, a link to </translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>left in place, another mount</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>not all removed, another mount inside stays</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>not removed, the file system cannot be written to</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>not all removed, permission denied</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>not all removed, in use</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>not all removed</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>The cache gave back </translation>
     </message>

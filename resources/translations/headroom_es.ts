@@ -128,6 +128,34 @@
         <translation>No se ha podido eliminar todo por falta de archivos abiertos o de memoria.</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>se dejó intacto, es un enlace a </translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>se dejó intacto, es otro sistema de archivos montado</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>no se eliminó del todo, otro sistema de archivos montado dentro se conserva</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>no se eliminó, el sistema de archivos es de solo lectura</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>no se eliminó del todo, permiso denegado</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>no se eliminó del todo, está en uso</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>no se eliminó del todo</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>La caché ha devuelto </translation>
     </message>

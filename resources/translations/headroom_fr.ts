@@ -128,6 +128,34 @@
         <translation>Tout n’a pas pu être supprimé, faute de fichiers ouverts ou de mémoire.</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>laissé en place, c’est un lien vers </translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>laissé en place, c’est un autre système de fichiers monté</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>pas entièrement supprimé, un autre système de fichiers monté à l’intérieur est conservé</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>non supprimé, le système de fichiers est en lecture seule</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>pas entièrement supprimé, permission refusée</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>pas entièrement supprimé, en cours d’utilisation</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>pas entièrement supprimé</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>Le cache a rendu </translation>
     </message>

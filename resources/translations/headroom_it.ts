@@ -128,6 +128,34 @@
         <translation>Non è stato possibile rimuovere tutto per mancanza di file aperti o di memoria.</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>lasciato com’è, è un collegamento a </translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>lasciato com’è, è un altro file system montato</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>non rimosso del tutto, un altro file system montato al suo interno resta</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>non rimosso, il file system è di sola lettura</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>non rimosso del tutto, permesso negato</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>non rimosso del tutto, in uso</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>non rimosso del tutto</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>La cache ha restituito </translation>
     </message>

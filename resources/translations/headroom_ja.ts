@@ -128,6 +128,34 @@
         <translation>開けるファイルまたはメモリが足りず、すべては削除できませんでした。</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>リンクのためそのまま残しました。リンク先：</translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>別のマウントのためそのまま残しました</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>すべては削除していません。中にある別のマウントは残ります</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>削除できませんでした。ファイルシステムが読み取り専用です</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>すべては削除できませんでした。権限がありません</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>すべては削除できませんでした。使用中です</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>すべては削除できませんでした</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>キャッシュから解放されたメモリ：</translation>
     </message>

@@ -128,6 +128,34 @@
         <translation>Nie udało się usunąć wszystkiego z braku otwartych plików lub pamięci.</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>pozostawiono bez zmian, to dowiązanie do </translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>pozostawiono bez zmian, to inny zamontowany system plików</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>nie usunięto w całości, zamontowany w środku inny system plików pozostaje</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>nie usunięto, system plików jest tylko do odczytu</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>nie usunięto w całości, brak uprawnień</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>nie usunięto w całości, w użyciu</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>nie usunięto w całości</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>Pamięć podręczna oddała </translation>
     </message>

@@ -128,6 +128,34 @@
         <translation>Não foi possível remover tudo por falta de arquivos abertos ou de memória.</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>deixado como está, é um link para </translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>deixado como está, é outro sistema de arquivos montado</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>não removido por completo, outro sistema de arquivos montado dentro permanece</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>não removido, o sistema de arquivos é somente leitura</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>não removido por completo, permissão negada</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>não removido por completo, em uso</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>não removido por completo</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>O cache devolveu </translation>
     </message>

@@ -128,6 +128,34 @@
         <translation>Удалить всё не удалось: не хватило открытых файлов или памяти.</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>оставлено как есть: это ссылка на </translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>оставлено как есть: это другая точка монтирования</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>удалено не полностью: другая точка монтирования внутри сохранена</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>не удалено: файловая система только для чтения</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>удалено не полностью: нет прав доступа</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>удалено не полностью: используется</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>удалено не полностью</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>Кэш вернул </translation>
     </message>

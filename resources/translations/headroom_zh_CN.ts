@@ -128,6 +128,34 @@
         <translation>因打开的文件或内存不足，未能全部删除。</translation>
     </message>
     <message>
+        <source>Left Link</source>
+        <translation>保持原样，这是一个链接，指向：</translation>
+    </message>
+    <message>
+        <source>Left Mount</source>
+        <translation>保持原样，这是另一个挂载点</translation>
+    </message>
+    <message>
+        <source>Left Mount Inside</source>
+        <translation>未完全删除，其中的另一个挂载点保留</translation>
+    </message>
+    <message>
+        <source>Left Read Only</source>
+        <translation>未删除，文件系统为只读</translation>
+    </message>
+    <message>
+        <source>Left Permission</source>
+        <translation>未完全删除，权限不足</translation>
+    </message>
+    <message>
+        <source>Left In Use</source>
+        <translation>未完全删除，正在使用中</translation>
+    </message>
+    <message>
+        <source>Left Failed</source>
+        <translation>未完全删除</translation>
+    </message>
+    <message>
         <source>Release Freed</source>
         <translation>缓存释放了 </translation>
     </message>

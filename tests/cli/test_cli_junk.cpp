@@ -17,6 +17,9 @@
 #include <set>
 #include <tuple>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+
 using namespace headroom::test;
 
 namespace {
@@ -65,6 +68,18 @@ struct Home {
         return out;
     }
 };
+
+// For a run in a child through runInProcess: this process's locale C.
+void inTheCLocale()
+{
+    for (const std::string& setting : languageEnv("C"))
+        ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(), 1);
+}
+
+std::string said(const CliResult& r)
+{
+    return "exit " + std::to_string(r.exitCode) + ", out:\n" + r.out + "err:\n" + r.err;
+}
 
 } // namespace
 
@@ -150,9 +165,7 @@ TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
         const std::vector<std::string>& words = std::get<1>(c);
         const std::string &out = std::get<2>(c), &err = std::get<3>(c);
         expectChildPassed(runInChild([&] {
-            for (const std::string& setting : languageEnv("C"))
-                ::setenv(setting.substr(0, setting.find('=')).c_str(), setting.substr(setting.find('=') + 1).c_str(),
-                         1);
+            inTheCLocale();
             // UndefinedBehaviorSanitizer, the first time it checks an
             // object's type, makes sure its memory is readable through a
             // pipe, which needs descriptors: a first run, with plenty, does.
@@ -161,10 +174,68 @@ TEST(CliJunk, AFigureThatCannotBeCompletedIsNamedOnStandardErrorNotPrinted)
             const CliResult r = runInProcess(words);
             return std::tie(r.exitCode, r.out, r.err) == std::tuple(1, out, err)
                        ? ChildOutcome::pass()
-                       : ChildOutcome::fail(words.front() + ": exit " + std::to_string(r.exitCode) + ", out:\n" + r.out
-                                            + "err:\n" + r.err);
+                       : ChildOutcome::fail(words.front() + ": " + said(r));
         }));
     }
+}
+
+// Rows that a clean leaves alone or cannot remove whole, in a child with
+// its own mounts and the C locale: a home that is a tmpfs of its own, with
+// Logs a dangling link and Mail Downloads a read-only bind mount of itself.
+// The scan ends their lines (and objects) in what they are; the other rows
+// keep their four fields. With the home then read-only, clean names each
+// row it did not remove, with the reason, and exits 1; so does a clean that
+// may not remove a folder inside a row. (Which places are left alone is the
+// core's to test.)
+TEST(CliJunk, RowsLeftAloneOrNotRemovedWholeAreNamedAndTheStatusIsOne)
+{
+    TempTree tmp;
+    const std::string home = tmp / "home", md = home + "/Mail Downloads";
+    tmp.makeDir("home");
+    expectChildPassed(runInPrivateMounts([&]() -> ChildOutcome {
+        inTheCLocale();
+        if (::mount("headroom-test", home.c_str(), "tmpfs", 0, "size=1m") != 0)
+            return ChildOutcome::refuse("tmpfs refused");
+        for (const Row& row : kRows)
+            if (row.name != "downloads" && row.name != "logs")
+                writeFile(home + "/" + row.relative + "/f", std::string(row.bytes, 'x'));
+        tmp.makeSymlink("home/Logs", "/nowhere");
+        if (::mount(md.c_str(), md.c_str(), nullptr, MS_BIND, nullptr) != 0
+            || ::mount(nullptr, md.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            return ChildOutcome::refuse("read-only bind mount refused");
+        const std::string rows = "caches\t3000\tCaches 2.9 KB\t" + home + "/.cache\n" + "logs\t0\tLogs \t" + home
+                                 + "/Logs\tlink\t/nowhere\n" + "downloads\t0\tDownloads \t" + home + "/Downloads\n"
+                                 + "mail-downloads\t42\tMail Downloads 42 Bytes\t" + md + "\tmount\n"
+                                 + "trash\t1234\tTrash 1.2 KB\t" + home + "/.local/share/Trash\n";
+        const CliResult tsv = runInProcess({"scan", home});
+        const CliResult json = runInProcess({"scan", "--json", home});
+        if (std::tie(tsv.exitCode, tsv.out, tsv.err) != std::tuple(0, rows, "")
+            || json.out.find(R"("title":"Logs ","link":"/nowhere"},{"row":"downloads","path":")" + home
+                             + R"(/Downloads","bytes":0,"text":"0 Bytes","title":"Downloads "},{"row":"mail-downloads","path":")"
+                             + md + R"(","bytes":42,"text":"42 Bytes","title":"Mail Downloads 42 Bytes","mount":true})")
+                   == std::string::npos)
+            return ChildOutcome::fail("scan: " + said(tsv) + json.out);
+        if (::mount(nullptr, home.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            return ChildOutcome::refuse("read-only remount refused");
+        const std::string err = "headroom-cli: cannot remove all of caches '" + home
+                                + "/.cache': Read-only file system\n" + "headroom-cli: left logs '" + home
+                                + "/Logs' alone: a link to '/nowhere'\n" + "headroom-cli: left mail-downloads '" + md
+                                + "' alone: another mount\n" + "headroom-cli: cannot remove all of trash '" + home
+                                + "/.local/share/Trash': Read-only file system\n";
+        const CliResult clean = runInProcess({"clean", home, "all"});
+        return std::tie(clean.exitCode, clean.out, clean.err) == std::tuple(1, rows, err)
+                   ? ChildOutcome::pass()
+                   : ChildOutcome::fail("clean: " + said(clean));
+    }));
+    writeFile(home + "/.cache/locked/f", "x");
+    ::chmod((home + "/.cache/locked").c_str(), 0); // unreadable: its file keeps it there
+    expectChildPassed(runWithoutDacCapabilities([&] {
+        inTheCLocale();
+        const CliResult r = runInProcess({"clean", home, "caches"});
+        return r.exitCode == 1 && r.err == "headroom-cli: cannot remove all of caches '" + home + "/.cache': Permission denied\n"
+                   ? ChildOutcome::pass()
+                   : ChildOutcome::fail(said(r));
+    }));
 }
 
 TEST(CliRelease, MemoryLinesAroundThePurgeToolAndItsStatus)

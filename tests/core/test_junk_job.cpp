@@ -5,21 +5,31 @@
 #include "core/JunkJob.h"
 
 #include "core/Platform.h"
+#include "core/Process.h"
 
+#include "tests/support/ChildExpect.h"
 #include "tests/support/Seams.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 namespace headroom {
 namespace {
 
+using test::ChildOutcome;
+using test::expectChildPassed;
+using test::runInPrivateMounts;
 using test::TempTree;
 
 // A granted folder with every junk row filled (row r holds r + 1 files of
@@ -143,31 +153,125 @@ TEST(JunkJob, CancelStopsBeforeTheNextRowAndLeavesTheRestInPlace)
     }
 }
 
-// Downloads resolved below the granted folder, then a link to the outside
-// swapped into its place or onto its way before the clean: the job opens
-// each folder again without following links, so a clean of every row
-// changes nothing outside, and the link in Downloads' place goes itself.
-// (Which values resolve and which fall back to the table is the
-// JunkLocations tests'.)
-TEST(JunkJob, CleanNeverLeavesTheGrantedFolderThroughALinkMadeAfterTheResolution)
+// A row that is a link or another mount, or lies below one, each made in
+// a private mount namespace on a home that is a tmpfs of its own, beside
+// `out`, another tmpfs: the scan says which (and where a link points) and
+// measures no link; a clean of every row leaves that row
+// as it stands, link and all, says so, and changes nothing outside the
+// home's own mount (the folder `Documents` of the home included). The
+// folders are resolved before the row is changed, as when it changes after
+// the grant.
+enum class Made { Link, Bind, Tmpfs, Overlay, Bindfs };
+struct PlaceCase {
+    const char* name;
+    std::size_t row;
+    Made made;
+    std::string at, from; // below the home; what is linked or mounted there ("<out>", "<home>")
+    Place place;
+    std::string target = {}; // a link's
+};
+
+const PlaceCase kPlaces[] = {
+    {"LinkToAFolderOfTheHome", 0, Made::Link, ".cache", "Documents", Place::Link, "Documents"},
+    {"LinkToAnotherFileSystem", 2, Made::Link, "Downloads", "<out>", Place::Link, "<out>"},
+    {"DanglingLink", 1, Made::Link, "Logs", "/nonexistent", Place::Link, "/nonexistent"},
+    {"LinkOnTheWay", 4, Made::Link, ".local", "<out>", Place::Link, "<out>/share/Trash"},
+    {"BindMountOfAFolderOutside", 1, Made::Bind, "Logs", "<out>", Place::OtherMount},
+    {"BindMountOnTheWay", 4, Made::Bind, ".local", "<out>", Place::OtherMount},
+    {"TheHomeBoundOntoItsCaches", 0, Made::Bind, ".cache", "<home>", Place::OtherMount},
+    {"Tmpfs", 3, Made::Tmpfs, "Mail Downloads", "", Place::OtherMount},
+    {"OverlayWithItsUpperFolderOutside", 1, Made::Overlay, "Logs", "<out>", Place::OtherMount},
+    {"Bindfs", 2, Made::Bindfs, "Downloads", "<out>", Place::OtherMount},
+    // The row's folder is not there: it lies below another mount all the same.
+    {"BindfsOnTheWayToNothing", 4, Made::Bindfs, ".local", "<out>/upper", Place::OtherMount},
+};
+
+bool tmpfs(const std::string& where)
 {
-    for (const std::string leaf : {"", "/canary"}) {
-        SCOPED_TRACE("Downloads at in" + leaf);
-        const TempTree tree;
-        const test::Canary canary(tree);
-        const std::string home = tree / "home";
-        test::writeFile(home + "/.config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/in" + leaf + "\"\n");
-        test::writeFile(home + "/in/canary/f", "x");
+    return ::mount("headroom-test", where.c_str(), "tmpfs", 0, "size=4m") == 0;
+}
+
+// Makes `at` what the case is about; false when the system refuses.
+bool make(Made made, const std::string& at, const std::string& from)
+{
+    switch (made) {
+    case Made::Link: return std::filesystem::remove_all(at) > 0 && ::symlink(from.c_str(), at.c_str()) == 0;
+    case Made::Bind: return ::mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    case Made::Tmpfs: return tmpfs(at) && (test::writeFile(at + "/f", "on tmpfs"), true);
+    case Made::Overlay:
+        return ::mount("overlay", at.c_str(), "overlay", 0,
+                       ("lowerdir=" + from + "/share,upperdir=" + from + "/upper,workdir=" + from + "/work").c_str())
+               == 0;
+    case Made::Bindfs: return process::runCapturing({"bindfs", "-o", "nonempty", from, at}) == 0;
+    }
+    return false;
+}
+
+void PrintTo(const PlaceCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RowPlaces : public testing::TestWithParam<PlaceCase> {};
+
+TEST_P(RowPlaces, ALinkOrAnotherMountIsSaidAndLeftAsItStands)
+{
+    const PlaceCase& c = GetParam();
+    const TempTree tree;
+    const std::string home = tree / "home", out = tree / "out";
+    tree.makeDir("home");
+    tree.makeDir("out");
+    expectChildPassed(runInPrivateMounts([&]() -> ChildOutcome {
+        if (!tmpfs(home) || !tmpfs(out))
+            return ChildOutcome::refuse("tmpfs refused");
+        for (std::size_t row = 0; row < kJunkRowCount; ++row)
+            test::writeFile(home + "/" + std::string(junkTable()[row].relativePath) + "/f", std::string(100, 'h'));
+        test::writeFile(home + "/Documents/keep", "mine");
+        for (const char* file : {"/share/Trash/f", "/f", "/upper/u"})
+            test::writeFile(out + file, std::string(10, 'o'));
+        tree.makeDir("out/work");
         JunkJob job;
         job.folders = resolveJunkFolders(home, {});
-        ASSERT_EQ(job.folders.relativePaths[2], "in" + leaf);
-        std::filesystem::remove_all(home + "/in");
-        tree.makeSymlink("home/in", leaf.empty() ? canary.dir : tree.path());
-        ASSERT_TRUE(job.clean([](std::size_t, const RowSize&) {}).has_value());
-        EXPECT_EQ(canary.damage(), "");
-        EXPECT_EQ(test::exists(home + "/in"), !leaf.empty()) << "the link goes only where it is Downloads itself";
-    }
+        const auto named = [&](std::string text) {
+            for (const auto& [name, path] : {std::pair<std::string, std::string>("<out>", out), {"<home>", home}})
+                if (text.starts_with(name))
+                    text.replace(0, name.size(), path);
+            return text;
+        };
+        if (!make(c.made, home + "/" + c.at, named(c.from)))
+            return ChildOutcome::refuse(std::string(c.name) + " could not be made");
+        const test::Inventory outside = test::inventory(out), documents = test::inventory(home + "/Documents");
+        const std::string target = named(c.target);
+
+        std::string problems;
+        std::array<RowSize, kJunkRowCount> scanned;
+        job.scan([&](std::size_t r, const RowSize& size) { scanned[r] = size; });
+        const std::optional<CleanOutcome> cleaned = job.clean([](std::size_t, const RowSize&) {});
+        if (!cleaned)
+            return ChildOutcome::fail("no clean");
+        for (std::size_t r = 0; r < kJunkRowCount; ++r) {
+            const bool ours = r == c.row;
+            const RowClean& clean = cleaned->rows[r];
+            const Place place = ours ? c.place : Place::Own;
+            const std::string link = ours ? target : "";
+            if (scanned[r].place != place || scanned[r].linkTarget != link || clean.place != place
+                || clean.linkTarget != link || clean.leftOver() != ours
+                || (place != Place::OtherMount && (scanned[r].bytes == 0) != (place == Place::Link))
+                || (!ours && test::exists(job.folders.path(r))))
+                problems += "row " + std::to_string(r) + " is not as pinned; ";
+        }
+        const LocationPlace after = locationPlace(home, job.folders.relativePaths[c.row]);
+        if (test::inventory(out) != outside || test::inventory(home + "/Documents") != documents
+            || after.kind != c.place || after.linkTarget != target)
+            problems += "something of another mount, the home's documents or the row went; ";
+        for (const char* point : {"/Downloads", "/.local"})
+            ::umount2((home + point).c_str(), MNT_DETACH); // a FUSE daemon ends with its mount
+        return problems.empty() ? ChildOutcome::pass() : ChildOutcome::fail(problems);
+    }));
 }
+
+INSTANTIATE_TEST_SUITE_P(JunkJob, RowPlaces, testing::ValuesIn(kPlaces),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace headroom

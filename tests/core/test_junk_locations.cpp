@@ -3,6 +3,7 @@
 
 #include "core/JunkLocations.h"
 
+#include "tests/support/ChildExpect.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -10,11 +11,15 @@
 #include <string>
 #include <utility>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace headroom {
 namespace {
 
+using test::ChildOutcome;
+using test::expectChildPassed;
+using test::runInPrivateMounts;
 using test::TempTree;
 
 // user-dirs.dirs as the text given ("" for no file; "link" for a link to a
@@ -104,6 +109,35 @@ TEST_P(Resolution, RowsFollowTheDesktopOnlyBelowTheGrantedFolder)
 
 INSTANTIATE_TEST_SUITE_P(JunkLocations, Resolution, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// One folder under two names, as a case-insensitive file system gives
+// ".cache" and ".CACHE": here a bind mount of the caches' folder at "alt"
+// (the same device and inode). A Downloads folder that is the caches, or
+// lies inside them, under the other name falls back; one beside them does
+// not.
+TEST(JunkLocations, RowsOverlapByIdentityNotOnlyBySpelling)
+{
+    const TempTree tree;
+    const std::string home = tree / "home";
+    tree.makeDir("home");
+    tree.makeDir("home/.cache");
+    tree.makeDir("home/alt");
+    tree.makeDir("home/beside");
+    expectChildPassed(runInPrivateMounts([&] {
+        if (::mount((home + "/.cache").c_str(), (home + "/alt").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return ChildOutcome::refuse("bind mount refused");
+        std::string wrong;
+        for (const auto& [value, downloads] : {std::pair("$HOME/alt/dl", "Downloads"),
+                                               {"$HOME/alt", "Downloads"},
+                                               {"$HOME/beside/dl", "beside/dl"}}) {
+            test::writeFile(home + "/.config/user-dirs.dirs", line(value));
+            const std::string found = resolveJunkFolders(home, {}).relativePaths[2];
+            if (found != downloads)
+                wrong += std::string(value) + " gave " + found + "; ";
+        }
+        return wrong.empty() ? ChildOutcome::pass() : ChildOutcome::fail(wrong);
+    }));
+}
 
 } // namespace
 } // namespace headroom

@@ -3,6 +3,7 @@
 // translated text goes.
 
 #include "core/DiskText.h"
+#include "core/JunkJob.h"
 #include "core/MemoryText.h"
 #include "core/Platform.h"
 #include "tests/support/Seams.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <limits>
 #include <optional>
 #include <string>
@@ -87,6 +89,22 @@ TEST(DiskText, CleanReport)
     EXPECT_EQ(report(std::numeric_limits<std::int64_t>::min(), kInt64Max, kMax), "Clean Freed17179869184.00 GB");
     EXPECT_EQ(report(std::nullopt, 5 * kGB, kGB), "Clean Unmeasured");
     EXPECT_EQ(report(5 * kGB, std::nullopt, kGB), "Clean Unmeasured");
+}
+
+// The rows a clean did not remove whole, in table order, each with the
+// reason its place or its first errno gives; the label's blank trimmed. A
+// row removed whole or not asked for says nothing.
+TEST(DiskText, CleanRowsReport)
+{
+    CleanOutcome outcome;
+    outcome.rows = {RowClean{true, Place::Link, "/big/cache", 0, 0}, RowClean{true, Place::Own, "", 3, EROFS},
+                    RowClean{false, Place::OtherMount, "", 0, 0}, RowClean{true, Place::OtherMount, "", 0, 0},
+                    RowClean{true, Place::Own, "", 0, 0}};
+    EXPECT_EQ(cleanRowsReport(kMarked, outcome),
+              "<Caches>: <Left Link> /big/cache\n<Logs>: <Left Read Only> \n<Mail Download>: <Left Mount> ");
+    for (const auto& [error, reason] : {std::pair(EACCES, "Permission"), {EPERM, "Permission"}, {EBUSY, "In Use"},
+                                        {ETXTBSY, "In Use"}, {EXDEV, "Mount Inside"}, {ELOOP, "Link/x"}, {EIO, "Failed"}})
+        EXPECT_EQ(cleanRowLine(kIdentity, "Trash", rowLeftFor(error), "/x"), "Trash: Left " + std::string(reason));
 }
 
 // The free bytes and the four percentages of a sample's figures.
