@@ -73,7 +73,8 @@ TEST(CliSize, WhatCannotBeReachedIsAnErrorNotAZero)
                          "headroom-cli: cannot measure '" + dir / "loop/x" + loop + "headroom-cli: cannot measure '"
                              + tooLong + "': File name too long\n"));
     for (const std::vector<std::string>& args : {std::vector<std::string>{"scan", dir / "loop"},
-                                                  {"clean", dir / "loop", "all"}, {"status", "--home", dir / "loop"}}) {
+                                                 {"clean", dir / "loop", "all"},
+                                                 {"status", "--home", dir / "loop"}}) {
         const CliResult r = runCli(args, languageEnv("C"));
         EXPECT_EQ(std::tie(r.exitCode, r.out, r.err),
                   std::tuple(1, "", "headroom-cli: cannot open '" + dir / "loop" + loop))
@@ -147,7 +148,8 @@ TEST(CliStatus, HomeOnItsOwnVolumeAddsItsLine)
         if (::mount("headroom-test", home.c_str(), "tmpfs", 0, "size=1m") != 0)
             return ChildOutcome::refuse("cannot mount a tmpfs");
         const CliResult own = runInProcess({"status", "--home=" + home});
-        const std::string line = tr("Folder Disk") + tr("Total") + ":1000.00 GB  " + tr("FreeDisk") + ":333.00 GB (34%)\n";
+        const std::string line =
+            tr("Folder Disk") + tr("Total") + ":1000.00 GB  " + tr("FreeDisk") + ":333.00 GB (34%)\n";
         if (own.exitCode != 0 || own.out != plain.out + line || !own.err.empty())
             return ChildOutcome::fail("own volume: " + own.out + own.err);
         return ChildOutcome::pass();
