@@ -140,8 +140,8 @@ void MainWindow::connectRequests()
     connect(m_ui->releaseItem, &QAction::triggered, this, &MainWindow::releaseRequested);
     connect(m_ui->releaseButton, &QPushButton::clicked, this, &MainWindow::releaseRequested);
     // The summary lines open the window with the details behind them.
-    for (QAction* item : {m_ui->showItem, m_ui->authorizeStatusItem, m_ui->diskStatusItem,
-                          m_ui->folderDiskStatusItem, m_ui->memoryStatusItem1, m_ui->memoryStatusItem2})
+    for (QAction* item : {m_ui->showItem, m_ui->authorizeStatusItem, m_ui->diskStatusItem, m_ui->folderDiskStatusItem,
+                          m_ui->memoryStatusItem1, m_ui->memoryStatusItem2})
         connect(item, &QAction::triggered, this, &MainWindow::showRequested);
     connect(m_ui->statusMenu, &QMenu::aboutToShow, this, &MainWindow::looked);
     connect(m_ui->hideItem, &QAction::triggered, this, &MainWindow::hideRequested);

@@ -55,8 +55,8 @@ TEST(CliSize, OneLinePerPathInOrderEscapedInTsvAndByteForByteInJson)
 
 // What cannot be reached is said on standard error and the exit status is
 // 1, never a 0 that looks measured; what is not there still measures 0, and
-// a path longer than PATH_MAX is measured. scan and clean refuse such a
-// HOME before anything else.
+// a path longer than PATH_MAX is measured. scan, clean and status --home
+// refuse such a HOME before anything else.
 TEST(CliSize, WhatCannotBeReachedIsAnErrorNotAZero)
 {
     TempTree dir;
@@ -72,8 +72,9 @@ TEST(CliSize, WhatCannotBeReachedIsAnErrorNotAZero)
               std::tuple(1, "7\t7 Bytes\t" + deep + "\n0\t0 Bytes\t" + dir / "missing\n",
                          "headroom-cli: cannot measure '" + dir / "loop/x" + loop + "headroom-cli: cannot measure '"
                              + tooLong + "': File name too long\n"));
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"scan", dir / "loop"}, {"clean", dir / "loop", "all"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"scan", dir / "loop"},
+                                                 {"clean", dir / "loop", "all"},
+                                                 {"status", "--home", dir / "loop"}}) {
         const CliResult r = runCli(args, languageEnv("C"));
         EXPECT_EQ(std::tie(r.exitCode, r.out, r.err),
                   std::tuple(1, "", "headroom-cli: cannot open '" + dir / "loop" + loop))
@@ -126,7 +127,7 @@ TEST(CliMemory, CountersAndTrayLinesOfOneSampleAndOfNone)
 
 // status --home: the three lines of status as they are without it, and a
 // fourth for a HOME on a file system of its own, with that volume's
-// figures; a HOME that cannot be opened is said and nothing is printed.
+// figures.
 TEST(CliStatus, HomeOnItsOwnVolumeAddsItsLine)
 {
     TempTree dir;
@@ -144,14 +145,11 @@ TEST(CliStatus, HomeOnItsOwnVolumeAddsItsLine)
         const CliResult plain = runInProcess({"status"}), same = runInProcess({"status", "--home", home});
         if (same.exitCode != 0 || same.out != plain.out || !same.err.empty())
             return ChildOutcome::fail("on the volume of /: " + same.out + same.err);
-        const CliResult missing = runInProcess({"status", "--home=" + dir / "missing"});
-        if (missing.exitCode != 1 || !missing.out.empty()
-            || missing.err != "headroom-cli: cannot open '" + dir / "missing" + "': No such file or directory\n")
-            return ChildOutcome::fail("missing: " + missing.out + missing.err);
         if (::mount("headroom-test", home.c_str(), "tmpfs", 0, "size=1m") != 0)
             return ChildOutcome::refuse("cannot mount a tmpfs");
         const CliResult own = runInProcess({"status", "--home=" + home});
-        const std::string line = tr("Folder Disk") + tr("Total") + ":1000.00 GB  " + tr("FreeDisk") + ":333.00 GB (34%)\n";
+        const std::string line =
+            tr("Folder Disk") + tr("Total") + ":1000.00 GB  " + tr("FreeDisk") + ":333.00 GB (34%)\n";
         if (own.exitCode != 0 || own.out != plain.out + line || !own.err.empty())
             return ChildOutcome::fail("own volume: " + own.out + own.err);
         return ChildOutcome::pass();

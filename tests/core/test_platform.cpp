@@ -24,9 +24,8 @@ TEST(Platform, VolumeFiguresComeFromTheQueryClampedOrAbsent)
     EXPECT_LE(getDiskAvailableSize(), getDiskTotalSize());
     // Figures past the signed 64-bit range read as its largest value.
     const auto figures = [](std::optional<platform::VolumeStats> stats) {
-        platform::setVolumeQueryForTesting([stats](const std::string& folder) {
-            return folder == "/" ? stats : std::nullopt;
-        });
+        platform::setVolumeQueryForTesting(
+            [stats](const std::string& folder) { return folder == "/" ? stats : std::nullopt; });
         const headroom::DiskFigures f = headroom::measureVolume();
         return std::to_string(f.total) + " " + std::to_string(f.free) + (f.freeRead ? "" : " unread");
     };
