@@ -25,8 +25,11 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 
+#include <filesystem>
+
 #include <sched.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 using namespace headroom;
 using namespace headroom::test;
@@ -322,6 +325,9 @@ void TestAppDelegate::runShowsItsChangesInOrder()
     QFETCH(bool, hidden);
     m_tray = tray;
     fillRows(std::size_t{kMiB});
+    // The caches a link, which a clean leaves in place and says so.
+    std::filesystem::remove_all(location(Caches));
+    QCOMPARE(::symlink("/nowhere", location(Caches).c_str()), 0);
     const std::uint64_t logsBytes = duBelow(location(Logs)).value_or(0);
     TempTree other;
     writeFile(other / (std::string(junkTable()[Trash].relativePath) + "/f"), "other");
@@ -376,7 +382,7 @@ void TestAppDelegate::runShowsItsChangesInOrder()
     QCOMPARE(m_screen->steps(), clean ? shown + kCleanStart + refused + titles + kCleanEnd + refresh
                                       : shown + kScanStart + refused + titles + kScanEnd);
     for (std::size_t row = 0; row < kJunkRowCount; ++row)
-        QCOMPARE(exists(location(row)), !clean || (row != Caches && row != Logs && row != Trash));
+        QCOMPARE(exists(location(row)), !clean || (row != Logs && row != Trash));
     QCOMPARE(readFile(other / (std::string(junkTable()[Trash].relativePath) + "/f")), std::string("other"));
     QCOMPARE(readFile(m_home->path() + "/.cache-not-this/n"), std::string("keep"));
     if (!clean) {
@@ -387,8 +393,10 @@ void TestAppDelegate::runShowsItsChangesInOrder()
         QCOMPARE(find<QLabel>("diskFreeSize")->text(), QStringLiteral("238.57 GB"));
         QVERIFY(box(Caches)->isChecked()); // the refresh keeps the boxes' states
         QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
+        const QString link = L("Caches").trimmed() + QStringLiteral(": ") + L("Left Link") + QStringLiteral("/nowhere");
+        QVERIFY(box(Caches)->toolTip().endsWith(QLatin1Char('\n') + link));
         if (!tray)
-            QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QStringLiteral("5.00 GB"));
+            QCOMPARE(find<QLabel>("reportLabel")->text(), L("Clean Freed") + QStringLiteral("5.00 GB\n") + link);
     }
 
     // Once the run has ended, the next request is taken.

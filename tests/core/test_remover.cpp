@@ -63,9 +63,16 @@ TEST(TreeRemover, LinksAreMeasuredAndRemovedThemselvesAndNeverFollowed)
     const auto loc = duBelow(tree / "home/loc");
     ASSERT_TRUE(loc);
     // A link as the location measures 0 and stays, whatever the slashes;
-    // so does a location below a link. Links and hard links inside count
-    // their own size and go themselves; so does a link given to
-    // removeTreeAt by name.
+    // so does a location below a link; one that is not there is gone
+    // already. Links and hard links inside count their own size and go
+    // themselves; so does a link given to removeTreeAt by name. A name that
+    // addresses anything but an entry of the folder removes nothing.
+    // (Entries of any name and kind, removed whole, are the tree fuzzer's.)
+    const UniqueFd home = folder(tree / "home");
+    for (const char* bad : {"", ".", "..", "loc/sub", "/"}) {
+        const RemoveResult r = removeTreeAt(home.get(), bad);
+        EXPECT_TRUE(r.removed == 0 && r.failed == 1 && r.error == EINVAL && !r.locationGone) << "'" << bad << "'";
+    }
     const struct {
         std::string base;
         const char* relative;
@@ -75,9 +82,11 @@ TEST(TreeRemover, LinksAreMeasuredAndRemovedThemselvesAndNeverFollowed)
                  {tree / "home//", ".cache/", 0, false},
                  {tree / "home", "Trash", 0, false},
                  {tree / "home", "Downloads/sub", 0, false},
+                 {tree / "home", "not/there", 0, true},
                  {tree / "home/", "loc/", 9, true}};
     for (const auto& c : cases) {
         EXPECT_EQ(measureTree(c.base + "/" + c.relative).bytes, c.removed == 0 ? 0 : *loc) << c.relative;
+        EXPECT_EQ(inventory(tree / "home").size(), 12u) << "the bad names, or the cases before, removed something";
         const RemoveResult r = removeLocation(c.base, c.relative);
         EXPECT_EQ(r.removed, c.removed) << c.relative;
         EXPECT_EQ(r.locationGone, c.gone) << c.relative;
@@ -85,26 +94,9 @@ TEST(TreeRemover, LinksAreMeasuredAndRemovedThemselvesAndNeverFollowed)
         EXPECT_EQ(canary.damage(), "") << c.relative;
     }
     EXPECT_EQ(inventory(tree / "home").size(), 3u);
-    EXPECT_EQ(removeTreeAt(folder(tree / "home").get(), "Trash").removed, 1u);
+    EXPECT_EQ(removeTreeAt(home.get(), "Trash").removed, 1u);
+    EXPECT_TRUE(removeTreeAt(home.get(), "absent").locationGone);
     EXPECT_EQ(canary.damage(), "");
-}
-
-// In one open folder, names that address anything but one of its entries
-// remove nothing; a name that is not there is gone already. (Entries of any
-// name and kind, removed whole, are the tree fuzzer's.)
-TEST(TreeRemover, OnlyTheNameOfAnEntryRemovesAnything)
-{
-    const TempTree tree;
-    writeFile(tree / "home/loc/nested/f", "data");
-    const Inventory before = inventory(tree / "home");
-    const UniqueFd home = folder(tree / "home");
-    for (const char* bad : {"", ".", "..", "loc/nested", "/"}) {
-        const RemoveResult r = removeTreeAt(home.get(), bad);
-        EXPECT_TRUE(r.removed == 0 && r.failed == 1 && !r.locationGone) << "'" << bad << "'";
-    }
-    for (const RemoveResult& r : {removeTreeAt(home.get(), "absent"), removeLocation(tree / "home", "not/there")})
-        EXPECT_TRUE(r.removed + r.failed == 0 && r.locationGone);
-    EXPECT_EQ(inventory(tree / "home"), before);
 }
 
 // Other mounts, each kind in a private mount namespace: bind mounts of the
