@@ -436,8 +436,10 @@ private:
     RemoveResult m_result;
 };
 
+// `expected`, when given: the identity the entry must still have, else it
+// is left alone (counted as failed).
 RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe& probe,
-                        const std::atomic<bool>* cancel, unsigned threads)
+                        const std::atomic<bool>* cancel, unsigned threads, const MountIdentity* expected = nullptr)
 {
     RemoveResult result;
     if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -452,6 +454,10 @@ RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe
             result.locationGone = true;
         else
             ++result.failed;
+        return result;
+    }
+    if (expected && !MountIdentity::of(sx).sameFile(*expected)) {
+        ++result.failed;
         return result;
     }
     if (S_ISDIR(sx.stx_mode)) {
@@ -486,6 +492,61 @@ RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemovePro
         result.incomplete = ENOMEM;
         return result;
     }
+}
+
+RemoveResult removeEntriesAt(int dirfd, const KeepEntry& keep, const RemoveProbe& probe,
+                             const std::atomic<bool>* cancel, unsigned threads)
+{
+    RemoveResult result;
+    const auto add = [&result](const RemoveResult& r) {
+        result.removed += r.removed;
+        result.failed += r.failed;
+        result.cancelled = result.cancelled || r.cancelled;
+        if (result.incomplete == 0)
+            result.incomplete = r.incomplete;
+    };
+    try {
+        MountIdentity folder;
+        if (!identifyOpen(dirfd, folder)) {
+            result.failed = 1;
+            return result;
+        }
+        DirEntries entries;
+        std::string name;
+        while (entries.read(dirfd)) {
+            for (const DirEntry& e : entries) {
+                if (cancel && cancel->load(std::memory_order_relaxed)) {
+                    result.cancelled = true;
+                    return result;
+                }
+                struct statx sx {};
+                if (::statx(dirfd, e.name, kStatxFlags, kStatxMask, &sx) != 0) {
+                    if (errno != ENOENT)
+                        ++result.failed;
+                    continue;
+                }
+                const MountIdentity id = MountIdentity::of(sx);
+                if (keep(e.name, id))
+                    continue;
+                if (!id.sameMount(folder)) {
+                    ++result.failed;
+                    continue;
+                }
+                name = e.name;
+                if (probe)
+                    probe(dirfd, e.name);
+                add(removeTree(dirfd, name, probe, cancel, threads, &id));
+                if (result.incomplete != 0)
+                    return result;
+            }
+        }
+        if (errno != 0 && errno != ENOENT)
+            ++result.failed;
+    } catch (const std::bad_alloc&) {
+        if (result.incomplete == 0)
+            result.incomplete = ENOMEM;
+    }
+    return result;
 }
 
 RemoveResult removeLocation(const std::string& base, const std::string& relative, const std::atomic<bool>* cancel,
