@@ -76,17 +76,31 @@ RowSize::TrashInfo parseTrashInfo(std::string_view text)
     return info;
 }
 
-// Opens the folder `name` of the open folder `parent`, never through a link.
+// Opens the folder `name` of the open folder `parent`, never through a link
+// and only on the parent's own mount (another is left alone, as the walk
+// and the removal leave it).
 UniqueFd openFolderIn(int parent, const char* name)
 {
-    return UniqueFd(::openat(parent, name, kFolderOpenFlags));
+    UniqueFd fd(::openat(parent, name, kFolderOpenFlags));
+    MountIdentity outer, inner;
+    if (fd && identifyOpen(parent, outer) && identifyOpen(fd.get(), inner) && !inner.sameMount(outer)) {
+        errno = EXDEV;
+        return {};
+    }
+    return fd;
 }
 
-// The row's folder, reached below the granted one without following a link.
-UniqueFd openRowFolder(const JunkFolders& folders, std::size_t row)
+// The row's folder, reached below the granted one without following a link;
+// none with `error` set when it cannot be opened.
+UniqueFd openRowFolder(const JunkFolders& folders, std::size_t row, int* error = nullptr)
 {
     const OpenedLocation location = openLocationParent(folders.base, folders.relativePaths[row]);
-    return location.parent ? openFolderIn(location.parent.get(), location.leaf.c_str()) : UniqueFd();
+    UniqueFd fd;
+    if (location.parent)
+        fd.reset(::openat(location.parent.get(), location.leaf.c_str(), kFolderOpenFlags));
+    if (error)
+        *error = !location.parent ? location.error : fd ? 0 : errno;
+    return fd;
 }
 
 // What info/NAME.trashinfo says for each item, read relative to the row's
@@ -214,9 +228,10 @@ RemoveResult JunkJob::removeKeeping(std::size_t row) const
 {
     RemoveResult result;
     const std::vector<KeptItem>& kept = keep[row];
-    const UniqueFd folder = openRowFolder(folders, row);
+    int error = 0;
+    const UniqueFd folder = openRowFolder(folders, row, &error);
     if (!folder) {
-        result.locationGone = errno == ENOENT;
+        result.locationGone = error == ENOENT;
         result.failed = result.locationGone ? 0 : 1;
         return result;
     }

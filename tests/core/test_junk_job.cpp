@@ -218,10 +218,7 @@ TEST(JunkJob, ScanWithItemsListsEachRowsEntriesAndTheTrashAsTrashed)
     const std::uint64_t sub = test::entrySize(home.tree / ".cache/app/sub");
     using Items = std::vector<std::pair<std::string, std::uint64_t>>;
     EXPECT_EQ(namesAndBytes(rows[0]), (Items{{"app", folder + 3000 + sub + 500}, {"f0", 100}}));
-    EXPECT_EQ(rows[0].bytes, folder + 3000 + sub + 500 + 100);
-    EXPECT_GE(rows[0].allocated, rows[0].items.list[0].allocated + rows[0].items.list[1].allocated);
-    EXPECT_GT(rows[0].items.list[1].allocated, 0u);
-    EXPECT_TRUE(rows[0].trashInfo.empty());
+    EXPECT_GT(rows[0].allocated, rows[0].bytes) << "many small files take whole blocks";
 
     const RowSize& trash = rows[4];
     const std::uint64_t dir = test::entrySize(home.trash("/files/dir"));
