@@ -164,8 +164,8 @@ bool reachable(const std::string& home, std::ostream& err)
 
 // The item of a row to clean that `path` names (the row's folder, or the
 // Trash's files/, then one name), as it is now; nothing when it names none.
-std::optional<std::pair<std::size_t, KeptItem>> keptItem(const JunkJob& job, const std::array<bool, kJunkRowCount>& chosen,
-                                                         std::string path)
+std::optional<std::pair<std::size_t, KeptItem>>
+keptItem(const JunkJob& job, const std::array<bool, kJunkRowCount>& chosen, std::string path)
 {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();

@@ -126,9 +126,8 @@ std::vector<RowSize::TrashInfo> readTrashInfo(const JunkFolders& folders, const 
 
 bool keptIn(const std::vector<KeptItem>& kept, const char* name, const MountIdentity& id)
 {
-    return std::any_of(kept.begin(), kept.end(), [&](const KeptItem& k) {
-        return k.name == name || (k.dev == id.dev && k.ino == id.ino);
-    });
+    return std::any_of(kept.begin(), kept.end(),
+                       [&](const KeptItem& k) { return k.name == name || (k.dev == id.dev && k.ino == id.ino); });
 }
 
 } // namespace
@@ -211,8 +210,8 @@ std::uint64_t JunkJob::removeMeasured(std::size_t row, int& incomplete) const
     };
     const RowSize before = measureRemoved ? measure(row, false) : RowSize{};
     note(before.error);
-    const RemoveResult result = keep[row].empty() ? removeLocation(folders.base, folders.relativePaths[row], cancel)
-                                                  : removeKeeping(row);
+    const RemoveResult result =
+        keep[row].empty() ? removeLocation(folders.base, folders.relativePaths[row], cancel) : removeKeeping(row);
     note(result.incomplete);
     if (!measureRemoved || result.locationGone || result.cancelled)
         return before.bytes;
@@ -245,8 +244,8 @@ RemoveResult JunkJob::removeKeeping(std::size_t row) const
     const RemoveProbe& probe = removeProbe;
     if (row != kTrashRow) {
         add(removeEntriesAt(
-            folder.get(), [&kept](const char* name, const MountIdentity& id) { return keptIn(kept, name, id); },
-            probe, cancel));
+            folder.get(), [&kept](const char* name, const MountIdentity& id) { return keptIn(kept, name, id); }, probe,
+            cancel));
         return result;
     }
     add(removeEntriesAt(

@@ -103,7 +103,7 @@ constexpr std::size_t kRingMinBatch = 16;
 
 // What a folder's entries count to, besides the total: an item's number,
 // or one of these.
-constexpr std::uint32_t kNoItem = UINT32_MAX;      // nothing (no items asked, or outside the items' folder)
+constexpr std::uint32_t kNoItem = UINT32_MAX;       // nothing (no items asked, or outside the items' folder)
 constexpr std::uint32_t kNewItems = UINT32_MAX - 1; // the items' folder: each entry is a new item
 
 // A subfolder noted for later: its identity as its entry's statx gave it,
@@ -399,7 +399,7 @@ private:
     bool m_done = false;
     WalkResult m_total;
     DescriptorWaits m_waits;
-    WalkItems m_items;                                        // written by the root task's worker only
+    WalkItems m_items;                                            // written by the root task's worker only
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_extra; // the other workers' item sums, under m_mutex
 };
 

@@ -99,8 +99,9 @@ TEST(CliJunk, ScanPrintsTheFiveRowsInTableOrderToTheByte)
         const std::string blocks = std::to_string(st.st_blocks * 512);
         const bool trash = row.name == "trash";
         jsonItems += object + ",\"allocated\":" + blocks + ",\"items\":["
-                     + (trash ? "" : "{\"name\":\"f\",\"path\":\"" + path + "/f\",\"bytes\":" + std::to_string(row.bytes)
-                                         + ",\"text\":\"" + row.sizeText + "\",\"allocated\":" + blocks + "}")
+                     + (trash ? ""
+                              : "{\"name\":\"f\",\"path\":\"" + path + "/f\",\"bytes\":" + std::to_string(row.bytes)
+                                    + ",\"text\":\"" + row.sizeText + "\",\"allocated\":" + blocks + "}")
                      + "]}";
         std::string line;
         std::getline(rowLines, line);

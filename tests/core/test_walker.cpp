@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <map>
-#include <algorithm>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <random>
 #include <set>
@@ -47,7 +47,8 @@ WalkOptions withThreads(unsigned threads, unsigned maxOpenFolders = 0, bool batc
 std::string said(const WalkResult& r)
 {
     return "bytes " + std::to_string(r.bytes) + ", entries " + std::to_string(r.entries) + ", errors "
-           + std::to_string(r.errors) + ", incomplete " + std::to_string(r.incomplete) + ", allocated " + std::to_string(r.allocated) + ", items " + std::to_string(r.items.list.size());
+           + std::to_string(r.errors) + ", incomplete " + std::to_string(r.incomplete) + ", allocated "
+           + std::to_string(r.allocated) + ", items " + std::to_string(r.items.list.size());
 }
 
 // A tree with a bit of everything: nested and empty folders, files of many
@@ -107,8 +108,9 @@ std::map<std::string, std::uint64_t> itemsByDu(const std::string& folder)
     std::map<std::string, std::uint64_t> want;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const std::string path = entry.path().string();
-        want[entry.path().filename().string()] =
-            entry.is_directory() && !entry.is_symlink() ? headroom::test::duApparentBytes(path).value() : entrySize(path);
+        want[entry.path().filename().string()] = entry.is_directory() && !entry.is_symlink()
+                                                     ? headroom::test::duApparentBytes(path).value()
+                                                     : entrySize(path);
     }
     return want;
 }
@@ -163,9 +165,9 @@ TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
                 if (o.itemsIn.empty()) {
                     EXPECT_TRUE(bytes == r.bytes && allocated == r.allocated) << how;
                 }
-                EXPECT_TRUE(std::is_sorted(r.items.list.begin(), r.items.list.end(),
-                                           [](const auto& a, const auto& b) { return a.bytes > b.bytes; }))
-                    << how;
+                EXPECT_TRUE(std::is_sorted(r.items.list.begin(), r.items.list.end(), [](const auto& a, const auto& b) {
+                    return a.bytes > b.bytes;
+                })) << how;
             }
         }
     }
