@@ -4,7 +4,8 @@
 # Caches hold FOLDERS x FILES entries (default 1000 x 500, about 500,000),
 # warm cache, in one run; prints the median wall times, their ratio (goal:
 # at most 1.05), the nanoseconds per entry and each one's peak RSS (goal:
-# at most 16 MB). Then the peak RSS of scan --items on a Downloads folder of
+# at most 16 MB). The two alternate, run by run, so that other work on the
+# machine weighs on both alike. Then the peak RSS of scan --items on a Downloads folder of
 # DOWNLOADS files (default 100,000), each of them an item.
 #
 # BIG=1 (not in CI: about 5 GB of inodes and many minutes) also builds a
@@ -16,17 +17,17 @@
 # usage: bench/bench_items.sh [HEADROOM_CLI]
 #   HEADROOM_CLI     default: build/release/headroom-cli (built when missing)
 # environment:
-#   RUNS=5 FOLDERS=1000 FILES=500 DOWNLOADS=100000 BIG=0 BENCH_DIR=/tmp
+#   RUNS=7 FOLDERS=1000 FILES=500 DOWNLOADS=100000 BIG=0 BENCH_DIR=/tmp
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 
-runs=${RUNS:-5}
+runs=${RUNS:-7}
 folders=${FOLDERS:-1000}
 files=${FILES:-500}
 downloads=${DOWNLOADS:-100000}
 
-for tool in hyperfine python3 c++; do
+for tool in python3 c++; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
 done
 [ -x /usr/bin/time ] || { echo "bench: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
@@ -54,10 +55,10 @@ peak_rss() {
   echo "$best"
 }
 
-# compare HOME ENTRIES: both scans timed in one hyperfine run, then their
-# figures checked against each other and printed.
+# compare HOME ENTRIES: both scans checked against each other, then timed
+# and their figures printed.
 compare() {
-  local home=$1 entries=$2 json=$work/times.json
+  local home=$1 entries=$2
   # The same row total either way; the items add up to it.
   python3 - "$cli" "$home" <<'EOF'
 import json, subprocess, sys
@@ -71,21 +72,26 @@ for p, i in zip(plain, items):
 c = items[0]
 print(f"  caches: {c['bytes']} bytes apparent, {c['allocated']} bytes on disk, {len(c['items'])} items")
 EOF
-  hyperfine --style basic --runs "$runs" --warmup 1 -N --export-json "$json" \
-    -n plain "$cli scan $home" -n items "$cli scan --items $home" >"$work/hyperfine.log" 2>&1 || {
-    cat "$work/hyperfine.log" >&2
-    exit 1
-  }
+  # Runs alternate, plain then items, so that a machine shared with other
+  # work slows both alike; medians of RUNS each, after one warm-up of each.
   local plain_kb items_kb
   plain_kb=$(peak_rss "$cli" scan "$home")
   items_kb=$(peak_rss "$cli" scan --items "$home")
-  python3 - "$json" "$entries" "$plain_kb" "$items_kb" <<'EOF'
-import json, statistics, sys
-data = json.load(open(sys.argv[1]))
-entries, plain_kb, items_kb = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
-med = {r["command"]: statistics.median(r["times"]) for r in data["results"]}
-for name, kb in (("plain", plain_kb), ("items", items_kb)):
-    print(f"  scan {name:6s} {med[name]*1000:9.1f} ms  {med[name]*1e9/entries:7.1f} ns/entry  peak RSS {kb} KiB")
+  python3 - "$cli" "$home" "$runs" "$entries" "$plain_kb" "$items_kb" <<'EOF'
+import statistics, subprocess, sys, time
+cli, home, runs, entries = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+kb = {"plain": int(sys.argv[5]), "items": int(sys.argv[6])}
+words = {"plain": [cli, "scan", home], "items": [cli, "scan", "--items", home]}
+times = {"plain": [], "items": []}
+for round in range(runs + 1):
+    for name in ("plain", "items"):
+        start = time.perf_counter()
+        subprocess.run(words[name], stdout=subprocess.DEVNULL, check=True)
+        if round > 0:
+            times[name].append(time.perf_counter() - start)
+med = {name: statistics.median(t) for name, t in times.items()}
+for name in ("plain", "items"):
+    print(f"  scan {name:6s} {med[name]*1000:9.1f} ms  {med[name]*1e9/entries:7.1f} ns/entry  peak RSS {kb[name]} KiB")
 print(f"  items/plain {med['items']/med['plain']:5.3f}x   (goal <= 1.05x; peak RSS goal <= 16384 KiB)")
 EOF
 }
