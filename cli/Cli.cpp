@@ -240,13 +240,14 @@ int memoryCommand(const Parsed& parsed, std::ostream& out, std::ostream&)
 
 int scanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
-    return scanCommand(parsed.operands.front(), parsed.has("--json"), out, err);
+    return scanCommand(parsed.operands.front(), parsed.has("--json"), parsed.has("--items"), out, err);
 }
 
 int cleanWords(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
     const std::span<const std::string> words(parsed.operands);
-    return cleanCommand(words.front(), words.subspan(1), out, err);
+    const std::vector<std::string> keep = parsed.valuesOf("--keep");
+    return cleanCommand(words.front(), words.subspan(1), keep, out, err);
 }
 
 int releaseWords(const Parsed&, std::ostream& out, std::ostream& err)
@@ -291,8 +292,8 @@ constexpr std::array<Command, 7> kCommands{{
     {"status", "--home=", 0, 0, {}, {}, statusCommand},
     {"size", "--json", 1, kAnyNumber, "size needs at least one PATH", {}, sizeCommand},
     {"memory", "--json", 0, 0, {}, {}, memoryCommand},
-    {"scan", "--json", 1, 1, "scan needs a HOME folder", "one HOME", scanWords},
-    {"clean", "", 2, kAnyNumber, "clean needs a HOME folder and at least one ROW", {}, cleanWords},
+    {"scan", "--json --items", 1, 1, "scan needs a HOME folder", "one HOME", scanWords},
+    {"clean", "--keep=", 2, kAnyNumber, "clean needs a HOME folder and at least one ROW", {}, cleanWords},
     {"release", "", 0, 0, {}, {}, releaseWords},
     {"help", "", 0, 0, {}, {}, helpWords},
 }};
@@ -330,8 +331,10 @@ Commands:
                          of HOME's volume when it is not the volume of "/".
   size [--json] PATH...  Measure the folder tree below each PATH.
   memory [--json]        Print the memory page counters and their split.
-  scan [--json] HOME     Measure the junk locations below the folder HOME.
-  clean HOME ROW...      Delete the named junk locations below HOME.
+  scan [--items] [--json] HOME
+                         Measure the junk locations below the folder HOME.
+  clean [--keep PATH]... HOME ROW...
+                         Delete the named junk locations below HOME.
   release                Run the memory-release helper.
   help, --help, -h       Print this text.
 
@@ -379,6 +382,26 @@ as the tray menu shows them under its disk line, e.g.
 A HOME that cannot be opened (missing included) is said on standard error,
   headroom-cli: cannot open 'HOME': REASON
 with exit status 1, and nothing is printed.
+
+scan --items: each row line gains a fifth field (before any link or mount
+fields), the bytes its entries take on the disk (their blocks), and is
+followed by one line per item, the entries directly inside the row's folder
+(in the trash, inside its files/), largest first:
+  ROW:item<TAB>BYTES<TAB>SIZE TEXT<TAB>PATH<TAB>ALLOCATED<TAB>ORIGINAL<TAB>DELETED
+BYTES counts the item and everything below it as size does; ALLOCATED is
+the disk space the same entries take, which for many small files is far
+more; PATH is the item's full path, written as the row's. ORIGINAL and
+DELETED are the trashed item's original path and deletion date, from its
+info/NAME.trashinfo, and empty elsewhere. With --json, each row object gains
+  "allocated":N,"items":[{"name":"...","path":"...","bytes":N,"text":"...",
+  "allocated":N},...]
+and in the trash each item also "originalPath" and "deletionDate".
+
+clean --keep PATH: PATH is an item's path as scan --items prints it; that
+item stays exactly as it is (a folder is not entered) and the rest of its
+row goes; in the trash, its info/NAME.trashinfo stays with it. A --keep
+that names no item of a row being cleaned is a usage error, and nothing is
+removed.
 
 scan and clean: a missing HOME leaves every row at 0. A HOME that cannot be
 opened otherwise (a loop of links, no permission) is said on standard error,

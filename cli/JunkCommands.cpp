@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace headroom::cli {
 
@@ -23,9 +25,10 @@ namespace {
 // together one JSON array on one line.
 class RowPrinter {
 public:
-    RowPrinter(const JunkFolders& folders, bool json, std::ostream& out, std::ostream& err)
+    RowPrinter(const JunkFolders& folders, bool json, std::ostream& out, std::ostream& err, bool items = false)
         : m_folders(folders)
         , m_json(json)
+        , m_items(items)
         , m_out(out)
         , m_err(err)
         , m_tr(StringTable::lookup(StringTable::forSystemLocale()))
@@ -60,16 +63,54 @@ public:
                 m_out << ",\"link\":" << jsonQuote(size.linkTarget);
             else if (size.place == Place::OtherMount)
                 m_out << ",\"mount\":true";
+            if (m_items) {
+                m_out << ",\"allocated\":" << size.allocated << ",\"items\":[";
+                items(index, size);
+                m_out << ']';
+            }
             m_out << '}';
         } else {
             m_out << location.row << '\t' << bytes << '\t' << escapeTsvField(title) << '\t' << escapeTsvField(path);
+            if (m_items)
+                m_out << '\t' << size.allocated;
             if (size.place == Place::Link)
                 m_out << "\tlink\t" << escapeTsvField(size.linkTarget);
             else if (size.place == Place::OtherMount)
                 m_out << "\tmount";
             m_out << '\n';
+            if (m_items)
+                items(index, size);
         }
         ++m_rows;
+    }
+
+    // The row's items, largest first: JSON objects, or one TSV line each.
+    void items(std::size_t index, const RowSize& size)
+    {
+        const std::string_view row = junkTable()[index].row;
+        std::string folder = m_folders.path(index) + "/";
+        if (!JunkJob::itemsFolder(index).empty())
+            folder.append(JunkJob::itemsFolder(index)).append("/");
+        for (std::size_t i = 0; i < size.items.list.size(); ++i) {
+            const WalkItem& item = size.items.list[i];
+            const std::string name(size.items.name(item));
+            const std::string path = folder + name;
+            const RowSize::TrashInfo trash = i < size.trashInfo.size() ? size.trashInfo[i] : RowSize::TrashInfo{};
+            if (m_json) {
+                m_out << (i == 0 ? "" : ",") << "{\"name\":" << jsonQuote(name) << ",\"path\":" << jsonQuote(path)
+                      << ",\"bytes\":" << item.bytes << ",\"text\":" << jsonQuote(convertBytes(item.bytes))
+                      << ",\"allocated\":" << item.allocated;
+                if (i < size.trashInfo.size()) {
+                    m_out << ",\"originalPath\":" << jsonQuote(trash.originalPath)
+                          << ",\"deletionDate\":" << jsonQuote(trash.deletionDate);
+                }
+                m_out << '}';
+            } else {
+                m_out << row << ":item\t" << item.bytes << '\t' << convertBytes(item.bytes) << '\t'
+                      << escapeTsvField(path) << '\t' << item.allocated << '\t' << escapeTsvField(trash.originalPath)
+                      << '\t' << escapeTsvField(trash.deletionDate) << '\n';
+            }
+        }
     }
 
     JunkJob::RowDone callback()
@@ -88,6 +129,7 @@ public:
 private:
     const JunkFolders& m_folders;
     bool m_json;
+    bool m_items;
     std::ostream& m_out;
     std::ostream& m_err;
     KeyLookup m_tr;
@@ -129,20 +171,41 @@ bool reachable(const std::string& home, std::ostream& err)
     return false;
 }
 
+// The item of a row to clean that `path` names (the row's folder, or the
+// Trash's files/, then one name), as it is now; nothing when it names none.
+std::optional<std::pair<std::size_t, KeptItem>>
+keptItem(const JunkJob& job, const std::array<bool, kJunkRowCount>& chosen, std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    for (std::size_t r = 0; r < kJunkRowCount; ++r) {
+        std::string folder = job.folders.path(r) + "/";
+        if (!JunkJob::itemsFolder(r).empty())
+            folder.append(JunkJob::itemsFolder(r)).append("/");
+        if (!chosen[r] || !path.starts_with(folder))
+            continue;
+        if (const auto item = job.findItem(r, path.substr(folder.size())))
+            return std::pair(r, *item);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-int scanCommand(const std::string& home, bool json, std::ostream& out, std::ostream& err)
+int scanCommand(const std::string& home, bool json, bool items, std::ostream& out, std::ostream& err)
 {
     if (!reachable(home, err))
         return 1;
     JunkJob job;
     job.folders = resolveFolders(home);
-    RowPrinter printer(job.folders, json, out, err);
+    job.items = items;
+    RowPrinter printer(job.folders, json, out, err, items);
     job.scan(printer.callback()); // nothing cancels it: every row is reported
     return printer.finish();
 }
 
-int cleanCommand(const std::string& home, std::span<const std::string> rows, std::ostream& out, std::ostream& err)
+int cleanCommand(const std::string& home, std::span<const std::string> rows, std::span<const std::string> keep,
+                 std::ostream& out, std::ostream& err)
 {
     const JunkTable& table = junkTable();
     std::array<bool, kJunkRowCount> chosen{};
@@ -165,6 +228,13 @@ int cleanCommand(const std::string& home, std::span<const std::string> rows, std
     // its removal.
     JunkJob job;
     job.folders = resolveFolders(home);
+    // Every --keep names an item of a row to clean, or nothing is removed.
+    for (const std::string& path : keep) {
+        const auto item = keptItem(job, chosen, path);
+        if (!item)
+            return usageError(err, "--keep '" + escapeTsvField(path) + "' names no item of the rows to clean");
+        job.keep[item->first].push_back(item->second);
+    }
     RowPrinter printer(job.folders, false, out, err);
     job.chosen = [&chosen](std::size_t row) { return chosen[row]; };
     job.measureRemoved = false;

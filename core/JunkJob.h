@@ -7,6 +7,8 @@
 #include "core/DiskText.h"
 #include "core/JunkLocations.h"
 #include "core/Location.h"
+#include "core/TreeRemover.h"
+#include "core/TreeWalker.h"
 #include "core/VolumeFigures.h"
 
 #include <array>
@@ -17,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace headroom {
 
@@ -61,6 +64,28 @@ struct RowSize {
     // measured. Either is left alone by a clean.
     Place place = Place::Own;
     std::string linkTarget;
+    // The blocks the row's entries take, in bytes: what removing it gives
+    // back to the disk, which for many small files is far more than `bytes`.
+    std::uint64_t allocated = 0;
+    // With JunkJob::items: the entries directly inside the row's folder
+    // (the Trash: inside its files/), largest first, each with its own
+    // sizes and everything below it.
+    WalkItems items;
+    // The Trash row: for each item, in the same order, what its
+    // info/NAME.trashinfo says (empty where it says nothing).
+    struct TrashInfo {
+        std::string originalPath; // Path=, percent-decoded
+        std::string deletionDate; // DeletionDate=, as written
+    };
+    std::vector<TrashInfo> trashInfo;
+};
+
+// An item the clean leaves where it is: the entry a scan saw in the row's
+// folder, by name and identity.
+struct KeptItem {
+    std::string name;
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
 };
 
 // One scan or clean of the junk rows' folders below the granted one, row
@@ -81,6 +106,27 @@ struct JunkJob {
     // Whether a clean measures each row before removing it (for the space
     // report). A front end that shows no report leaves that walk out.
     bool measureRemoved = true;
+    // Whether a scan also measures each row's items (see RowSize::items).
+    bool items = false;
+    // Per row, the items a clean leaves. A row with none is removed whole;
+    // with some, the row's folder stays with them in it and every other
+    // entry is removed. An entry is left when it bears a kept item's name
+    // or is a kept item (device and inode) under another name, so neither
+    // an item swapped for something else nor one renamed during the clean
+    // is lost. In the Trash, an item is files/NAME with info/NAME.trashinfo,
+    // and both stay.
+    std::array<std::vector<KeptItem>, kJunkRowCount> keep;
+    // Test seam: passed to each removal of a clean that keeps items.
+    RemoveProbe removeProbe;
+
+    // The folder inside a row's folder whose entries are its items: "files"
+    // for the Trash, else none (the row's own entries).
+    static std::string_view itemsFolder(std::size_t row);
+
+    // The item `name` of the row as it is now, for a front end that keeps
+    // items it did not scan; nothing when the row's items' folder holds no
+    // such entry on its own mount (reached without following a link).
+    std::optional<KeptItem> findItem(std::size_t row, const std::string& name) const;
 
     // Measures each chosen row and reports it through `done`. A row that
     // cannot be reached measures 0. False when cancelled: a row whose walk
@@ -99,8 +145,9 @@ private:
     bool cancelled() const { return cancel && cancel->load(std::memory_order_acquire); }
     bool takes(std::size_t row) const;
     bool scanRows(const RowDone& done, bool everyRow) const;
-    RowSize measure(std::string_view relative) const;
-    std::uint64_t removeMeasured(std::string_view relative, int& incomplete, RowClean& row) const;
+    RowSize measure(std::size_t row, bool withItems) const;
+    std::uint64_t removeMeasured(std::size_t row, int& incomplete, RowClean& clean) const;
+    RemoveResult removeKeeping(std::size_t row) const;
 };
 
 // The lines of a clean's report for the rows it did not remove whole, one

@@ -469,9 +469,11 @@ RemoveResult refused(int error)
 }
 
 // With `within`, a location that is a link or lies on another mount than
-// `within` is left as it is.
+// `within` is left as it is. With `expected`, the identity the entry must
+// still have, else it is left alone (counted as failed).
 RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe& probe,
-                        const std::atomic<bool>* cancel, unsigned threads, const MountIdentity* within = nullptr)
+                        const std::atomic<bool>* cancel, unsigned threads, const MountIdentity* within = nullptr,
+                        const MountIdentity* expected = nullptr)
 {
     RemoveResult result;
     if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -492,6 +494,8 @@ RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe
         return refused(ELOOP);
     if (within && !MountIdentity::of(sx).sameMount(*within))
         return refused(EXDEV);
+    if (expected && !MountIdentity::of(sx).sameFile(*expected))
+        return refused(ESTALE); // another entry has taken its name: it stays
     if (S_ISDIR(sx.stx_mode)) {
         const work::RemovalPlan plan = work::removalPlan(threads);
         Shared shared{probe, cancel, MountIdentity::of(sx), {}};
@@ -522,6 +526,68 @@ RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemovePro
         result.incomplete = ENOMEM;
         return result;
     }
+}
+
+RemoveResult removeEntriesAt(int dirfd, const KeepEntry& keep, const RemoveProbe& probe,
+                             const std::atomic<bool>* cancel, unsigned threads)
+{
+    RemoveResult result;
+    const auto add = [&result](const RemoveResult& r) {
+        result.removed += r.removed;
+        result.failed += r.failed;
+        result.cancelled = result.cancelled || r.cancelled;
+        if (result.error == 0)
+            result.error = r.error;
+        if (result.incomplete == 0)
+            result.incomplete = r.incomplete;
+    };
+    const auto fail = [&result](int error) {
+        ++result.failed;
+        if (result.error == 0)
+            result.error = error;
+    };
+    try {
+        MountIdentity folder;
+        if (!identifyOpen(dirfd, folder)) {
+            fail(errno);
+            return result;
+        }
+        DirEntries entries;
+        std::string name;
+        while (entries.read(dirfd)) {
+            for (const DirEntry& e : entries) {
+                if (cancel && cancel->load(std::memory_order_relaxed)) {
+                    result.cancelled = true;
+                    return result;
+                }
+                struct statx sx {};
+                if (::statx(dirfd, e.name, kStatxFlags, kStatxMask, &sx) != 0) {
+                    if (errno != ENOENT)
+                        fail(errno);
+                    continue;
+                }
+                const MountIdentity id = MountIdentity::of(sx);
+                if (keep(e.name, id))
+                    continue;
+                if (!id.sameMount(folder)) {
+                    fail(EXDEV);
+                    continue;
+                }
+                name = e.name;
+                if (probe)
+                    probe(dirfd, e.name);
+                add(removeTree(dirfd, name, probe, cancel, threads, nullptr, &id));
+                if (result.incomplete != 0)
+                    return result;
+            }
+        }
+        if (errno != 0 && errno != ENOENT)
+            fail(errno);
+    } catch (const std::bad_alloc&) {
+        if (result.incomplete == 0)
+            result.incomplete = ENOMEM;
+    }
+    return result;
 }
 
 RemoveResult removeLocation(const std::string& base, const std::string& relative, const std::atomic<bool>* cancel,

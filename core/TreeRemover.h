@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "core/MountIdentity.h"
+
 namespace headroom {
 
 struct RemoveResult {
@@ -45,6 +47,21 @@ RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemovePro
 // only what lies on the base's own mount, reached without a link: a
 // location that is a link (ELOOP), or another mount, or lies below a link
 // or another mount (ELOOP, EXDEV) is left as it is, one entry failed.
+// Which entries of a folder removeEntriesAt leaves alone: asked with each
+// entry's name and its identity as statx shows it at that moment.
+using KeepEntry = std::function<bool(const char* name, const MountIdentity& id)>;
+
+// Removes every entry inside the open folder `dirfd` as removeTreeAt
+// removes it, except those `keep` asks to leave, which are neither entered
+// nor changed; the folder itself stays. An entry is removed only if it is
+// still the one that was asked about (its identity checked again just
+// before), so an entry renamed in its place meanwhile stays. An entry on
+// another mount is left alone. `probe`, when given, is also called before
+// each entry's removal, after `keep` was asked.
+RemoveResult removeEntriesAt(int dirfd, const KeepEntry& keep, const RemoveProbe& probe = {},
+                             const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
+
+// Removes base/relative (see openLocationParent); nothing outside it.
 RemoveResult removeLocation(const std::string& base, const std::string& relative,
                             const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
 

@@ -41,6 +41,18 @@
 // Memory per worker is one getdents buffer, the capped name stack and 80
 // bytes per level of depth; nothing grows with the size of the tree.
 //
+// Items (when asked): each entry directly inside the root (or inside the
+// one folder of it that WalkOptions::itemsIn names) is an item, numbered in
+// the order it is counted. Only the worker that walks the root's own task
+// reads that folder, so only it makes items, and the folder holding them is
+// never handed away (its subfolders are). Every folder level, noted name
+// and task carries the item its entries count to; a worker sums into one
+// item at a time and hands the sums over when it moves to another item or
+// ends a task: the root's worker straight into the items, which nobody
+// else touches, the others under the walk's lock, once per task. So an
+// entry costs no more than a comparison and two additions, and memory
+// grows with the items, never with the tree below them.
+//
 // Running short: how many workers, and how many descriptors each, follows
 // from the descriptors the process has free (WorkPolicy.cpp). Should the
 // process still run out (other threads open files too), a worker closes
@@ -81,7 +93,7 @@
 namespace headroom {
 namespace {
 
-constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_INO | STATX_MNT_ID;
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_INO | STATX_MNT_ID | STATX_BLOCKS;
 constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 constexpr std::size_t kNameStackCap = std::size_t{256} * 1024;
 constexpr std::size_t kMaxName = 255;
@@ -89,11 +101,18 @@ constexpr std::size_t kMaxName = 255;
 // round trip only pays off over many entries.
 constexpr std::size_t kRingMinBatch = 16;
 
+// What a folder's entries count to, besides the total: an item's number,
+// or one of these.
+constexpr std::uint32_t kNoItem = UINT32_MAX;       // nothing (no items asked, or outside the items' folder)
+constexpr std::uint32_t kNewItems = UINT32_MAX - 1; // the items' folder: each entry is a new item
+
 // A subfolder noted for later: its identity as its entry's statx gave it,
-// and where its name's bytes sit in the worker's name buffer.
+// where its name's bytes sit in the worker's name buffer, and the item its
+// entries count to.
 struct NameRecord {
     MountIdentity id;
     std::uint32_t nameAt = 0;
+    std::uint32_t item = kNoItem;
     std::uint8_t length = 0;
     bool taken = false; // handed to another worker as a subtree of its own
 };
@@ -124,7 +143,13 @@ struct Task {
     UniqueFd fd;
     MountIdentity id;
     std::size_t depth = 0;
+    std::uint32_t item = kNoItem;
 };
+
+std::uint64_t allocatedBytes(const struct statx& sx)
+{
+    return (sx.stx_mask & STATX_BLOCKS) != 0 ? saturatingMultiply(sx.stx_blocks, 512) : 0;
+}
 
 class Walk;
 
@@ -139,6 +164,7 @@ private:
         std::int64_t cookie = 0;  // d_off after the last entry taken
         std::size_t recsBase = 0; // first name record of this level
         std::size_t shareHint = 0;
+        std::uint32_t item = kNoItem; // what this folder's entries count to
         bool eof = false;
         bool seek = false; // reposition to `cookie` before the next read
     };
@@ -146,6 +172,7 @@ private:
 
     struct Name {
         MountIdentity id;
+        std::uint32_t item = kNoItem;
         char bytes[kMaxName + 1] = {};
     };
 
@@ -158,6 +185,9 @@ private:
     void measure(int dirfd, const char* name);
     void measureSorted(int dirfd);
     void count(int error, const struct statx& sx, const char* name);
+    std::uint32_t toItem(const char* name, const struct statx& sx, std::uint64_t allocated);
+    void addToItem(std::uint32_t item, std::uint64_t bytes, std::uint64_t allocated);
+    void handOverItem();
     StatxRing* ring();
     void ascend();
     void giveUp(int error);
@@ -165,7 +195,7 @@ private:
     void dropUnreachable();
     void share();
     bool shareOne();
-    void pushName(const char* name, std::size_t length, const MountIdentity& id);
+    void pushName(const char* name, std::size_t length, const MountIdentity& id, std::uint32_t item);
     void copyName(const NameRecord& rec, Name& out) const;
     std::size_t notedBytes() const { return m_names.size() + m_recs.size() * sizeof(NameRecord); }
 
@@ -181,6 +211,10 @@ private:
     bool m_ringTried = false;
     std::array<const char*, StatxRing::kCapacity> m_batchNames{};
     WalkResult m_result;
+    // The item being summed and its sums so far (see handOverItem).
+    std::uint32_t m_item = kNoItem;
+    std::uint64_t m_itemBytes = 0;
+    std::uint64_t m_itemAllocated = 0;
 };
 
 class Walk {
@@ -260,6 +294,7 @@ public:
     void merge(const WalkResult& r)
     {
         std::lock_guard lock(m_mutex);
+        m_total.allocated = saturatingAdd(m_total.allocated, r.allocated);
         m_total.bytes = saturatingAdd(m_total.bytes, r.bytes);
         m_total.entries = saturatingAdd(m_total.entries, r.entries);
         m_total.errors = saturatingAdd(m_total.errors, r.errors);
@@ -276,7 +311,56 @@ public:
         if (!m_queue.empty() && result.incomplete == 0 && !cancelled())
             result.incomplete = ENOMEM;
         result.cancelled = cancelled();
+        for (std::size_t i = 0; i < m_extra.size() && i < m_items.list.size(); ++i) {
+            WalkItem& item = m_items.list[i];
+            item.bytes = saturatingAdd(item.bytes, m_extra[i].first);
+            item.allocated = saturatingAdd(item.allocated, m_extra[i].second);
+        }
+        const WalkItems& items = m_items;
+        std::sort(m_items.list.begin(), m_items.list.end(), [&items](const WalkItem& a, const WalkItem& b) {
+            return a.bytes != b.bytes ? a.bytes > b.bytes : items.name(a) < items.name(b);
+        });
+        result.items = std::move(m_items);
         return result;
+    }
+
+    // A new item, for the entry `name` of the items' folder; kNoItem past
+    // what the numbering holds. Only the worker of the root's task calls it.
+    std::uint32_t newItem(const char* name, const struct statx& sx, std::uint64_t allocated)
+    {
+        const std::size_t length = std::strlen(name);
+        if (m_items.list.size() >= kNewItems || m_items.names.size() > UINT32_MAX - length)
+            return kNoItem;
+        WalkItem item;
+        const MountIdentity id = MountIdentity::of(sx);
+        item.dev = id.dev;
+        item.ino = id.ino;
+        item.bytes = sx.stx_size;
+        item.allocated = allocated;
+        item.nameAt = static_cast<std::uint32_t>(m_items.names.size());
+        item.nameLength = static_cast<std::uint8_t>(length);
+        item.folder = S_ISDIR(sx.stx_mode);
+        m_items.names.append(name, length);
+        m_items.list.push_back(item);
+        return static_cast<std::uint32_t>(m_items.list.size() - 1);
+    }
+
+    // Adds to an item: straight from the worker of the root's task (`owner`),
+    // which alone makes items; from the others under the lock.
+    void addToItem(std::uint32_t index, std::uint64_t bytes, std::uint64_t allocated, bool owner)
+    {
+        if (owner) {
+            WalkItem& item = m_items.list[index];
+            item.bytes = saturatingAdd(item.bytes, bytes);
+            item.allocated = saturatingAdd(item.allocated, allocated);
+            return;
+        }
+        std::lock_guard lock(m_mutex);
+        if (m_extra.size() <= index)
+            m_extra.resize(std::size_t{index} + 1);
+        auto& [extraBytes, extraAllocated] = m_extra[index];
+        extraBytes = saturatingAdd(extraBytes, bytes);
+        extraAllocated = saturatingAdd(extraAllocated, allocated);
     }
 
     bool cancelled() const { return m_options.cancel && m_options.cancel->load(std::memory_order_relaxed); }
@@ -315,6 +399,8 @@ private:
     bool m_done = false;
     WalkResult m_total;
     DescriptorWaits m_waits;
+    WalkItems m_items;                                            // written by the root task's worker only
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_extra; // the other workers' item sums, under m_mutex
 };
 
 Worker::Worker(Walk& walk) : m_walk(walk), m_path(walk.plan().foldersPerWorker, &walk.waits()) {}
@@ -351,6 +437,7 @@ void Worker::run() noexcept
             ++m_result.errors;
             clearTask();
         }
+        handOverItem();
         m_walk.waits().leave();
     }
     m_walk.merge(m_result);
@@ -362,6 +449,7 @@ void Worker::walkTask(Task task)
     m_taskDepth = task.depth;
     m_path.start(std::move(task.fd), task.id);
     enterLevel();
+    m_path.back().data.item = task.item;
 
     Name name;
     while (!m_path.empty()) {
@@ -395,6 +483,7 @@ void Worker::enterLevel()
 void Worker::copyName(const NameRecord& rec, Name& out) const
 {
     out.id = rec.id;
+    out.item = rec.item;
     std::memcpy(out.bytes, &m_names[rec.nameAt], rec.length);
     out.bytes[rec.length] = '\0';
 }
@@ -419,10 +508,11 @@ bool Worker::popName(Name& out)
     return false;
 }
 
-void Worker::pushName(const char* name, std::size_t length, const MountIdentity& id)
+void Worker::pushName(const char* name, std::size_t length, const MountIdentity& id, std::uint32_t item)
 {
     NameRecord rec;
     rec.id = id;
+    rec.item = item;
     rec.nameAt = static_cast<std::uint32_t>(m_names.size());
     rec.length = static_cast<std::uint8_t>(length);
     m_recs.push_back(rec);
@@ -443,6 +533,7 @@ void Worker::descend(const Name& name)
         return;
     }
     enterLevel();
+    m_path.back().data.item = name.item;
     if (m_walk.options().onFolderEntered)
         m_walk.options().onFolderEntered(m_taskDepth + m_path.size() - 1);
 }
@@ -561,11 +652,58 @@ void Worker::count(int error, const struct statx& sx, const char* name)
     }
     const MountIdentity id = MountIdentity::of(sx);
     if (m_walk.root().sameMount(id)) {
+        const std::uint64_t allocated = allocatedBytes(sx);
         m_result.bytes = saturatingAdd(m_result.bytes, sx.stx_size);
+        m_result.allocated = saturatingAdd(m_result.allocated, allocated);
         m_result.entries = saturatingAdd(m_result.entries, 1);
+        const std::uint32_t item = m_walk.options().items ? toItem(name, sx, allocated) : kNoItem;
         if (S_ISDIR(sx.stx_mode))
-            pushName(name, std::strlen(name), id);
+            pushName(name, std::strlen(name), id, item);
     }
+}
+
+// Counts the entry to its item; returns what the entries below it, if it is
+// a folder, count to.
+std::uint32_t Worker::toItem(const char* name, const struct statx& sx, std::uint64_t allocated)
+{
+    const std::uint32_t item = m_path.back().data.item;
+    if (item == kNewItems)
+        return m_walk.newItem(name, sx, allocated);
+    if (item != kNoItem) {
+        addToItem(item, sx.stx_size, allocated);
+        return item;
+    }
+    // In the root itself, when the items lie one folder down.
+    const std::string& itemsIn = m_walk.options().itemsIn;
+    if (m_taskDepth == 0 && m_path.size() == 1 && S_ISDIR(sx.stx_mode) && itemsIn == name)
+        return kNewItems;
+    return kNoItem;
+}
+
+void Worker::addToItem(std::uint32_t item, std::uint64_t bytes, std::uint64_t allocated)
+{
+    if (item != m_item) {
+        handOverItem();
+        m_item = item;
+    }
+    m_itemBytes = saturatingAdd(m_itemBytes, bytes);
+    m_itemAllocated = saturatingAdd(m_itemAllocated, allocated);
+}
+
+// Adds the sums of the item being summed to it. Called on moving to another
+// item and at the end of each task, while m_taskDepth is still the task's.
+void Worker::handOverItem()
+{
+    if (m_item == kNoItem)
+        return;
+    try {
+        m_walk.addToItem(m_item, m_itemBytes, m_itemAllocated, m_taskDepth == 0);
+    } catch (const std::bad_alloc&) {
+        if (m_result.incomplete == 0)
+            m_result.incomplete = ENOMEM;
+    }
+    m_item = kNoItem;
+    m_itemBytes = m_itemAllocated = 0;
 }
 
 void Worker::ascend()
@@ -643,14 +781,15 @@ bool Worker::shareOne()
         Level& level = path.data;
         const std::size_t end = i + 1 < m_path.size() ? m_path[i + 1].data.recsBase : m_recs.size();
         std::size_t r = std::max(level.shareHint, level.recsBase);
-        while (r < end && m_recs[r].taken)
+        // The items' folder stays with this worker: only it makes items.
+        while (r < end && (m_recs[r].taken || m_recs[r].item == kNewItems))
             ++r;
         level.shareHint = r;
         if (r >= end)
             continue;
         Name name;
         copyName(m_recs[r], name);
-        Task task{openListedFolder(path.fd.get(), name.bytes, name.id), name.id, m_taskDepth + i + 1};
+        Task task{openListedFolder(path.fd.get(), name.bytes, name.id), name.id, m_taskDepth + i + 1, name.item};
         if (!task.fd) {
             if (outOfDescriptors(errno)) {
                 m_walk.shortOfDescriptors();
@@ -706,7 +845,7 @@ WalkResult walkFrom(int dirfd, const std::string& name, const WalkOptions& optio
 
     const work::WalkPlan plan = work::walkPlan(options.threads, options.maxOpenFolders, options.batchStat);
     Walk walk(rootId, options, plan);
-    walk.seed({std::move(fd), rootId, 0});
+    walk.seed({std::move(fd), rootId, 0, options.items && options.itemsIn.empty() ? kNewItems : kNoItem});
 
     std::vector<std::thread> helpers;
     try {

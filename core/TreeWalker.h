@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace headroom {
 
@@ -36,6 +38,35 @@ struct WalkOptions {
     // When given and set, every worker stops before its next folder batch
     // and the walk returns what it had counted so far, marked cancelled.
     const std::atomic<bool>* cancel = nullptr;
+
+    // Also sum, in the same walk, each entry directly inside the root (an
+    // item): its own size and everything below it. Off, a walk costs what
+    // it did before. With `itemsIn` set to the name of a folder directly
+    // inside the root (a trash's "files"), the items are that folder's
+    // entries instead; the rest of the tree is counted in the total only.
+    bool items = false;
+    std::string itemsIn;
+};
+
+// One item of a walk: an entry as the walk saw it (name and identity), and
+// the sizes of it and everything below it on the root's mount.
+struct WalkItem {
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+    std::uint64_t bytes = 0;     // st_size of the entry and of every entry below it
+    std::uint64_t allocated = 0; // their blocks, in bytes (stx_blocks * 512)
+    std::uint32_t nameAt = 0;    // where its name starts in WalkItems::names
+    std::uint8_t nameLength = 0;
+    bool folder = false;
+};
+
+// The items of a walk, largest first (then by name), their names packed in
+// one string: an item costs about 40 bytes and its name.
+struct WalkItems {
+    std::vector<WalkItem> list;
+    std::string names;
+
+    std::string_view name(const WalkItem& item) const { return {names.data() + item.nameAt, item.nameLength}; }
 };
 
 struct WalkResult {
@@ -47,6 +78,13 @@ struct WalkResult {
     // descriptors or memory (EMFILE, ENFILE, ENOMEM): the figures are then
     // too low. Unlike `errors`, it says nothing about the tree itself.
     int incomplete = 0;
+    // The blocks of the same entries, in bytes (stx_blocks * 512): the
+    // space they take on the disk, which a removal gives back.
+    std::uint64_t allocated = 0;
+    // With WalkOptions::items: the items. An entry on another mount is
+    // none. On a walk that was whole, their bytes add up to `bytes` (and
+    // their allocated to `allocated`) when they are the root's own entries.
+    WalkItems items;
 };
 
 // Measures the tree below `path`, a path of any length (see openPathParent):

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 #include <sys/mount.h>
@@ -81,22 +82,79 @@ std::string said(const CliResult& r)
     return "exit " + std::to_string(r.exitCode) + ", out:\n" + r.out + "err:\n" + r.err;
 }
 
+// A path as a TSV field (and a usage error) writes it.
+std::string escapeTsv(const std::string& path)
+{
+    return std::regex_replace(path, std::regex("	"), "\\t");
+}
+
 } // namespace
 
+// With --items each row is followed by its one item, the file f (none in
+// the Trash, whose items lie in files/), and rows and items carry the
+// blocks they take.
 TEST(CliJunk, ScanPrintsTheFiveRowsInTableOrderToTheByte)
 {
     Home h;
     const CliResult tsv = runCli({"scan", h.home}, languageEnv("C"));
     EXPECT_EQ(std::tie(tsv.exitCode, tsv.out, tsv.err), std::tuple(0, h.tsv(), ""));
 
-    std::string json;
+    std::string json, jsonItems, tsvItems;
+    std::istringstream rowLines(h.tsv());
     for (const Row& row : kRows) {
-        json += std::string(json.empty() ? "[" : ",") + "{\"row\":\"" + row.name + "\",\"path\":\"" + h.tmp.path()
-                + "/ho\\tme\\udcff/" + row.relative + "\",\"bytes\":" + std::to_string(row.bytes) + ",\"text\":\""
-                + row.sizeText + "\",\"title\":\"" + row.label + row.sizeText + "\"}";
+        const std::string path = h.tmp.path() + "/ho\\tme\\udcff/" + row.relative;
+        const std::string object = std::string(json.empty() ? "[" : ",") + "{\"row\":\"" + row.name + "\",\"path\":\""
+                                   + path + "\",\"bytes\":" + std::to_string(row.bytes) + ",\"text\":\"" + row.sizeText
+                                   + "\",\"title\":\"" + row.label + row.sizeText + "\"";
+        json += object + "}";
+        struct stat st {};
+        ASSERT_EQ(::lstat((h.home + "/" + row.relative + "/f").c_str(), &st), 0);
+        const std::string blocks = std::to_string(st.st_blocks * 512);
+        const bool trash = row.name == "trash";
+        jsonItems += object + ",\"allocated\":" + blocks + ",\"items\":["
+                     + (trash ? ""
+                              : "{\"name\":\"f\",\"path\":\"" + path + "/f\",\"bytes\":" + std::to_string(row.bytes)
+                                    + ",\"text\":\"" + row.sizeText + "\",\"allocated\":" + blocks + "}")
+                     + "]}";
+        std::string line;
+        std::getline(rowLines, line);
+        tsvItems += line + "\t" + blocks + "\n";
+        if (!trash) {
+            tsvItems += row.name + ":item\t" + std::to_string(row.bytes) + "\t" + row.sizeText + "\t" + h.shown + "/"
+                        + row.relative + "/f\t" + blocks + "\t\t\n";
+        }
     }
     const CliResult scan = runCli({"scan", "--json", h.home}, languageEnv("C"));
     EXPECT_EQ(std::tie(scan.exitCode, scan.out, scan.err), std::tuple(0, json + "]\n", ""));
+    const CliResult items = runCli({"scan", "--items", "--json", h.home}, languageEnv("C"));
+    EXPECT_EQ(std::tie(items.exitCode, items.out, items.err), std::tuple(0, jsonItems + "]\n", ""));
+    const CliResult itemLines = runCli({"scan", h.home, "--items"}, languageEnv("C"));
+    EXPECT_EQ(std::tie(itemLines.exitCode, itemLines.out, itemLines.err), std::tuple(0, tsvItems, ""));
+}
+
+// --keep names items as scan --items prints their paths: those stay, the
+// rest of their rows goes. One that names no item of a row being cleaned
+// (not there, or in a row not named) removes nothing.
+TEST(CliJunk, CleanKeepsTheItemsNamedAndRefusesAnyThatNamesNone)
+{
+    Home h;
+    const std::string trash = h.home + "/" + kRows[4].relative;
+    writeFile(h.home + "/.cache/g", "g");
+    writeFile(trash + "/files/t", "trashed");
+    writeFile(trash + "/info/t.trashinfo", "[Trash Info]\nPath=/t\n");
+    for (const std::string& none : {h.home + "/.cache/gone", h.home + "/Logs/f", trash + "/f"}) {
+        const CliResult r =
+            runCli({"clean", "--keep", h.home + "/.cache/f", "--keep=" + none, h.home, "caches", "trash"});
+        EXPECT_EQ(std::tie(r.exitCode, r.out, r.err),
+                  std::tuple(2, "", usageLine("--keep '" + escapeTsv(none) + "' names no item of the rows to clean")));
+    }
+    EXPECT_TRUE(exists(h.home + "/.cache/g") && exists(trash + "/f"));
+    const CliResult r =
+        runCli({"clean", h.home, "caches", "trash", "--keep", h.home + "/.cache/f/", "--keep", trash + "/files/t"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readFile(h.home + "/.cache/f"), std::string(3000, 'x'));
+    EXPECT_EQ(readFile(trash + "/files/t") + readFile(trash + "/info/t.trashinfo"), "trashed[Trash Info]\nPath=/t\n");
+    EXPECT_FALSE(exists(h.home + "/.cache/g") || exists(trash + "/f"));
 }
 
 TEST(CliJunk, CleanRemovesExactlyTheNamedRowsThenPrintsEveryRow)

@@ -15,9 +15,12 @@
 
 #include <array>
 #include <atomic>
+#include <cstdio>
+
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -261,6 +264,182 @@ TEST_P(RowPlaces, ALinkOrAnotherMountIsSaidAndLeftAsItStands)
 
 INSTANTIATE_TEST_SUITE_P(JunkJob, RowPlaces, testing::ValuesIn(kPlaces),
                          [](const auto& info) { return std::string(info.param.name); });
+// A Caches row with a folder and files in it, and a Trash with two trashed
+// items (one with its info file, percent-encoded), as the item tests use.
+struct HomeWithItems : Home {
+    HomeWithItems()
+    {
+        tree.makeDir(".cache/app");
+        tree.makeFile(".cache/app/state", 3000);
+        tree.makeDir(".cache/app/sub");
+        tree.makeFile(".cache/app/sub/more", 500);
+        const std::string trash(junkTable()[4].relativePath);
+        tree.makeDir(trash + "/files");
+        tree.makeFile(trash + "/files/My Doc.txt", 40);
+        tree.makeDir(trash + "/files/dir");
+        tree.makeFile(trash + "/files/dir/x", 60);
+        test::writeFile(tree / (trash + "/info/My Doc.txt.trashinfo"),
+                        "[Trash Info]\nPath=/home/u/My%20Doc%zz.txt\nDeletionDate=2026-01-02T03:04:05\n");
+        test::writeFile(tree / (trash + "/info/dir.trashinfo"), "[Other]\nPath=/nowhere\n");
+    }
+
+    std::string trash(const std::string& relative) const
+    {
+        return tree / (std::string(junkTable()[4].relativePath) + relative);
+    }
+};
+
+std::vector<std::pair<std::string, std::uint64_t>> namesAndBytes(const RowSize& size)
+{
+    std::vector<std::pair<std::string, std::uint64_t>> out;
+    for (const WalkItem& item : size.items.list)
+        out.emplace_back(size.items.name(item), item.bytes);
+    return out;
+}
+
+// Items come with the scan only when asked; a row's items are its own
+// entries largest first (adding up to the row), the Trash's those of its
+// files/ with what info/ says of each.
+TEST(JunkJob, ScanWithItemsListsEachRowsEntriesAndTheTrashAsTrashed)
+{
+    HomeWithItems home;
+    std::vector<RowSize> rows(kJunkRowCount);
+    JunkJob scan = home.job();
+    ASSERT_TRUE(scan.scan([&](std::size_t row, const RowSize& size) { rows[row] = size; }));
+    EXPECT_TRUE(rows[0].items.list.empty());
+    scan.items = true;
+    ASSERT_TRUE(scan.scan([&](std::size_t row, const RowSize& size) { rows[row] = size; }));
+
+    const std::uint64_t folder = test::entrySize(home.tree / ".cache/app");
+    const std::uint64_t sub = test::entrySize(home.tree / ".cache/app/sub");
+    using Items = std::vector<std::pair<std::string, std::uint64_t>>;
+    EXPECT_EQ(namesAndBytes(rows[0]), (Items{{"app", folder + 3000 + sub + 500}, {"f0", 100}}));
+    EXPECT_EQ(rows[0].allocated, rows[0].items.list[0].allocated + rows[0].items.list[1].allocated);
+    EXPECT_GT(rows[0].allocated, 0u);
+
+    const RowSize& trash = rows[4];
+    const std::uint64_t dir = test::entrySize(home.trash("/files/dir"));
+    EXPECT_EQ(namesAndBytes(trash), (Items{{"dir", dir + 60}, {"My Doc.txt", 40}}));
+    ASSERT_EQ(trash.trashInfo.size(), 2u);
+    EXPECT_EQ(trash.trashInfo[1].originalPath, "/home/u/My Doc%zz.txt");
+    EXPECT_EQ(trash.trashInfo[1].deletionDate, "2026-01-02T03:04:05");
+    EXPECT_EQ(trash.trashInfo[0].originalPath, ""); // outside the [Trash Info] group
+    struct stat st {};
+    ASSERT_EQ(::lstat(home.trash("/files/My Doc.txt").c_str(), &st), 0);
+    EXPECT_TRUE(trash.items.list[1].ino == st.st_ino && trash.items.list[1].dev == st.st_dev);
+}
+
+// Kept items stay exactly as they were, in rows that otherwise go; rows
+// without kept items go whole. In the Trash an item's two halves stay or go
+// together. The report counts what went, not what stayed.
+TEST(JunkJob, CleanLeavesKeptItemsAndRemovesTheRest)
+{
+    HomeWithItems home;
+    home.tree.makeFile(".cache/f1", 100);
+    JunkJob clean = home.job();
+    clean.keep[0] = {*clean.findItem(0, "app")};
+    clean.keep[4] = {*clean.findItem(4, "My Doc.txt")};
+    EXPECT_FALSE(clean.findItem(0, "nothing").has_value());
+    EXPECT_FALSE(clean.findItem(4, "info").has_value()) << "not an item of the Trash";
+    const test::Inventory app = test::inventory(home.tree / ".cache/app");
+    const std::string info = test::readFile(home.trash("/info/My Doc.txt.trashinfo"));
+    std::uint64_t before = 0, after = 0;
+    ASSERT_TRUE(clean.scan([&](std::size_t, const RowSize& size) { before += size.bytes; }));
+    const auto outcome = clean.clean([&](std::size_t, const RowSize& size) { after += size.bytes; });
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->space.removedBytes, before - after);
+    EXPECT_EQ(test::inventory(home.tree / ".cache/app"), app);
+    EXPECT_FALSE(test::exists(home.tree / ".cache/f0") || test::exists(home.tree / ".cache/f1"));
+    EXPECT_EQ(test::readFile(home.trash("/files/My Doc.txt")).size(), 40u);
+    EXPECT_EQ(test::readFile(home.trash("/info/My Doc.txt.trashinfo")), info);
+    EXPECT_FALSE(test::exists(home.trash("/files/dir")) || test::exists(home.trash("/info/dir.trashinfo"))
+                 || test::exists(home.trash("/f0")));
+    for (std::size_t row = 1; row < 4; ++row)
+        EXPECT_FALSE(home.rowExists(row)) << row;
+}
+
+// Races against a clean that keeps "app" and "f0" of Caches, played after
+// the scan that found them and before the clean, or during the clean just
+// before it removes another entry: neither a kept item nor anything outside
+// the granted folder is lost.
+enum class Race { KeptFolderSwappedForALink, KeptFileRenamedOntoARemovedName, KeptFileRenamedToANewName };
+struct RaceCase {
+    Race race;
+    bool duringTheClean;
+};
+
+std::string raceName(const RaceCase& c)
+{
+    const std::array<const char*, 3> names{"KeptFolderSwappedForALink", "KeptFileRenamedOntoARemovedName",
+                                           "KeptFileRenamedToANewName"};
+    return std::string(names[static_cast<std::size_t>(c.race)]) + (c.duringTheClean ? "During" : "Before") + "TheClean";
+}
+
+class KeptItemRaces : public ::testing::TestWithParam<RaceCase> {};
+
+TEST_P(KeptItemRaces, LoseNeitherAKeptItemNorAnythingOutside)
+{
+    HomeWithItems home;
+    const test::Canary canary(home.tree);
+    for (int i = 1; i < 6; ++i)
+        home.tree.makeFile(".cache/f" + std::to_string(i), 100);
+    const std::string cache = home.tree / ".cache";
+    const test::Inventory app = test::inventory(cache + "/app");
+    JunkJob clean = home.job({true, false, false, false, false});
+    clean.keep[0] = {*clean.findItem(0, "app"), *clean.findItem(0, "f0")};
+    test::writeFile(cache + "/f0", "kept");
+    const Race race = GetParam().race;
+    const auto play = [&](const std::string& removedName) {
+        switch (race) {
+        case Race::KeptFolderSwappedForALink:
+            ASSERT_EQ(::rename((cache + "/app").c_str(), (home.tree / "moved").c_str()), 0);
+            home.tree.makeSymlink(".cache/app", canary.dir);
+            break;
+        case Race::KeptFileRenamedOntoARemovedName:
+            ASSERT_EQ(::rename((cache + "/f0").c_str(), (cache + "/" + removedName).c_str()), 0);
+            break;
+        case Race::KeptFileRenamedToANewName:
+            ASSERT_EQ(::rename((cache + "/f0").c_str(), (cache + "/g-renamed").c_str()), 0);
+            break;
+        }
+    };
+    bool played = false;
+    if (!GetParam().duringTheClean) {
+        play("f3");
+        played = true;
+    }
+    clean.removeProbe = [&](int, const char* name) {
+        if (!played && name[0] == 'f') {
+            played = true;
+            play(name);
+        }
+    };
+    ASSERT_TRUE(clean.clean([](std::size_t, const RowSize&) {}).has_value());
+    ASSERT_TRUE(played);
+    EXPECT_EQ(canary.damage(), "");
+    std::size_t entries = 0, keptFiles = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(cache)) {
+        ++entries;
+        keptFiles += entry.is_regular_file() && test::readFile(entry.path().string()) == "kept" ? 1 : 0;
+    }
+    if (race == Race::KeptFolderSwappedForALink) {
+        EXPECT_EQ(test::inventory(home.tree / "moved"), app);
+        EXPECT_TRUE(test::exists(cache + "/app")) << "the name kept stays, whatever it now is";
+    } else {
+        EXPECT_EQ(test::inventory(cache + "/app"), app);
+    }
+    EXPECT_EQ(keptFiles, 1u) << "the kept file, under whichever name";
+    EXPECT_EQ(entries, 2u) << "the two kept items, and nothing else";
+}
+
+INSTANTIATE_TEST_SUITE_P(AroundTheClean, KeptItemRaces,
+                         ::testing::Values(RaceCase{Race::KeptFolderSwappedForALink, false},
+                                           RaceCase{Race::KeptFolderSwappedForALink, true},
+                                           RaceCase{Race::KeptFileRenamedOntoARemovedName, false},
+                                           RaceCase{Race::KeptFileRenamedOntoARemovedName, true},
+                                           RaceCase{Race::KeptFileRenamedToANewName, false},
+                                           RaceCase{Race::KeptFileRenamedToANewName, true}),
+                         [](const auto& info) { return raceName(info.param); });
 
 } // namespace
 } // namespace headroom

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -160,9 +161,25 @@ TEST_P(OtherMounts, AreNeitherMeasuredNorRemovedNorIsALocationOnOne)
         for (const unsigned threads : {1u, 2u, 4u}) {
             WalkOptions options;
             options.threads = threads;
+            options.items = true;
             const WalkResult w = measureTree(loc, options);
-            if (!want || w.bytes != *want || w.errors != 0)
-                problems += "measured " + std::to_string(w.bytes) + " on " + std::to_string(threads) + " threads; ";
+            std::uint64_t items = 0;
+            for (const WalkItem& item : w.items.list) {
+                const std::string name(w.items.name(item));
+                items += std::find(points.begin(), points.end(), "/" + name) == points.end() ? item.bytes : 1;
+            }
+            if (!want || w.bytes != *want || w.errors != 0 || items != w.bytes)
+                problems += "measured " + std::to_string(w.bytes) + ", items " + std::to_string(items) + " on "
+                            + std::to_string(threads) + " threads; ";
+        }
+        // Emptied around a kept entry, a location on the tree's own mount
+        // leaves the mounts inside alone just the same.
+        if (!locationStays) {
+            removeEntriesAt(folder(loc).get(),
+                            [](const char* name, const MountIdentity&) { return name == std::string("own"); });
+            if (!exists(loc + "/own") || exists(loc + "/dir"))
+                problems += "emptied around a kept entry: not as pinned; ";
+            problems += canary.damage();
         }
         const Inventory before = inventory(loc);
         const RemoveResult r = removeLocation(tree.path(), "way/loc");

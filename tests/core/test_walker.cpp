@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <random>
 #include <set>
@@ -26,6 +29,7 @@ using headroom::WalkOptions;
 using headroom::WalkResult;
 using headroom::test::ChildOutcome;
 using headroom::test::duBelow;
+using headroom::test::entrySize;
 using headroom::test::expectChildPassed;
 using headroom::test::TempTree;
 
@@ -43,7 +47,8 @@ WalkOptions withThreads(unsigned threads, unsigned maxOpenFolders = 0, bool batc
 std::string said(const WalkResult& r)
 {
     return "bytes " + std::to_string(r.bytes) + ", entries " + std::to_string(r.entries) + ", errors "
-           + std::to_string(r.errors) + ", incomplete " + std::to_string(r.incomplete);
+           + std::to_string(r.errors) + ", incomplete " + std::to_string(r.incomplete) + ", allocated "
+           + std::to_string(r.allocated) + ", items " + std::to_string(r.items.list.size());
 }
 
 // A tree with a bit of everything: nested and empty folders, files of many
@@ -96,10 +101,35 @@ void buildMixedTree(const TempTree& t, unsigned seed)
     }
 }
 
+// What each entry directly inside `folder` measures as an item: du's
+// figure for a folder (itself included), its own size for anything else.
+std::map<std::string, std::uint64_t> itemsByDu(const std::string& folder)
+{
+    std::map<std::string, std::uint64_t> want;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string path = entry.path().string();
+        want[entry.path().filename().string()] = entry.is_directory() && !entry.is_symlink()
+                                                     ? headroom::test::duApparentBytes(path).value()
+                                                     : entrySize(path);
+    }
+    return want;
+}
+
+std::map<std::string, std::uint64_t> itemsOf(const WalkResult& r)
+{
+    std::map<std::string, std::uint64_t> got;
+    for (const headroom::WalkItem& item : r.items.list)
+        got[std::string(r.items.name(item))] = item.bytes;
+    return got;
+}
+
 } // namespace
 
 // Each mixed tree measured on every thread count (0: the machine's),
-// descriptor bound (0: the budget's) and ring choice.
+// descriptor bound (0: the budget's) and ring choice; with items (of the
+// root, or of its folder "wide") on most of them. The items' sums come from
+// the same walk whichever worker counted their subfolders: they add up to
+// the total and each matches du.
 class WalkerSums : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
@@ -107,13 +137,37 @@ TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
     TempTree t;
     buildMixedTree(t, GetParam());
     const auto du = duBelow(t.path());
-    ASSERT_TRUE(du);
+    const auto duAllocated = duBelow(t.path(), true);
+    ASSERT_TRUE(du && duAllocated);
+    const auto rootItems = itemsByDu(t.path());
+    const auto wideItems = itemsByDu(t / "wide");
     for (unsigned threads : {0u, 1u, 3u, 8u}) {
         for (unsigned bound : {0u, 1u, 2u, 5u}) {
             for (bool ring : {true, false}) {
-                const WalkResult r = measureTree(t.path(), withThreads(threads, bound, ring));
-                EXPECT_TRUE(r.bytes == *du && r.errors == 0 && r.incomplete == 0)
-                    << said(r) << ", du " << *du << "; threads " << threads << " bound " << bound << " ring " << ring;
+                const std::string how = "threads " + std::to_string(threads) + " bound " + std::to_string(bound)
+                                        + " ring " + std::to_string(ring);
+                WalkOptions o = withThreads(threads, bound, ring);
+                o.items = bound != 2;
+                o.itemsIn = bound == 5 ? "wide" : "";
+                const WalkResult r = measureTree(t.path(), o);
+                EXPECT_TRUE(r.bytes == *du && r.allocated == *duAllocated && r.errors == 0 && r.incomplete == 0)
+                    << said(r) << ", du " << *du << " allocated " << *duAllocated << "; " << how;
+                if (!o.items) {
+                    EXPECT_TRUE(r.items.list.empty()) << how;
+                    continue;
+                }
+                EXPECT_EQ(itemsOf(r), o.itemsIn.empty() ? rootItems : wideItems) << how;
+                std::uint64_t bytes = 0, allocated = 0;
+                for (const headroom::WalkItem& item : r.items.list) {
+                    bytes += item.bytes;
+                    allocated += item.allocated;
+                }
+                if (o.itemsIn.empty()) {
+                    EXPECT_TRUE(bytes == r.bytes && allocated == r.allocated) << how;
+                }
+                EXPECT_TRUE(std::is_sorted(r.items.list.begin(), r.items.list.end(), [](const auto& a, const auto& b) {
+                    return a.bytes > b.bytes;
+                })) << how;
             }
         }
     }

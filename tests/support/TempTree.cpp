@@ -203,18 +203,24 @@ std::uint64_t entrySize(const std::string& path)
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::optional<std::uint64_t> duApparentBytes(const std::string& path)
+std::optional<std::uint64_t> duApparentBytes(const std::string& path, bool allocated)
 {
     std::string out;
-    if (process::runCapturing({"du", "-sbl", "--", path}, &out) != 0 || out.empty() || out[0] < '0' || out[0] > '9')
+    const char* how = allocated ? "-sl" : "-sbl";
+    if (process::runCapturing({"du", how, "--block-size=1", "--", path}, &out) != 0 || out.empty() || out[0] < '0'
+        || out[0] > '9')
         return std::nullopt;
     return std::stoull(out);
 }
 
-std::optional<std::uint64_t> duBelow(const std::string& path)
+std::optional<std::uint64_t> duBelow(const std::string& path, bool allocated)
 {
-    const auto all = duApparentBytes(path);
-    return all ? std::optional(*all - entrySize(path)) : std::nullopt;
+    const auto all = duApparentBytes(path, allocated);
+    struct stat st {};
+    if (allocated && ::lstat(path.c_str(), &st) != 0)
+        fail("lstat " + path);
+    const std::uint64_t own = allocated ? static_cast<std::uint64_t>(st.st_blocks) * 512 : entrySize(path);
+    return all ? std::optional(*all - own) : std::nullopt;
 }
 
 std::string readFile(const std::string& path)

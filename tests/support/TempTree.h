@@ -49,13 +49,14 @@ private:
 std::uint64_t entrySize(const std::string& path);
 
 // What `du -sbl PATH` prints (apparent bytes, hard links counted each
-// time, links not followed, the folder itself included); nothing when du
-// fails or prints no number.
-std::optional<std::uint64_t> duApparentBytes(const std::string& path);
+// time, links not followed, the folder itself included), or with
+// `allocated` what `du -sl --block-size=1` prints (the blocks, in bytes);
+// nothing when du fails or prints no number.
+std::optional<std::uint64_t> duApparentBytes(const std::string& path, bool allocated = false);
 
 // The sum the walker is expected to give on a tree with no mount inside:
 // du's figure minus the root's own entry.
-std::optional<std::uint64_t> duBelow(const std::string& path);
+std::optional<std::uint64_t> duBelow(const std::string& path, bool allocated = false);
 
 // The whole content of `path`, or "<missing>" when it cannot be opened.
 std::string readFile(const std::string& path);
