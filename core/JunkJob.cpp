@@ -117,8 +117,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
         if (rowClean.place != Place::Own)
             continue;
         // Whether it went or not, the scan below shows what is left.
-        removedBytes =
-            saturatingAdd(removedBytes, removeMeasured(folders.relativePaths[row], incomplete, rowClean));
+        removedBytes = saturatingAdd(removedBytes, removeMeasured(folders.relativePaths[row], incomplete, rowClean));
     }
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;
