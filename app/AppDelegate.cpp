@@ -270,9 +270,7 @@ JunkJob::RowDone AppDelegate::rowShower(bool& unmeasured)
     return [this, &unmeasured](std::size_t row, const RowSize& size) {
         unmeasured = unmeasured || !size.complete;
         postRowSize(row, size.complete ? size.bytes : 0);
-        post([this, row, place = size.place, target = size.linkTarget] {
-            m_window->showRowPlace(row, place, target);
-        });
+        post([this, row, place = size.place, target = size.linkTarget] { m_window->showRowPlace(row, place, target); });
     };
 }
 

@@ -325,8 +325,8 @@ void MainWindow::showRowPlace(std::size_t row, Place place, const std::string& l
     if (place != Place::Own) {
         const RowLeft why = place == Place::Link ? RowLeft::Link : RowLeft::OtherMount;
         tip += QLatin1Char('\n')
-               + QFile::decodeName(QByteArray::fromStdString(
-                   cleanRowLine(m_lookup, junkTable()[row].labelKey, why, linkTarget)));
+               + QFile::decodeName(
+                   QByteArray::fromStdString(cleanRowLine(m_lookup, junkTable()[row].labelKey, why, linkTarget)));
     }
     junkCheckBoxes(*m_ui)[row]->setToolTip(tip);
 }

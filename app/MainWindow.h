@@ -128,7 +128,7 @@ private:
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;
     const std::unique_ptr<Ui::MainWindow> m_ui;
-    QSize m_designSize; // MainWindow.ui's: the width is kept, the height is the least
+    QSize m_designSize;                              // MainWindow.ui's: the width is kept, the height is the least
     std::array<QString, kJunkRowCount> m_folderTips; // each row's folder, as its tooltip starts
 };
 

@@ -114,8 +114,9 @@ RowLeft rowLeftFor(int error)
 
 std::string cleanRowLine(const KeyLookup& tr, std::string_view labelKey, RowLeft why, std::string_view linkTarget)
 {
-    static constexpr std::array<std::string_view, 7> kReasons{
-        "Left Link", "Left Mount", "Left Mount Inside", "Left Read Only", "Left Permission", "Left In Use", "Left Failed"};
+    static constexpr std::array<std::string_view, 7> kReasons{"Left Link",      "Left Mount",      "Left Mount Inside",
+                                                              "Left Read Only", "Left Permission", "Left In Use",
+                                                              "Left Failed"};
     std::string line = tr(labelKey);
     while (!line.empty() && line.back() == ' ')
         line.pop_back();

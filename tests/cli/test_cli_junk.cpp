@@ -268,9 +268,10 @@ TEST(CliJunk, RowsLeftAloneOrNotRemovedWholeAreNamedAndTheStatusIsOne)
         const CliResult tsv = runInProcess({"scan", home});
         const CliResult json = runInProcess({"scan", "--json", home});
         if (std::tie(tsv.exitCode, tsv.out, tsv.err) != std::tuple(0, rows, "")
-            || json.out.find(R"("title":"Logs ","link":"/nowhere"},{"row":"downloads","path":")" + home
-                             + R"(/Downloads","bytes":0,"text":"0 Bytes","title":"Downloads "},{"row":"mail-downloads","path":")"
-                             + md + R"(","bytes":42,"text":"42 Bytes","title":"Mail Downloads 42 Bytes","mount":true})")
+            || json.out.find(
+                   R"("title":"Logs ","link":"/nowhere"},{"row":"downloads","path":")" + home
+                   + R"(/Downloads","bytes":0,"text":"0 Bytes","title":"Downloads "},{"row":"mail-downloads","path":")"
+                   + md + R"(","bytes":42,"text":"42 Bytes","title":"Mail Downloads 42 Bytes","mount":true})")
                    == std::string::npos)
             return ChildOutcome::fail("scan: " + said(tsv) + json.out);
         if (::mount(nullptr, home.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
@@ -290,7 +291,9 @@ TEST(CliJunk, RowsLeftAloneOrNotRemovedWholeAreNamedAndTheStatusIsOne)
     expectChildPassed(runWithoutDacCapabilities([&] {
         inTheCLocale();
         const CliResult r = runInProcess({"clean", home, "caches"});
-        return r.exitCode == 1 && r.err == "headroom-cli: cannot remove all of caches '" + home + "/.cache': Permission denied\n"
+        return r.exitCode == 1
+                       && r.err
+                              == "headroom-cli: cannot remove all of caches '" + home + "/.cache': Permission denied\n"
                    ? ChildOutcome::pass()
                    : ChildOutcome::fail(said(r));
     }));

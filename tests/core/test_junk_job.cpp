@@ -178,18 +178,13 @@ const PlaceCase kPlaces[] = {
     {"BindfsOnTheWayToNothing", 4, Made::Bindfs, ".local", "<out>/upper", Place::OtherMount},
 };
 
-bool tmpfs(const std::string& where)
-{
-    return ::mount("headroom-test", where.c_str(), "tmpfs", 0, "size=4m") == 0;
-}
-
 // Makes `at` what the case is about; false when the system refuses.
 bool make(Made made, const std::string& at, const std::string& from)
 {
     switch (made) {
     case Made::Link: return std::filesystem::remove_all(at) > 0 && ::symlink(from.c_str(), at.c_str()) == 0;
     case Made::Bind: return ::mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) == 0;
-    case Made::Tmpfs: return tmpfs(at) && (test::writeFile(at + "/f", "on tmpfs"), true);
+    case Made::Tmpfs: return ::mount("headroom-test", at.c_str(), "tmpfs", 0, "size=4m") == 0;
     case Made::Overlay:
         return ::mount("overlay", at.c_str(), "overlay", 0,
                        ("lowerdir=" + from + "/share,upperdir=" + from + "/upper,workdir=" + from + "/work").c_str())
@@ -197,11 +192,6 @@ bool make(Made made, const std::string& at, const std::string& from)
     case Made::Bindfs: return process::runCapturing({"bindfs", "-o", "nonempty", from, at}) == 0;
     }
     return false;
-}
-
-void PrintTo(const PlaceCase& c, std::ostream* os)
-{
-    *os << c.name;
 }
 
 class RowPlaces : public testing::TestWithParam<PlaceCase> {};
@@ -214,7 +204,7 @@ TEST_P(RowPlaces, ALinkOrAnotherMountIsSaidAndLeftAsItStands)
     tree.makeDir("home");
     tree.makeDir("out");
     expectChildPassed(runInPrivateMounts([&]() -> ChildOutcome {
-        if (!tmpfs(home) || !tmpfs(out))
+        if (!make(Made::Tmpfs, home, "") || !make(Made::Tmpfs, out, ""))
             return ChildOutcome::refuse("tmpfs refused");
         for (std::size_t row = 0; row < kJunkRowCount; ++row)
             test::writeFile(home + "/" + std::string(junkTable()[row].relativePath) + "/f", std::string(100, 'h'));
@@ -224,11 +214,8 @@ TEST_P(RowPlaces, ALinkOrAnotherMountIsSaidAndLeftAsItStands)
         tree.makeDir("out/work");
         JunkJob job;
         job.folders = resolveJunkFolders(home, {});
-        const auto named = [&](std::string text) {
-            for (const auto& [name, path] : {std::pair<std::string, std::string>("<out>", out), {"<home>", home}})
-                if (text.starts_with(name))
-                    text.replace(0, name.size(), path);
-            return text;
+        const auto named = [&](const std::string& text) {
+            return text.starts_with("<out>") ? out + text.substr(5) : text == "<home>" ? home : text;
         };
         if (!make(c.made, home + "/" + c.at, named(c.from)))
             return ChildOutcome::refuse(std::string(c.name) + " could not be made");
@@ -238,12 +225,10 @@ TEST_P(RowPlaces, ALinkOrAnotherMountIsSaidAndLeftAsItStands)
         std::string problems;
         std::array<RowSize, kJunkRowCount> scanned;
         job.scan([&](std::size_t r, const RowSize& size) { scanned[r] = size; });
-        const std::optional<CleanOutcome> cleaned = job.clean([](std::size_t, const RowSize&) {});
-        if (!cleaned)
-            return ChildOutcome::fail("no clean");
+        const CleanOutcome cleaned = job.clean([](std::size_t, const RowSize&) {}).value();
         for (std::size_t r = 0; r < kJunkRowCount; ++r) {
             const bool ours = r == c.row;
-            const RowClean& clean = cleaned->rows[r];
+            const RowClean& clean = cleaned.rows[r];
             const Place place = ours ? c.place : Place::Own;
             const std::string link = ours ? target : "";
             if (scanned[r].place != place || scanned[r].linkTarget != link || clean.place != place

@@ -127,9 +127,8 @@ TEST(JunkLocations, RowsOverlapByIdentityNotOnlyBySpelling)
         if (::mount((home + "/.cache").c_str(), (home + "/alt").c_str(), nullptr, MS_BIND, nullptr) != 0)
             return ChildOutcome::refuse("bind mount refused");
         std::string wrong;
-        for (const auto& [value, downloads] : {std::pair("$HOME/alt/dl", "Downloads"),
-                                               {"$HOME/alt", "Downloads"},
-                                               {"$HOME/beside/dl", "beside/dl"}}) {
+        for (const auto& [value, downloads] :
+             {std::pair("$HOME/alt/dl", "Downloads"), {"$HOME/alt", "Downloads"}, {"$HOME/beside/dl", "beside/dl"}}) {
             test::writeFile(home + "/.config/user-dirs.dirs", line(value));
             const std::string found = resolveJunkFolders(home, {}).relativePaths[2];
             if (found != downloads)

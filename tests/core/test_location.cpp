@@ -143,10 +143,7 @@ OpenedLocation chosen(const std::string& path)
 {
     UniqueFd fd = openChosenFolder(path);
     const int error = fd ? 0 : errno;
-    OpenedLocation opened;
-    opened.parent = std::move(fd);
-    opened.error = error;
-    return opened;
+    return {std::move(fd), "", error, {}, false};
 }
 
 class LongPath : public testing::TestWithParam<LongCase> {};

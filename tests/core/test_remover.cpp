@@ -79,12 +79,9 @@ TEST(TreeRemover, LinksAreMeasuredAndRemovedThemselvesAndNeverFollowed)
         const char* relative;
         std::uint64_t removed;
         bool gone;
-    } cases[] = {{tree / "home/", "Downloads/", 0, false},
-                 {tree / "home//", ".cache/", 0, false},
-                 {tree / "home", "Trash", 0, false},
-                 {tree / "home", "Downloads/sub", 0, false},
-                 {tree / "home", "not/there", 0, true},
-                 {tree / "home/", "loc/", 9, true}};
+    } cases[] = {{tree / "home/", "Downloads/", 0, false}, {tree / "home//", ".cache/", 0, false},
+                 {tree / "home", "Trash", 0, false},       {tree / "home", "Downloads/sub", 0, false},
+                 {tree / "home", "not/there", 0, true},    {tree / "home/", "loc/", 9, true}};
     for (const auto& c : cases) {
         EXPECT_EQ(measureTree(c.base + "/" + c.relative).bytes, c.removed == 0 ? 0 : *loc) << c.relative;
         EXPECT_EQ(inventory(tree / "home").size(), 12u) << "the bad names, or the cases before, removed something";
@@ -129,8 +126,7 @@ TEST_P(OtherMounts, AreNeitherMeasuredNorRemovedNorIsALocationOnOne)
             return what == "tmpfs" ? ::mount("headroom-test", where.c_str(), "tmpfs", 0, "size=1m") == 0
                                    : ::mount(what.c_str(), where.c_str(), nullptr, MS_BIND, nullptr) == 0;
         };
-        if ((kind == TmpfsLocation && !mount("tmpfs", loc))
-            || (kind == BindLocation && !mount(tree / "elsewhere", loc))
+        if ((kind == TmpfsLocation && !mount("tmpfs", loc)) || (kind == BindLocation && !mount(tree / "elsewhere", loc))
             || (kind == BindAbove && !mount(tree / "elsewhere", tree / "way")))
             return ChildOutcome::refuse("mount on or above the location refused");
         if (kind == BindAbove)
@@ -186,8 +182,9 @@ TEST_P(OtherMounts, AreNeitherMeasuredNorRemovedNorIsALocationOnOne)
         problems += canary.damage();
         if (tmpfsBelow && readFile(loc + "/mnt/inside") != "on tmpfs")
             problems += "the mount below was entered; ";
-        if (locationStays ? inventory(loc) != before
-                          : exists(loc + "/own") || exists(loc + "/dir") || (kind != BindInside && exists(loc + "/deep")))
+        if (locationStays
+                ? inventory(loc) != before
+                : exists(loc + "/own") || exists(loc + "/dir") || (kind != BindInside && exists(loc + "/deep")))
             problems += "the location is not as pinned; ";
         if (!exists(tree / "elsewhere/keep"))
             problems += "the folder elsewhere lost its content; ";
@@ -201,7 +198,7 @@ TEST_P(OtherMounts, AreNeitherMeasuredNorRemovedNorIsALocationOnOne)
     EXPECT_EQ(canary.damage(), "");
 }
 
-constexpr const char* kMountKinds[]{"BindInside",   "FileBindInside", "TmpfsInside",
+constexpr const char* kMountKinds[]{"BindInside",    "FileBindInside", "TmpfsInside",
                                     "TmpfsLocation", "BindLocation",   "BindAbove"};
 
 INSTANTIATE_TEST_SUITE_P(Kinds, OtherMounts,

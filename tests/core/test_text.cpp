@@ -102,8 +102,13 @@ TEST(DiskText, CleanRowsReport)
                     RowClean{true, Place::Own, "", 0, 0}};
     EXPECT_EQ(cleanRowsReport(kMarked, outcome),
               "<Caches>: <Left Link> /big/cache\n<Logs>: <Left Read Only> \n<Mail Download>: <Left Mount> ");
-    for (const auto& [error, reason] : {std::pair(EACCES, "Permission"), {EPERM, "Permission"}, {EBUSY, "In Use"},
-                                        {ETXTBSY, "In Use"}, {EXDEV, "Mount Inside"}, {ELOOP, "Link/x"}, {EIO, "Failed"}})
+    for (const auto& [error, reason] : {std::pair(EACCES, "Permission"),
+                                        {EPERM, "Permission"},
+                                        {EBUSY, "In Use"},
+                                        {ETXTBSY, "In Use"},
+                                        {EXDEV, "Mount Inside"},
+                                        {ELOOP, "Link/x"},
+                                        {EIO, "Failed"}})
         EXPECT_EQ(cleanRowLine(kIdentity, "Trash", rowLeftFor(error), "/x"), "Trash: Left " + std::string(reason));
 }
 
