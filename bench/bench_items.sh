@@ -72,8 +72,9 @@ for p, i in zip(plain, items):
 c = items[0]
 print(f"  caches: {c['bytes']} bytes apparent, {c['allocated']} bytes on disk, {len(c['items'])} items")
 EOF
-  # Runs alternate, plain then items, so that a machine shared with other
-  # work slows both alike; medians of RUNS each, after one warm-up of each.
+  # Runs alternate, plain then items then items then plain, so that a
+  # machine shared with other work slows both alike and neither always
+  # follows the other; medians of RUNS each, after one warm-up of each.
   local plain_kb items_kb
   plain_kb=$(peak_rss "$cli" scan "$home")
   items_kb=$(peak_rss "$cli" scan --items "$home")
@@ -84,7 +85,7 @@ kb = {"plain": int(sys.argv[5]), "items": int(sys.argv[6])}
 words = {"plain": [cli, "scan", home], "items": [cli, "scan", "--items", home]}
 times = {"plain": [], "items": []}
 for round in range(runs + 1):
-    for name in ("plain", "items"):
+    for name in ("plain", "items") if round % 2 == 0 else ("items", "plain"):
         start = time.perf_counter()
         subprocess.run(words[name], stdout=subprocess.DEVNULL, check=True)
         if round > 0:
