@@ -2,6 +2,7 @@
 
 #include "core/JunkJob.h"
 #include "core/MemoryText.h"
+#include "core/WorkProgress.h"
 #include "l10n/StringTable.h"
 
 #include <QMainWindow>
@@ -19,6 +20,7 @@ class QCloseEvent;
 class QResizeEvent;
 class QIcon;
 class QMenu;
+class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -78,8 +80,12 @@ public:
     void bringLastTabForward();
 
     // The busy bars and the controls they lock. A scan also locks the
-    // menu's Check item, which enableCheckItem() gives back.
-    void startDiskProgress(bool scan);
+    // menu's Check item, which enableCheckItem() gives back. With `progress`
+    // the disk bar's box also shows the row at hand and its counts so far,
+    // sampled a few times a second until stopDiskProgress(); no timer runs
+    // otherwise. The release's box, on the Disk page, and the menu's
+    // Release item show that a release runs.
+    void startDiskProgress(bool scan, const WorkProgress* progress = nullptr);
     void stopDiskProgress();
     void enableCheckItem();
     void startReleaseProgress();
@@ -106,11 +112,15 @@ protected:
 private:
     void connectRequests();
     void fitWrappedLines();
+    void refit();
+    void showProgress();
 
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;
     const std::unique_ptr<Ui::MainWindow> m_ui;
-    QSize m_designSize; // MainWindow.ui's: the width is kept, the height is the least
+    QSize m_designSize;                       // MainWindow.ui's: the width is kept, the height is the least
+    QTimer* m_progressTimer;                  // runs only while a scan or clean shows its progress
+    const WorkProgress* m_progress = nullptr; // what it samples, the controller's
 };
 
 } // namespace headroom

@@ -22,8 +22,10 @@ bool JunkJob::takes(std::size_t row) const
 // following a link below the base. A location that cannot be reached
 // measures 0, and so does a walk stopped by a cancel; one that could not be
 // walked whole for want of descriptors or memory is marked incomplete.
-RowSize JunkJob::measure(std::string_view relative) const
+RowSize JunkJob::measure(std::size_t row) const
 {
+    begin(row, WorkProgress::Measuring);
+    const std::string_view relative = folders.relativePaths[row];
     RowSize size;
     int error = 0;
     try {
@@ -32,6 +34,7 @@ RowSize JunkJob::measure(std::string_view relative) const
         if (location.parent) {
             WalkOptions options;
             options.cancel = cancel;
+            options.progress = progress;
             const WalkResult result = measureTreeAt(std::move(location.parent), location.leaf, options);
             size.bytes = result.cancelled ? 0 : result.bytes;
             error = result.incomplete;
@@ -51,21 +54,29 @@ RowSize JunkJob::measure(std::string_view relative) const
 // removal also brings the folders into the cache that the removal reads.
 // `incomplete` keeps the first errno of a walk or removal that stopped
 // short.
-std::uint64_t JunkJob::removeMeasured(std::string_view relative, int& incomplete) const
+std::uint64_t JunkJob::removeMeasured(std::size_t row, int& incomplete) const
 {
+    const std::string_view relative = folders.relativePaths[row];
     const auto note = [&incomplete](int error) {
         if (incomplete == 0)
             incomplete = error;
     };
-    const RowSize before = measureRemoved ? measure(relative) : RowSize{};
+    const RowSize before = measureRemoved ? measure(row) : RowSize{};
     note(before.error);
-    const RemoveResult result = removeLocation(folders.base, std::string(relative), cancel);
+    begin(row, WorkProgress::Removing);
+    const RemoveResult result = removeLocation(folders.base, std::string(relative), cancel, 0, progress);
     note(result.incomplete);
     if (!measureRemoved || result.locationGone || result.cancelled)
         return before.bytes;
-    const RowSize left = measure(relative);
+    const RowSize left = measure(row);
     note(left.error);
     return before.bytes > left.bytes ? before.bytes - left.bytes : 0;
+}
+
+void JunkJob::begin(std::size_t row, WorkProgress::Phase phase) const
+{
+    if (progress)
+        progress->begin(static_cast<int>(row), phase);
 }
 
 bool JunkJob::scan(const RowDone& done) const
@@ -81,7 +92,7 @@ bool JunkJob::scanRows(const RowDone& done, bool everyRow) const
                 return false;
             continue;
         }
-        const RowSize size = measure(folders.relativePaths[row]);
+        const RowSize size = measure(row);
         if (cancelled())
             return false; // the walk was cut short: its figure is not reported
         done(row, size);
@@ -102,7 +113,7 @@ std::optional<CleanOutcome> JunkJob::clean(const RowDone& done, Rescan rescan) c
             continue;
         }
         // Whether it went or not, the scan below shows what is left.
-        removedBytes = saturatingAdd(removedBytes, removeMeasured(folders.relativePaths[row], incomplete));
+        removedBytes = saturatingAdd(removedBytes, removeMeasured(row, incomplete));
     }
     if (cancelled() || !scanRows(done, rescan == Rescan::Every))
         return std::nullopt;

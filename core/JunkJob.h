@@ -7,6 +7,7 @@
 #include "core/DiskText.h"
 #include "core/JunkLocations.h"
 #include "core/VolumeFigures.h"
+#include "core/WorkProgress.h"
 
 #include <atomic>
 #include <cstddef>
@@ -57,6 +58,9 @@ struct JunkJob {
     // Whether a clean measures each row before removing it (for the space
     // report). A front end that shows no report leaves that walk out.
     bool measureRemoved = true;
+    // When given: the row at hand, measured or removed, and its counts so
+    // far, for a front end to show while the job runs.
+    WorkProgress* progress = nullptr;
 
     // Measures each chosen row and reports it through `done`. A row that
     // cannot be reached measures 0. False when cancelled: a row whose walk
@@ -75,8 +79,9 @@ private:
     bool cancelled() const { return cancel && cancel->load(std::memory_order_acquire); }
     bool takes(std::size_t row) const;
     bool scanRows(const RowDone& done, bool everyRow) const;
-    RowSize measure(std::string_view relative) const;
-    std::uint64_t removeMeasured(std::string_view relative, int& incomplete) const;
+    RowSize measure(std::size_t row) const;
+    std::uint64_t removeMeasured(std::size_t row, int& incomplete) const;
+    void begin(std::size_t row, WorkProgress::Phase phase) const;
 };
 
 } // namespace headroom

@@ -77,6 +77,7 @@ struct Shared {
     const std::atomic<bool>* cancel;
     MountIdentity location;
     DescriptorWaits waits;
+    WorkProgress* progress; // entries removed are added to it, when given
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
 };
@@ -110,6 +111,7 @@ public:
         } catch (const std::bad_alloc&) {
             giveUp(ENOMEM);
         }
+        report();
     }
 
     // Removes the folder `entry` of the open folder `parent`, which stays
@@ -127,6 +129,7 @@ public:
         } catch (const std::bad_alloc&) {
             giveUp(ENOMEM);
         }
+        report();
         m_shared.waits.leave();
     }
 
@@ -275,6 +278,7 @@ private:
                 else
                     ++m_result.failed;
             }
+            report();
         }
         if (errno != 0 && errno != ENOENT)
             ++m_result.failed;
@@ -419,9 +423,20 @@ private:
         }
     }
 
+    // Adds the entries removed since the last report to the progress, once
+    // per listing batch.
+    void report()
+    {
+        if (!m_shared.progress)
+            return;
+        m_shared.progress->add(m_result.removed - m_reported, 0);
+        m_reported = m_result.removed;
+    }
+
     void merge(const RemoveResult& other)
     {
         m_result.removed += other.removed;
+        m_reported += other.removed; // the other remover reported its own
         m_result.failed += other.failed;
         m_result.cancelled = m_result.cancelled || other.cancelled;
         if (m_result.incomplete == 0)
@@ -434,10 +449,11 @@ private:
     Path m_path;
     int m_parent = -1; // the open folder the path's top is removed from
     RemoveResult m_result;
+    std::uint64_t m_reported = 0; // entries report() has added to the progress
 };
 
 RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe& probe,
-                        const std::atomic<bool>* cancel, unsigned threads)
+                        const std::atomic<bool>* cancel, unsigned threads, WorkProgress* progress)
 {
     RemoveResult result;
     if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -456,7 +472,7 @@ RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe
     }
     if (S_ISDIR(sx.stx_mode)) {
         const work::RemovalPlan plan = work::removalPlan(threads);
-        Shared shared{probe, cancel, MountIdentity::of(sx), {}};
+        Shared shared{probe, cancel, MountIdentity::of(sx), {}, progress};
         Remover remover(shared, plan.heldFolders);
         remover.removeLocation(parentFd, {name, shared.location}, plan.threads);
         result = remover.result();
@@ -472,7 +488,7 @@ RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe
 } // namespace
 
 RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe,
-                          const std::atomic<bool>* cancel, unsigned threads)
+                          const std::atomic<bool>* cancel, unsigned threads, WorkProgress* progress)
 {
     RemoveResult result;
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
@@ -480,7 +496,7 @@ RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemovePro
         return result;
     }
     try {
-        return removeTree(parentFd, name, probe, cancel, threads);
+        return removeTree(parentFd, name, probe, cancel, threads, progress);
     } catch (const std::bad_alloc&) {
         // Before anything was removed: the removal's buffers.
         result.incomplete = ENOMEM;
@@ -489,14 +505,14 @@ RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemovePro
 }
 
 RemoveResult removeLocation(const std::string& base, const std::string& relative, const std::atomic<bool>* cancel,
-                            unsigned threads)
+                            unsigned threads, WorkProgress* progress)
 {
     RemoveResult result;
     try {
         const OpenedLocation location = openLocationParent(base, relative);
         const UniqueFd& parent = location.parent;
         if (parent)
-            return removeTreeAt(parent.get(), location.leaf, {}, cancel, threads);
+            return removeTreeAt(parent.get(), location.leaf, {}, cancel, threads, progress);
         if (location.error == ENOENT)
             result.locationGone = true;
         else if (outOfDescriptors(location.error) || location.error == ENOMEM)

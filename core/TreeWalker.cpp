@@ -155,6 +155,7 @@ private:
     bool popName(Name& out);
     void descend(const Name& name);
     void readBatch(Path::Level& level);
+    void report();
     void measure(int dirfd, const char* name);
     void measureSorted(int dirfd);
     void count(int error, const struct statx& sx, const char* name);
@@ -181,6 +182,7 @@ private:
     bool m_ringTried = false;
     std::array<const char*, StatxRing::kCapacity> m_batchNames{};
     WalkResult m_result;
+    WalkResult m_reported; // what report() has added to the walk's progress
 };
 
 class Walk {
@@ -353,7 +355,20 @@ void Worker::run() noexcept
         }
         m_walk.waits().leave();
     }
+    report();
     m_walk.merge(m_result);
+}
+
+// Adds what this worker counted since its last report to the walk's
+// progress, when it has one: once per batch, so a walk shown while it runs
+// costs one relaxed addition per batch, not a shared write per entry.
+void Worker::report()
+{
+    WorkProgress* const progress = m_walk.options().progress;
+    if (!progress)
+        return;
+    progress->add(m_result.entries - m_reported.entries, m_result.bytes - m_reported.bytes);
+    m_reported = m_result;
 }
 
 void Worker::walkTask(Task task)
@@ -378,6 +393,7 @@ void Worker::walkTask(Task task)
         if (!top.data.eof) {
             readBatch(top);
             share();
+            report();
             continue;
         }
         ascend();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/UniqueFd.h"
+#include "core/WorkProgress.h"
 
 #include <atomic>
 #include <cstddef>
@@ -36,6 +37,10 @@ struct WalkOptions {
     // When given and set, every worker stops before its next folder batch
     // and the walk returns what it had counted so far, marked cancelled.
     const std::atomic<bool>* cancel = nullptr;
+
+    // When given, the entries and bytes counted are added to it as the walk
+    // goes, a batch at a time (its row and phase are the caller's to set).
+    WorkProgress* progress = nullptr;
 };
 
 struct WalkResult {

@@ -14,6 +14,8 @@
 
 #include "core/DiskText.h"
 #include "core/Platform.h"
+#include "core/SizeText.h"
+#include "core/WorkProgress.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -24,6 +26,7 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 
 using namespace headroom;
 using namespace headroom::test;
@@ -55,12 +58,16 @@ const QStringList kScanEnd = kCleanEnd + QStringList{"checkItem.enabled"};
 const QString kBefore = "Free 1.00 GB  Wired 2.00 GB";
 const QString kAfter = "Free 2.00 GB  Wired 2.00 GB";
 const QStringList kReleaseStart{"releaseProgress.shown", "releaseProgress.start", "releaseProgressBox.shown",
-                                "releaseButton.disabled"};
+                                "releaseButton.disabled", "releaseItem.disabled"};
 // The new figures while the release still shows as under way, and the
 // report after every restoring step.
-const QStringList kReleaseEnd{"memory.refresh",         "releaseProgress.stop",
-                              "releaseProgress.hidden", "releaseProgressBox.hidden",
-                              "releaseButton.enabled",  "notify"};
+const QStringList kReleaseEnd{"memory.refresh",
+                              "releaseProgress.stop",
+                              "releaseProgress.hidden",
+                              "releaseProgressBox.hidden",
+                              "releaseButton.enabled",
+                              "releaseItem.enabled",
+                              "notify"};
 
 } // namespace
 
@@ -75,11 +82,14 @@ private slots:
     void figuresReachTheirWidgetsAndNames();
     void grantRecordsTheChosenFolder_data();
     void grantRecordsTheChosenFolder();
+    void oneGrantDialogIsOpenAtATime_data();
+    void oneGrantDialogIsOpenAtATime();
     void eachRequestReachesItsHandler_data();
     void eachRequestReachesItsHandler();
     void withoutATrayTheWindowIsTheWayInUntilOneComes();
     void runShowsItsChangesInOrder_data();
     void runShowsItsChangesInOrder();
+    void progressShowsTheRowAtHandWhileWorkRuns();
     void releaseShowsASampleTakenAfterTheTool_data();
     void releaseShowsASampleTakenAfterTheTool();
     void quitInTheMiddleStopsAndShowsNothing_data();
@@ -202,8 +212,9 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     QFETCH(bool, secondConfirmed);
     QFETCH(QStringList, alerts);
     // The chooser answers with the folder the user selected, here a child
-    // of the one it was showing; that child is what gets recorded.
-    const QString chosen = home() + QStringLiteral("/me");
+    // of the one it was showing; that child is what gets recorded. An "&"
+    // in it is no mnemonic.
+    const QString chosen = home() + QStringLiteral("/R&D me");
     m_log->folders = {firstConfirmed ? chosen : QString(), secondConfirmed ? chosen : QString()};
     launch(StringTable::empty());
     m_screen->start();
@@ -219,11 +230,63 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     QCOMPARE(m_d->isAuthorized(), granted);
     // A cancelled chooser keeps the folder of an earlier grant.
     QCOMPARE(m_d->userDir(), firstConfirmed || granted ? chosen : QString());
-    QCOMPARE(action("authorizeStatusItem")->text(),
+    // As the menu shows it, mnemonics taken out.
+    QCOMPARE(action("authorizeStatusItem")->iconText(),
              granted ? QStringLiteral("Authorized") + chosen : QStringLiteral("Not Authorized"));
     // Even a grant given then starts no work.
     QCoreApplication::processEvents();
     QCOMPARE(m_screen->steps(), QStringList());
+}
+
+void TestAppDelegate::oneGrantDialogIsOpenAtATime_data()
+{
+    QTest::addColumn<bool>("granted");    // at start-up
+    QTest::addColumn<QString>("askWith"); // what asks for the grant after start-up, if anything
+    QTest::addColumn<bool>("inChooser");  // the requests come while the chooser is up, else the first alert
+    QTest::addColumn<QStringList>("events");
+    const QStringList forward{"forward", "forward", "forward"};
+    QTest::newRow("start-up alert") << false << "" << false
+                                    << QStringList{"alert"} + forward + QStringList{"chooseFolder"};
+    QTest::newRow("start-up chooser") << false << "" << true << QStringList{"alert", "chooseFolder"} + forward;
+    QTest::newRow("check's permission alert")
+        << false << "checkItem" << false << QStringList{"alert"} + forward + QStringList{"alert", "chooseFolder"};
+    QTest::newRow("a new grant's chooser")
+        << true << "authorizeItem" << true << QStringList{"alert", "chooseFolder"} + forward;
+}
+
+// The tray's menu works while the grant's alert or chooser is up: Authorize,
+// Check and Clean from it bring the open one forward, and neither open
+// another nor start any work, not even with an earlier grant.
+void TestAppDelegate::oneGrantDialogIsOpenAtATime()
+{
+    QFETCH(bool, granted);
+    QFETCH(QString, askWith);
+    QFETCH(bool, inChooser);
+    QFETCH(QStringList, events);
+    m_tray = true;
+    m_log->folders = {granted ? home() : QString(), QString()};
+    std::function<void()>& during = inChooser ? m_log->duringChooser : m_log->duringAlert;
+    const auto askAgain = [&] {
+        during = nullptr; // once
+        for (const char* name : {"authorizeItem", "checkItem", "cleanItem"})
+            action(name)->trigger();
+    };
+    if (askWith.isEmpty())
+        during = askAgain;
+    launch(StringTable::empty());
+    if (!askWith.isEmpty()) {
+        m_log->events.clear();
+        m_screen->start();
+        during = askAgain;
+        action(askWith.toLatin1().constData())->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(m_screen->steps(), QStringList());
+    }
+    QCOMPARE(m_log->events, events);
+    // Once it has closed, the next request asks again.
+    m_log->events.clear();
+    action("authorizeItem")->trigger();
+    QCOMPARE(m_log->events, (QStringList{"alert", "chooseFolder"}));
 }
 
 void TestAppDelegate::eachRequestReachesItsHandler_data()
@@ -411,13 +474,48 @@ void TestAppDelegate::runShowsItsChangesInOrder()
     QVERIFY(m_screen->waitFor("checkItem.enabled"));
 }
 
+// A clean held after the scan that follows its removals: the window shows
+// the last row measured, sampled only while the work runs. Then the counts
+// as the window words them, fed by hand.
+void TestAppDelegate::progressShowsTheRowAtHandWhileWorkRuns()
+{
+    fillRows();
+    m_volume->holdWhen = [trash = location(Trash)] { return !exists(trash); };
+    launch();
+    setBoxes("xxxxx");
+    const auto* timer = find<QTimer>("progressTimer");
+    const auto* box = find<QGroupBox>("progressIndicatorBox");
+    const auto* label = find<QLabel>("progressLabel");
+    QVERIFY(!timer->isActive()); // no wake-ups while nothing runs
+    request(true);
+    QVERIFY(m_volume->waitUntilHeld());
+    QTRY_COMPARE(box->title(), L("Progress Measuring").arg(L("Trash").trimmed()));
+    QCOMPARE(label->text(), L("Progress Measured").arg("0", QString::fromStdString(convertBytes(0))));
+    m_volume->open();
+    QVERIFY(m_screen->waitFor("notify"));
+    QVERIFY(!timer->isActive());
+
+    WorkProgress progress;
+    progress.begin(Caches, WorkProgress::Measuring);
+    progress.add(1234567, std::uint64_t{5} << 30);
+    m_d->window()->startDiskProgress(true, &progress);
+    QTRY_COMPARE(label->text(), L("Progress Measured").arg("1,234,567", "5.00 GB"));
+    QCOMPARE(box->title(), L("Progress Measuring").arg(L("Caches").trimmed()));
+    progress.begin(Downloads, WorkProgress::Removing);
+    progress.add(42, 0);
+    QTRY_COMPARE(box->title(), L("Progress Removing").arg(L("Downloads").trimmed()));
+    QCOMPARE(label->text(), L("Progress Removed").arg("42"));
+    m_d->window()->stopDiskProgress();
+    QVERIFY(!timer->isActive());
+}
+
 void TestAppDelegate::releaseShowsASampleTakenAfterTheTool_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("tray");
     QTest::addColumn<bool>("windowShown");
     QTest::newRow("tool succeeds") << 0 << false << true;
-    QTest::newRow("tool fails") << 5 << false << true;
+    QTest::newRow("password dialog dismissed") << 126 << false << true;
     QTest::newRow("application hidden in the tray") << 0 << true << true;
     QTest::newRow("hidden in the tray, window closed") << 0 << true << false;
 }
@@ -443,8 +541,10 @@ void TestAppDelegate::releaseShowsASampleTakenAfterTheTool()
     // brings back only a window that was on screen.
     const QStringList unhide = tray && windowShown ? QStringList{"window.shown"} : QStringList{};
     QCOMPARE(m_screen->steps(), unhide + kReleaseStart);
-    QVERIFY(action("releaseItem")->isEnabled());
-    // A second request, as the menu's item that stays enabled, is refused.
+    // Seen where the user looks: the menu's item, and the window when shown.
+    QCOMPARE(action("releaseItem")->text(), L("Releasing"));
+    QCOMPARE(find<QGroupBox>("releaseMemProgressIndicatorBox")->isVisible(), m_d->window()->isVisible());
+    // A second request, as a call from elsewhere could make it, is refused.
     m_d->releaseAction();
     openToolGate();
     QVERIFY(m_screen->waitFor("notify"));
@@ -459,7 +559,8 @@ void TestAppDelegate::releaseShowsASampleTakenAfterTheTool()
     const QString freed = L("Release Freed") + QStringLiteral("1.00 GB");
     QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
     if (!tray)
-        QCOMPARE(find<QLabel>("reportLabel")->text(), status == 0 ? freed : L("Release Failed"));
+        QCOMPARE(find<QLabel>("reportLabel")->text(), status == 0 ? freed : L("Release Cancelled"));
+    QCOMPARE(action("releaseItem")->text(), L("Release"));
 
     // Once the first has ended, the next request is taken.
     m_screen->start();

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -75,14 +76,22 @@ TEST(JunkJob, ScanMeasuresTheChosenRowsInTableOrderAskingAtEachRow)
 {
     Home home;
     JunkJob scan = home.job();
-    Reports reports;
+    WorkProgress progress;
+    scan.progress = &progress;
+    Reports reports, shown;
     std::vector<std::size_t> reportedWhenAsked;
     scan.chosen = [&](std::size_t row) {
         reportedWhenAsked.push_back(reports.size());
         return row % 2 == 0;
     };
-    EXPECT_TRUE(scan.scan([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }));
+    EXPECT_TRUE(scan.scan([&](std::size_t row, const RowSize& size) {
+        reports.emplace_back(row, size.bytes);
+        // The progress has the row at hand, being measured: its files.
+        if (progress.row == int(row) && progress.phase == WorkProgress::Measuring && progress.entries == row + 1)
+            shown.emplace_back(row, progress.bytes);
+    }));
     EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {2, rowBytes(2)}, {4, rowBytes(4)}}));
+    EXPECT_EQ(shown, reports);
     EXPECT_EQ(reportedWhenAsked, (std::vector<std::size_t>{0, 1, 1, 2, 2}));
 }
 
@@ -95,6 +104,15 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         Home home;
         JunkJob clean = home.job({false, true, false, true, false});
         clean.measureRemoved = measured;
+        // As the clean comes to the row after Logs, the progress still shows
+        // Logs being removed: its two files and the folder.
+        WorkProgress progress;
+        clean.progress = &progress;
+        std::vector<std::tuple<int, int, std::uint64_t>> shown;
+        clean.chosen = [&, chosen = clean.chosen](std::size_t row) {
+            shown.emplace_back(progress.row.load(), progress.phase.load(), progress.entries.load());
+            return chosen(row);
+        };
         Reports reports;
         const auto outcome =
             clean.clean([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
@@ -111,6 +129,8 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         EXPECT_EQ(outcome->space.freeAfter, std::optional<std::int64_t>(12));
         EXPECT_EQ(outcome->volumeAfter.free, 12);
         EXPECT_EQ(outcome->space.removedBytes, measured ? rowBytes(1) + rowBytes(3) : 0u);
+        ASSERT_GT(shown.size(), 2u);
+        EXPECT_EQ(shown[2], std::make_tuple(1, int(WorkProgress::Removing), std::uint64_t{3}));
     }
 }
 

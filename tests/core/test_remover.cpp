@@ -248,6 +248,7 @@ TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
     bool gaveUp = false;
     const bool sharing = threads != 1 && !(trash && threads == 2) && cancelAt != 0;
     const int before = openDescriptors();
+    WorkProgress progress;
     const RemoveResult r = removeTreeAt(
         l.parent.get(), "loc",
         [&](int, const char* entry) {
@@ -262,8 +263,9 @@ TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
             if (sharing && !gaveUp && subfolder)
                 gaveUp = !shared.wait_for(lock, std::chrono::seconds(10), [&] { return workers.size() > 1; });
         },
-        &cancel, threads);
+        &cancel, threads, &progress);
     EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(progress.entries, r.removed); // what it showed as it went
     EXPECT_EQ(r.cancelled, cancelAt >= 0);
     EXPECT_EQ(r.locationGone, cancelAt < 0);
     EXPECT_EQ(r.failed, 0u);

@@ -24,6 +24,7 @@
 using headroom::measureTree;
 using headroom::WalkOptions;
 using headroom::WalkResult;
+using headroom::WorkProgress;
 using headroom::test::ChildOutcome;
 using headroom::test::duBelow;
 using headroom::test::expectChildPassed;
@@ -111,9 +112,15 @@ TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
     for (unsigned threads : {0u, 1u, 3u, 8u}) {
         for (unsigned bound : {0u, 1u, 2u, 5u}) {
             for (bool ring : {true, false}) {
-                const WalkResult r = measureTree(t.path(), withThreads(threads, bound, ring));
-                EXPECT_TRUE(r.bytes == *du && r.errors == 0 && r.incomplete == 0)
-                    << said(r) << ", du " << *du << "; threads " << threads << " bound " << bound << " ring " << ring;
+                // What the walk shows as it goes adds up to its result.
+                WorkProgress progress;
+                WalkOptions options = withThreads(threads, bound, ring);
+                options.progress = &progress;
+                const WalkResult r = measureTree(t.path(), options);
+                EXPECT_TRUE(r.bytes == *du && r.errors == 0 && r.incomplete == 0 && progress.bytes == r.bytes
+                            && progress.entries == r.entries)
+                    << said(r) << ", du " << *du << ", shown " << progress.entries << " entries " << progress.bytes
+                    << " bytes; threads " << threads << " bound " << bound << " ring " << ring;
             }
         }
     }
