@@ -112,13 +112,19 @@ TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
     for (unsigned threads : {0u, 1u, 3u, 8u}) {
         for (unsigned bound : {0u, 1u, 2u, 5u}) {
             for (bool ring : {true, false}) {
-                // What the walk shows as it goes adds up to its result.
+                // What the walk shows as it goes adds up to its result, and
+                // has begun by the time a subfolder is entered.
                 WorkProgress progress;
+                std::uint64_t shownEarly = 0;
                 WalkOptions options = withThreads(threads, bound, ring);
                 options.progress = &progress;
+                options.onFolderEntered = [&](std::size_t) {
+                    if (shownEarly == 0)
+                        shownEarly = progress.entries.load();
+                };
                 const WalkResult r = measureTree(t.path(), options);
                 EXPECT_TRUE(r.bytes == *du && r.errors == 0 && r.incomplete == 0 && progress.bytes == r.bytes
-                            && progress.entries == r.entries)
+                            && progress.entries == r.entries && shownEarly > 0)
                     << said(r) << ", du " << *du << ", shown " << progress.entries << " entries " << progress.bytes
                     << " bytes; threads " << threads << " bound " << bound << " ring " << ring;
             }
