@@ -115,12 +115,12 @@ TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
                 // What the walk shows as it goes adds up to its result, and
                 // has begun by the time a subfolder is entered.
                 WorkProgress progress;
-                std::uint64_t shownEarly = 0;
+                std::atomic<std::uint64_t> shownEarly{0}; // from any walking thread
                 WalkOptions options = withThreads(threads, bound, ring);
                 options.progress = &progress;
                 options.onFolderEntered = [&](std::size_t) {
-                    if (shownEarly == 0)
-                        shownEarly = progress.entries.load();
+                    if (shownEarly.load() == 0)
+                        shownEarly.store(progress.entries.load());
                 };
                 const WalkResult r = measureTree(t.path(), options);
                 EXPECT_TRUE(r.bytes == *du && r.errors == 0 && r.incomplete == 0 && progress.bytes == r.bytes
