@@ -82,8 +82,6 @@ private slots:
     void figuresReachTheirWidgetsAndNames();
     void grantRecordsTheChosenFolder_data();
     void grantRecordsTheChosenFolder();
-    void oneGrantDialogIsOpenAtATime_data();
-    void oneGrantDialogIsOpenAtATime();
     void eachRequestReachesItsHandler_data();
     void eachRequestReachesItsHandler();
     void withoutATrayTheWindowIsTheWayInUntilOneComes();
@@ -194,30 +192,49 @@ void TestAppDelegate::grantRecordsTheChosenFolder_data()
     QTest::addColumn<QString>("askWith");     // what asks again, if anything
     QTest::addColumn<bool>("secondConfirmed");
     QTest::addColumn<QStringList>("alerts"); // Check and Clean without a grant give the permission alert
+    // The dialog (the first alert or chooser after the start, or after
+    // askWith) during which Authorize, Check and Clean come from the menu.
+    QTest::addColumn<QString>("meanwhile");
     const QStringList once{"Authorization"}, twice = once + once;
     const QStringList refused{"Authorization", "Permission Alert", "Authorization"};
-    QTest::newRow("confirmed") << true << "" << false << once;
-    QTest::newRow("cancelled") << false << "" << false << once;
-    QTest::newRow("cancelled after a grant") << true << "authorizeItem" << false << twice;
-    QTest::newRow("check without a grant, cancelled") << false << "checkButton" << false << refused;
-    QTest::newRow("check without a grant, confirmed") << false << "checkButton" << true << refused;
-    QTest::newRow("clean without a grant, cancelled") << false << "cleanButton" << false << refused;
-    QTest::newRow("clean without a grant, confirmed") << false << "cleanButton" << true << refused;
+    QTest::newRow("confirmed") << true << "" << false << once << "alert";
+    QTest::newRow("cancelled") << false << "" << false << once << "chooser";
+    QTest::newRow("cancelled after a grant") << true << "authorizeItem" << false << twice << "chooser";
+    QTest::newRow("check without a grant, cancelled") << false << "checkButton" << false << refused << "";
+    QTest::newRow("check without a grant, confirmed") << false << "checkButton" << true << refused << "alert";
+    QTest::newRow("clean without a grant, cancelled") << false << "cleanButton" << false << refused << "";
+    QTest::newRow("clean without a grant, confirmed") << false << "cleanButton" << true << refused << "";
 }
 
+// One grant dialog is open at a time: requests from the menu while one is
+// up bring it forward, and neither open another nor start any work, not
+// even with an earlier grant.
 void TestAppDelegate::grantRecordsTheChosenFolder()
 {
     QFETCH(bool, firstConfirmed);
     QFETCH(QString, askWith);
     QFETCH(bool, secondConfirmed);
     QFETCH(QStringList, alerts);
+    QFETCH(QString, meanwhile);
     // The chooser answers with the folder the user selected, here a child
     // of the one it was showing; that child is what gets recorded. An "&"
     // in it is no mnemonic.
     const QString chosen = home() + QStringLiteral("/R&D me");
     m_log->folders = {firstConfirmed ? chosen : QString(), secondConfirmed ? chosen : QString()};
+    std::function<void()>* during = meanwhile == QLatin1String("alert")     ? &m_log->duringAlert
+                                    : meanwhile == QLatin1String("chooser") ? &m_log->duringChooser
+                                                                            : nullptr;
+    const auto fromTheMenu = [&] {
+        *during = nullptr; // once
+        for (const char* name : {"authorizeItem", "checkItem", "cleanItem"})
+            action(name)->trigger();
+    };
+    if (during && askWith.isEmpty())
+        *during = fromTheMenu;
     launch(StringTable::empty());
     m_screen->start();
+    if (during)
+        *during = fromTheMenu;
     if (askWith == QLatin1String("authorizeItem"))
         action("authorizeItem")->trigger();
     else if (!askWith.isEmpty())
@@ -226,6 +243,7 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     const bool asked = !askWith.isEmpty();
     QCOMPARE(m_log->alerts, alerts);
     QCOMPARE(m_log->events.count(QStringLiteral("chooseFolder")), asked ? 2 : 1);
+    QCOMPARE(m_log->events.count(QStringLiteral("forward")), during ? 3 : 0);
     const bool granted = asked ? secondConfirmed : firstConfirmed;
     QCOMPARE(m_d->isAuthorized(), granted);
     // A cancelled chooser keeps the folder of an earlier grant.
@@ -236,57 +254,6 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     // Even a grant given then starts no work.
     QCoreApplication::processEvents();
     QCOMPARE(m_screen->steps(), QStringList());
-}
-
-void TestAppDelegate::oneGrantDialogIsOpenAtATime_data()
-{
-    QTest::addColumn<bool>("granted");    // at start-up
-    QTest::addColumn<QString>("askWith"); // what asks for the grant after start-up, if anything
-    QTest::addColumn<bool>("inChooser");  // the requests come while the chooser is up, else the first alert
-    QTest::addColumn<QStringList>("events");
-    const QStringList forward{"forward", "forward", "forward"};
-    QTest::newRow("start-up alert") << false << "" << false
-                                    << QStringList{"alert"} + forward + QStringList{"chooseFolder"};
-    QTest::newRow("start-up chooser") << false << "" << true << QStringList{"alert", "chooseFolder"} + forward;
-    QTest::newRow("check's permission alert")
-        << false << "checkItem" << false << QStringList{"alert"} + forward + QStringList{"alert", "chooseFolder"};
-    QTest::newRow("a new grant's chooser")
-        << true << "authorizeItem" << true << QStringList{"alert", "chooseFolder"} + forward;
-}
-
-// The tray's menu works while the grant's alert or chooser is up: Authorize,
-// Check and Clean from it bring the open one forward, and neither open
-// another nor start any work, not even with an earlier grant.
-void TestAppDelegate::oneGrantDialogIsOpenAtATime()
-{
-    QFETCH(bool, granted);
-    QFETCH(QString, askWith);
-    QFETCH(bool, inChooser);
-    QFETCH(QStringList, events);
-    m_tray = true;
-    m_log->folders = {granted ? home() : QString(), QString()};
-    std::function<void()>& during = inChooser ? m_log->duringChooser : m_log->duringAlert;
-    const auto askAgain = [&] {
-        during = nullptr; // once
-        for (const char* name : {"authorizeItem", "checkItem", "cleanItem"})
-            action(name)->trigger();
-    };
-    if (askWith.isEmpty())
-        during = askAgain;
-    launch(StringTable::empty());
-    if (!askWith.isEmpty()) {
-        m_log->events.clear();
-        m_screen->start();
-        during = askAgain;
-        action(askWith.toLatin1().constData())->trigger();
-        QCoreApplication::processEvents();
-        QCOMPARE(m_screen->steps(), QStringList());
-    }
-    QCOMPARE(m_log->events, events);
-    // Once it has closed, the next request asks again.
-    m_log->events.clear();
-    action("authorizeItem")->trigger();
-    QCOMPARE(m_log->events, (QStringList{"alert", "chooseFolder"}));
 }
 
 void TestAppDelegate::eachRequestReachesItsHandler_data()
