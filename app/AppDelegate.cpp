@@ -131,8 +131,8 @@ void AppDelegate::updateMemUI()
     m_window->showMemory(measureMemory());
 }
 
-// One grant dialog at a time. The alert and the chooser are modal to the
-// window, but the tray's menu still reaches the controller: a request for
+// One grant dialog at a time. The alert and the chooser are application
+// modal, but the tray's menu still reaches the controller: a request for
 // the grant, or for work that needs it, while they are open brings the open
 // one forward instead of stacking another alert and chooser on top. That is
 // where the user's answer is awaited; the request is not kept for later.
