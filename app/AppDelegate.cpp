@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QMetaObject>
+#include <QScopedValueRollback>
 #include <QSystemTrayIcon>
 
 #include <mutex>
@@ -148,7 +149,28 @@ std::optional<DiskFigures> AppDelegate::folderVolume() const
     return otherVolumeFigures(m_folders.base);
 }
 
+// One grant dialog at a time. The alert and the chooser are application
+// modal, but the tray's menu still reaches the controller: a request for
+// the grant, or for work that needs it, while they are open brings the open
+// one forward instead of stacking another alert and chooser on top. That is
+// where the user's answer is awaited; the request is not kept for later.
+bool AppDelegate::grantDialogOpen()
+{
+    if (!m_granting)
+        return false;
+    m_prompter->bringForward();
+    return true;
+}
+
 void AppDelegate::needUserAuthorize()
+{
+    if (grantDialogOpen())
+        return;
+    const QScopedValueRollback granting(m_granting, true);
+    grantFolder();
+}
+
+void AppDelegate::grantFolder()
 {
     m_prompter->alert(m_window->L("Authorization"), m_window->L("Authorization Need"));
     const std::optional<QString> folder = m_prompter->chooseFolder();
@@ -213,8 +235,9 @@ void AppDelegate::askForPermission()
 {
     // No work in this request, even when the grant below succeeds: the user
     // asks again.
+    const QScopedValueRollback granting(m_granting, true);
     m_prompter->alert(m_window->L("Permission Alert"), m_window->L("Permission Info"));
-    needUserAuthorize();
+    grantFolder();
 }
 
 void AppDelegate::checkAction()
@@ -231,7 +254,7 @@ void AppDelegate::cleanAction()
 // menu's Check item.
 void AppDelegate::requestDiskWork(DiskRun run)
 {
-    if (stopping())
+    if (stopping() || grantDialogOpen())
         return;
     if (!m_isAuthorized) {
         askForPermission();
@@ -244,7 +267,8 @@ void AppDelegate::requestDiskWork(DiskRun run)
     const bool scan = run == DiskRun::Scan;
     m_tray.unhideApplication();
     m_window->bringDiskTabForward();
-    m_window->startDiskProgress(scan);
+    m_progress.reset();
+    m_window->startDiskProgress(scan, &m_progress);
 
     // The rows' folders as they are now: a grant made while the work runs
     // must not move it. Each box counts as it is when the job reaches its
@@ -253,6 +277,7 @@ void AppDelegate::requestDiskWork(DiskRun run)
     job.folders = m_folders;
     job.chosen = [this](std::size_t row) { return m_boxStates[row].load() == Qt::Checked; };
     job.cancel = &m_stopping;
+    job.progress = &m_progress;
     m_diskRun = run;
     startWork([this, scan, job = std::move(job)] { scan ? checkDisk(job) : cleanDisk(job); });
 }

@@ -80,6 +80,11 @@ signals:
 private:
     enum class DiskRun { None, Scan, Clean };
 
+    // The grant's alert and chooser, and whether they are open: while they
+    // are, a request that would open them again brings them forward instead.
+    void grantFolder();
+    bool grantDialogOpen();
+
     // The parts of the scan and clean requests on the main thread.
     void askForPermission();
     void requestDiskWork(DiskRun run);
@@ -119,6 +124,7 @@ private:
     QString m_userDir;
     JunkFolders m_folders; // the rows' folders below m_userDir, resolved at its grant
     bool m_isAuthorized = false;
+    bool m_granting = false; // the grant's alert or chooser is open
 
     // Run bookkeeping, on the main thread only. A worker sees the check
     // boxes through `m_boxStates`, which the main thread keeps in step with
@@ -126,6 +132,7 @@ private:
     DiskRun m_diskRun = DiskRun::None;
     bool m_releaseRunning = false;
     std::array<std::atomic<int>, kJunkRowCount> m_boxStates{};
+    WorkProgress m_progress;             // the disk run's, which the window samples while it runs
     std::atomic<bool> m_stopping{false}; // quitting: work stops, nothing more is shown
     QThreadPool m_workers;               // waited for by the destructor, before anything the work reads goes
 };

@@ -34,13 +34,22 @@ private:
     QTemporaryDir m_folder;
 };
 
+// Runs `dialog` modally, known as the open one meanwhile.
+int runOpen(QPointer<QWidget>& open, QDialog& dialog)
+{
+    open = &dialog;
+    const int result = dialog.exec();
+    open = nullptr;
+    return result;
+}
+
 } // namespace
 
 void DialogPrompter::alert(const QString& message, const QString& informative)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Headroom"), message, QMessageBox::Ok);
     box.setInformativeText(informative);
-    box.exec();
+    runOpen(m_open, box);
 }
 
 std::optional<QString> DialogPrompter::chooseFolder()
@@ -52,7 +61,7 @@ std::optional<QString> DialogPrompter::chooseFolder()
     // Start at home rather than wherever the process was started: the folder
     // chosen here is the one later cleans work in.
     dialog.setDirectory(QDir::homePath());
-    const int result = dialog.exec();
+    const int result = runOpen(m_open, dialog);
     // The chooser's file system model leaves threads in Qt's global pool,
     // parked until they expire half a minute later; nothing of ours uses
     // the pool, so they end now (waitForDone() ends idle threads at once).
@@ -71,6 +80,14 @@ std::optional<QString> DialogPrompter::chooseFolder()
 void DialogPrompter::about(const QString& title, const QString& text)
 {
     QMessageBox::about(nullptr, title, text);
+}
+
+void DialogPrompter::bringForward()
+{
+    if (!m_open)
+        return;
+    m_open->raise();
+    m_open->activateWindow();
 }
 
 } // namespace headroom

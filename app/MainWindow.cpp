@@ -11,9 +11,12 @@
 #include <QFile>
 #include <QIcon>
 #include <QKeySequence>
+#include <QLocale>
+#include <QMetaObject>
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -83,6 +86,7 @@ MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, QWidget* pare
     , m_strings(std::move(strings))
     , m_lookup(StringTable::lookup(m_strings))
     , m_ui(std::make_unique<Ui::MainWindow>())
+    , m_progressTimer(new QTimer(this))
 {
     initImageResources();
     m_ui->setupUi(this);
@@ -99,6 +103,11 @@ MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, QWidget* pare
     // asked for: its first line says so from the start.
     showGrant(std::nullopt);
     connectRequests();
+    // Four looks a second: the counts move without the window costing the
+    // work anything it could notice.
+    m_progressTimer->setObjectName(QStringLiteral("progressTimer"));
+    m_progressTimer->setInterval(250);
+    connect(m_progressTimer, &QTimer::timeout, this, &MainWindow::showProgress);
 }
 
 MainWindow::~MainWindow() = default;
@@ -200,6 +209,22 @@ void MainWindow::fitWrappedLines()
     QLayout* frame = QMainWindow::layout();
     frame->invalidate();
     setFixedSize(m_designSize.width(), std::max(m_designSize.height(), frame->totalMinimumSize().height()));
+}
+
+// A box shown or hidden, or a line filled, on a page of the tabs: each
+// layout would hear of it through a posted request, one level at a time.
+// Every layout and the size it asks of its widget are renewed now, the
+// innermost first, and the window fitted to them.
+void MainWindow::refit()
+{
+    const QList<QLayout*> layouts = findChildren<QLayout*>();
+    for (auto it = layouts.rbegin(); it != layouts.rend(); ++it) {
+        (*it)->invalidate();
+        if (QWidget* owner = (*it)->parentWidget())
+            owner->updateGeometry();
+    }
+    fitWrappedLines();
+    QMetaObject::invokeMethod(this, &MainWindow::fitWrappedLines, Qt::QueuedConnection);
 }
 
 void MainWindow::titleMenu()
@@ -307,7 +332,11 @@ void MainWindow::showRowSize(std::size_t row, std::uint64_t bytes)
 
 void MainWindow::showGrant(const std::optional<QString>& folder)
 {
-    m_ui->authorizeStatusItem->setText(folder ? L("Authorized") + *folder : L("Not Authorized"));
+    // An item's text takes "&" for a mnemonic: a path shows as it is only
+    // with each one doubled.
+    m_ui->authorizeStatusItem->setText(folder ? L("Authorized")
+                                                    + QString(*folder).replace(QLatin1Char('&'), QLatin1String("&&"))
+                                              : L("Not Authorized"));
 }
 
 void MainWindow::showFolders(const JunkFolders& folders)
@@ -387,22 +416,53 @@ void MainWindow::bringLastTabForward()
     m_ui->tabView->setCurrentIndex(m_ui->tabView->count() - 1);
 }
 
-void MainWindow::startDiskProgress(bool scan)
+void MainWindow::startDiskProgress(bool scan, const WorkProgress* progress)
 {
+    m_progress = progress;
+    m_ui->progressIndicatorBox->setTitle(QString());
+    m_ui->progressLabel->clear();
+    if (m_progress)
+        m_progressTimer->start();
     startAnimation(m_ui->progressIndicator);
     m_ui->progressIndicatorBox->setVisible(true);
     m_ui->checkButton->setEnabled(false);
     m_ui->cleanButton->setEnabled(false);
     if (scan)
         m_ui->checkItem->setEnabled(false);
+    refit(); // the box and its line take room below the rows
 }
 
 void MainWindow::stopDiskProgress()
 {
+    m_progressTimer->stop();
+    m_progress = nullptr;
     stopAnimation(m_ui->progressIndicator);
     m_ui->progressIndicatorBox->setVisible(false);
     m_ui->checkButton->setEnabled(true);
     m_ui->cleanButton->setEnabled(true);
+    refit();
+}
+
+// "Measuring Caches…" over the bar, "Entries: 12,345 · Size: 1.20 GB" under
+// it; removing, the entries removed so far.
+void MainWindow::showProgress()
+{
+    if (!m_progress)
+        return;
+    const int row = m_progress->row.load(std::memory_order_relaxed);
+    if (row < 0 || static_cast<std::size_t>(row) >= kJunkRowCount)
+        return;
+    const auto phase = static_cast<WorkProgress::Phase>(m_progress->phase.load(std::memory_order_relaxed));
+    const std::uint64_t entries = m_progress->entries.load(std::memory_order_relaxed);
+    const QString label = withoutMnemonic(L(junkTable()[static_cast<std::size_t>(row)].labelKey));
+    const QString count = QLocale(m_strings->language()).toString(static_cast<qulonglong>(entries));
+    const QString size = QString::fromStdString(convertBytes(m_progress->bytes.load(std::memory_order_relaxed)));
+    const bool removing = phase == WorkProgress::Removing;
+    const bool first = m_ui->progressLabel->text().isEmpty();
+    m_ui->progressIndicatorBox->setTitle(L(removing ? "Progress Removing" : "Progress Measuring").arg(label));
+    m_ui->progressLabel->setText(removing ? L("Progress Removed").arg(count) : L("Progress Measured").arg(count, size));
+    if (first)
+        refit();
 }
 
 void MainWindow::enableCheckItem()
@@ -416,6 +476,13 @@ void MainWindow::startReleaseProgress()
     startAnimation(m_ui->releaseMemProgressIndicator);
     m_ui->releaseMemProgressIndicatorBox->setVisible(true);
     m_ui->releaseButton->setEnabled(false);
+    // Seen in the window and in the menu while the helper works, and while
+    // it waits for the administrator's password.
+    m_ui->releaseMemProgressIndicatorBox->setTitle(L("Releasing"));
+    m_ui->releaseMemProgressLabel->setText(L("Release Waiting"));
+    m_ui->releaseItem->setText(L("Releasing"));
+    m_ui->releaseItem->setEnabled(false);
+    refit();
 }
 
 void MainWindow::stopReleaseProgress()
@@ -424,6 +491,9 @@ void MainWindow::stopReleaseProgress()
     m_ui->releaseMemProgressIndicator->setVisible(false);
     m_ui->releaseMemProgressIndicatorBox->setVisible(false);
     m_ui->releaseButton->setEnabled(true);
+    m_ui->releaseItem->setText(L("Release"));
+    m_ui->releaseItem->setEnabled(true);
+    refit();
 }
 
 } // namespace headroom

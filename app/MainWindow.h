@@ -2,6 +2,7 @@
 
 #include "core/JunkJob.h"
 #include "core/MemoryText.h"
+#include "core/WorkProgress.h"
 #include "l10n/StringTable.h"
 
 #include <QMainWindow>
@@ -21,6 +22,7 @@ class QResizeEvent;
 class QShowEvent;
 class QIcon;
 class QMenu;
+class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -91,8 +93,12 @@ public:
     void bringLastTabForward();
 
     // The busy bars and the controls they lock. A scan also locks the
-    // menu's Check item, which enableCheckItem() gives back.
-    void startDiskProgress(bool scan);
+    // menu's Check item, which enableCheckItem() gives back. With `progress`
+    // the disk bar's box also shows the row at hand and its counts so far,
+    // sampled a few times a second until stopDiskProgress(); no timer runs
+    // otherwise. The release's box, on the Disk page, and the menu's
+    // Release item show that a release runs.
+    void startDiskProgress(bool scan, const WorkProgress* progress = nullptr);
     void stopDiskProgress();
     void enableCheckItem();
     void startReleaseProgress();
@@ -124,12 +130,16 @@ private:
     void connectRequests();
     void showVolume(const DiskFigures& figures, bool bareTitles);
     void fitWrappedLines();
+    void refit();
+    void showProgress();
 
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;
     const std::unique_ptr<Ui::MainWindow> m_ui;
-    QSize m_designSize;                              // MainWindow.ui's: the width is kept, the height is the least
+    QSize m_designSize; // MainWindow.ui's: the width is kept, the height is the least
     std::array<QString, kJunkRowCount> m_folderTips; // each row's folder, as its tooltip starts
+    QTimer* m_progressTimer;                         // runs only while a scan or clean shows its progress
+    const WorkProgress* m_progress = nullptr;        // what it samples, the controller's
 };
 
 } // namespace headroom

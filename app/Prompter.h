@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <optional>
 
@@ -18,6 +20,9 @@ public:
     // user chose, or nothing when they cancelled.
     virtual std::optional<QString> chooseFolder() = 0;
     virtual void about(const QString& title, const QString& text) = 0;
+    // Raises the alert or chooser that is open now, if one is, and gives it
+    // the keyboard.
+    virtual void bringForward() = 0;
 };
 
 class DialogPrompter final : public Prompter {
@@ -25,6 +30,10 @@ public:
     void alert(const QString& message, const QString& informative) override;
     std::optional<QString> chooseFolder() override;
     void about(const QString& title, const QString& text) override;
+    void bringForward() override;
+
+private:
+    QPointer<QWidget> m_open; // the alert or chooser being shown, while it is
 };
 
 } // namespace headroom

@@ -177,6 +177,8 @@ bool JunkJob::takes(std::size_t row) const
 // walked whole for want of descriptors or memory is marked incomplete.
 RowSize JunkJob::measure(std::size_t row, bool withItems) const
 {
+    begin(row, WorkProgress::Measuring);
+    const std::string_view relative = folders.relativePaths[row];
     RowSize size;
     int error = 0;
     try {
@@ -185,6 +187,7 @@ RowSize JunkJob::measure(std::size_t row, bool withItems) const
         if (location.parent) {
             WalkOptions options;
             options.cancel = cancel;
+            options.progress = progress;
             options.items = withItems;
             options.itemsIn = itemsFolder(row);
             WalkResult result = measureTreeAt(std::move(location.parent), location.leaf, options);
@@ -214,14 +217,17 @@ RowSize JunkJob::measure(std::size_t row, bool withItems) const
 // short.
 std::uint64_t JunkJob::removeMeasured(std::size_t row, int& incomplete, RowClean& clean) const
 {
+    const std::string_view relative = folders.relativePaths[row];
     const auto note = [&incomplete](int error) {
         if (incomplete == 0)
             incomplete = error;
     };
     const RowSize before = measureRemoved ? measure(row, false) : RowSize{};
     note(before.error);
-    const RemoveResult result =
-        keep[row].empty() ? removeLocation(folders.base, folders.relativePaths[row], cancel) : removeKeeping(row);
+    begin(row, WorkProgress::Removing);
+    const RemoveResult result = keep[row].empty()
+                                    ? removeLocation(folders.base, std::string(relative), cancel, 0, progress)
+                                    : removeKeeping(row);
     note(result.incomplete);
     clean.failed = result.failed;
     clean.error = result.error;
@@ -286,6 +292,10 @@ RemoveResult JunkJob::removeKeeping(std::size_t row) const
             probe, cancel));
     }
     return result;
+void JunkJob::begin(std::size_t row, WorkProgress::Phase phase) const
+{
+    if (progress)
+        progress->begin(static_cast<int>(row), phase);
 }
 
 bool JunkJob::scan(const RowDone& done) const

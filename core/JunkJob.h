@@ -10,6 +10,7 @@
 #include "core/TreeRemover.h"
 #include "core/TreeWalker.h"
 #include "core/VolumeFigures.h"
+#include "core/WorkProgress.h"
 
 #include <array>
 #include <atomic>
@@ -127,6 +128,9 @@ struct JunkJob {
     // items it did not scan; nothing when the row's items' folder holds no
     // such entry on its own mount (reached without following a link).
     std::optional<KeptItem> findItem(std::size_t row, const std::string& name) const;
+    // When given: the row at hand, measured or removed, and its counts so
+    // far, for a front end to show while the job runs.
+    WorkProgress* progress = nullptr;
 
     // Measures each chosen row and reports it through `done`. A row that
     // cannot be reached measures 0. False when cancelled: a row whose walk
@@ -148,6 +152,7 @@ private:
     RowSize measure(std::size_t row, bool withItems) const;
     std::uint64_t removeMeasured(std::size_t row, int& incomplete, RowClean& clean) const;
     RemoveResult removeKeeping(std::size_t row) const;
+    void begin(std::size_t row, WorkProgress::Phase phase) const;
 };
 
 // The lines of a clean's report for the rows it did not remove whole, one

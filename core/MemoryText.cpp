@@ -1,6 +1,7 @@
 #include "core/MemoryText.h"
 
 #include "core/Platform.h"
+#include "core/PurgeStatus.h"
 #include "core/Saturating.h"
 #include "core/SizeText.h"
 
@@ -65,8 +66,14 @@ std::uint64_t memoryGivenBack(const MemoryFigures& before, const MemoryFigures& 
 
 std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before, const MemoryFigures& after)
 {
-    if (toolStatus != 0)
-        return tr("Release Failed");
+    switch (toolStatus) {
+    case 0: break;
+    case purge::kNotStarted: return tr("Release No Helper");
+    case purge::kNoPkexec: return tr("Release No Pkexec");
+    case purge::kDismissed: return tr("Release Cancelled");
+    case purge::kNotAuthorized: return tr("Release Refused");
+    default: return tr("Release Failed");
+    }
     if (before.totalPages == 0 || after.totalPages == 0)
         return tr("Release Unmeasured");
     const std::uint64_t bytes = memoryGivenBack(before, after);

@@ -40,9 +40,11 @@ std::string memoryStatusLine2(const KeyLookup& tr, const MemoryFigures& figures)
 std::uint64_t memoryGivenBack(const MemoryFigures& before, const MemoryFigures& after);
 
 // The report after a release. `toolStatus` is the purge tool's exit status
-// (-1: it could not be started); any status but 0 means the release failed
-// or was cancelled (the password prompt dismissed, say). A failed sample
-// (no pages at all) on either side leaves the amount unknown.
+// (-1: it could not be started); any status but 0 means no memory was
+// released, and the report says why where the status tells it
+// (core/PurgeStatus.h): no helper, no pkexec, the password dialog dismissed,
+// authorization refused, or else the helper failed. A failed sample (no
+// pages at all) on either side leaves the amount unknown.
 std::string releaseReport(const KeyLookup& tr, int toolStatus, const MemoryFigures& before, const MemoryFigures& after);
 
 } // namespace headroom

@@ -77,6 +77,7 @@ struct Shared {
     const std::atomic<bool>* cancel;
     MountIdentity location;
     DescriptorWaits waits;
+    WorkProgress* progress; // entries removed are added to it, when given
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
 };
@@ -110,6 +111,7 @@ public:
         } catch (const std::bad_alloc&) {
             giveUp(ENOMEM);
         }
+        report();
     }
 
     // Removes the folder `entry` of the open folder `parent`, which stays
@@ -127,6 +129,7 @@ public:
         } catch (const std::bad_alloc&) {
             giveUp(ENOMEM);
         }
+        report();
         m_shared.waits.leave();
     }
 
@@ -287,6 +290,7 @@ private:
                 else
                     failed(errno == EBUSY && mountPoint(fd, name) ? EXDEV : errno);
             }
+            report();
         }
         if (errno != 0 && errno != ENOENT)
             failed(errno);
@@ -440,9 +444,20 @@ private:
         }
     }
 
+    // Adds the entries removed since the last report to the progress, once
+    // per listing batch.
+    void report()
+    {
+        if (!m_shared.progress)
+            return;
+        m_shared.progress->add(m_result.removed - m_reported, 0);
+        m_reported = m_result.removed;
+    }
+
     void merge(const RemoveResult& other)
     {
         m_result.removed += other.removed;
+        m_reported += other.removed; // the other remover reported its own
         m_result.failed += other.failed;
         if (m_result.error == 0)
             m_result.error = other.error;
@@ -457,6 +472,7 @@ private:
     Path m_path;
     int m_parent = -1; // the open folder the path's top is removed from
     RemoveResult m_result;
+    std::uint64_t m_reported = 0; // entries report() has added to the progress
 };
 
 // A location that could not be removed at all, and why.
@@ -472,8 +488,8 @@ RemoveResult refused(int error)
 // `within` is left as it is. With `expected`, the identity the entry must
 // still have, else it is left alone (counted as failed).
 RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe& probe,
-                        const std::atomic<bool>* cancel, unsigned threads, const MountIdentity* within = nullptr,
-                        const MountIdentity* expected = nullptr)
+                        const std::atomic<bool>* cancel, unsigned threads, WorkProgress* progress,
+                        const MountIdentity* within = nullptr, const MountIdentity* expected = nullptr)
 {
     RemoveResult result;
     if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -498,7 +514,7 @@ RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe
         return refused(ESTALE); // another entry has taken its name: it stays
     if (S_ISDIR(sx.stx_mode)) {
         const work::RemovalPlan plan = work::removalPlan(threads);
-        Shared shared{probe, cancel, MountIdentity::of(sx), {}};
+        Shared shared{probe, cancel, MountIdentity::of(sx), {}, progress};
         Remover remover(shared, plan.heldFolders);
         remover.removeLocation(parentFd, {name, shared.location}, plan.threads);
         result = remover.result();
@@ -514,13 +530,13 @@ RemoveResult removeTree(int parentFd, const std::string& name, const RemoveProbe
 } // namespace
 
 RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe,
-                          const std::atomic<bool>* cancel, unsigned threads)
+                          const std::atomic<bool>* cancel, unsigned threads, WorkProgress* progress)
 {
     RemoveResult result;
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         return refused(EINVAL);
     try {
-        return removeTree(parentFd, name, probe, cancel, threads);
+        return removeTree(parentFd, name, probe, cancel, threads, progress);
     } catch (const std::bad_alloc&) {
         // Before anything was removed: the removal's buffers.
         result.incomplete = ENOMEM;
@@ -576,7 +592,7 @@ RemoveResult removeEntriesAt(int dirfd, const KeepEntry& keep, const RemoveProbe
                 name = e.name;
                 if (probe)
                     probe(dirfd, e.name);
-                add(removeTree(dirfd, name, probe, cancel, threads, nullptr, &id));
+                add(removeTree(dirfd, name, probe, cancel, threads, nullptr, nullptr, &id));
                 if (result.incomplete != 0)
                     return result;
             }
@@ -591,7 +607,7 @@ RemoveResult removeEntriesAt(int dirfd, const KeepEntry& keep, const RemoveProbe
 }
 
 RemoveResult removeLocation(const std::string& base, const std::string& relative, const std::atomic<bool>* cancel,
-                            unsigned threads)
+                            unsigned threads, WorkProgress* progress)
 {
     RemoveResult result;
     try {
@@ -600,7 +616,7 @@ RemoveResult removeLocation(const std::string& base, const std::string& relative
         if (parent && location.otherMount)
             return refused(EXDEV);
         if (parent)
-            return removeTree(parent.get(), location.leaf, {}, cancel, threads, &location.base);
+            return removeTree(parent.get(), location.leaf, {}, cancel, threads, progress, &location.base);
         if (location.error == ENOENT)
             result.locationGone = true;
         else if (outOfDescriptors(location.error) || location.error == ENOMEM)

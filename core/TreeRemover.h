@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/WorkProgress.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -40,8 +42,11 @@ using RemoveProbe = std::function<void(int dirfd, const char* name)>;
 // entry (each removes whole subfolders); 0 picks from the machine; either
 // is lowered to what the free descriptors allow; 1 removes on the calling
 // thread only.
+// `progress`, when given, has the entries removed added to it as the
+// removal goes, a listing batch at a time.
 RemoveResult removeTreeAt(int parentFd, const std::string& name, const RemoveProbe& probe = {},
-                          const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
+                          const std::atomic<bool>* cancel = nullptr, unsigned threads = 0,
+                          WorkProgress* progress = nullptr);
 
 // Removes base/relative (see openLocationParent); nothing outside it, and
 // only what lies on the base's own mount, reached without a link: a
@@ -63,6 +68,7 @@ RemoveResult removeEntriesAt(int dirfd, const KeepEntry& keep, const RemoveProbe
 
 // Removes base/relative (see openLocationParent); nothing outside it.
 RemoveResult removeLocation(const std::string& base, const std::string& relative,
-                            const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
+                            const std::atomic<bool>* cancel = nullptr, unsigned threads = 0,
+                            WorkProgress* progress = nullptr);
 
 } // namespace headroom

@@ -182,6 +182,7 @@ private:
     bool popName(Name& out);
     void descend(const Name& name);
     void readBatch(Path::Level& level);
+    void report();
     void measure(int dirfd, const char* name);
     void measureSorted(int dirfd);
     void count(int error, const struct statx& sx, const char* name);
@@ -215,6 +216,7 @@ private:
     std::uint32_t m_item = kNoItem;
     std::uint64_t m_itemBytes = 0;
     std::uint64_t m_itemAllocated = 0;
+    WalkResult m_reported; // what report() has added to the walk's progress
 };
 
 class Walk {
@@ -440,7 +442,20 @@ void Worker::run() noexcept
         handOverItem();
         m_walk.waits().leave();
     }
+    report();
     m_walk.merge(m_result);
+}
+
+// Adds what this worker counted since its last report to the walk's
+// progress, when it has one: once per batch, so a walk shown while it runs
+// costs one relaxed addition per batch, not a shared write per entry.
+void Worker::report()
+{
+    WorkProgress* const progress = m_walk.options().progress;
+    if (!progress)
+        return;
+    progress->add(m_result.entries - m_reported.entries, m_result.bytes - m_reported.bytes);
+    m_reported = m_result;
 }
 
 void Worker::walkTask(Task task)
@@ -466,6 +481,7 @@ void Worker::walkTask(Task task)
         if (!top.data.eof) {
             readBatch(top);
             share();
+            report();
             continue;
         }
         ascend();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/UniqueFd.h"
+#include "core/WorkProgress.h"
 
 #include <atomic>
 #include <cstddef>
@@ -39,6 +40,9 @@ struct WalkOptions {
     // and the walk returns what it had counted so far, marked cancelled.
     const std::atomic<bool>* cancel = nullptr;
 
+    // When given, the entries and bytes counted are added to it as the walk
+    // goes, a batch at a time (its row and phase are the caller's to set).
+    WorkProgress* progress = nullptr;
     // Also sum, in the same walk, each entry directly inside the root (an
     // item): its own size and everything below it. Off, a walk costs what
     // it did before. With `itemsIn` set to the name of a folder directly

@@ -2,10 +2,12 @@
 // clean caches (page cache, dentries and inodes). That needs root; run by
 // anyone else it asks for root through pkexec and the org.headroom.purge
 // polkit action. Exit status 0 on success; otherwise non-zero and exactly one
-// line on standard error. HEADROOM_DROP_CACHES_PATH names a stand-in for the
+// line on standard error: pkexec's own status when it refused, 125 when
+// there is no pkexec (core/PurgeStatus.h). HEADROOM_DROP_CACHES_PATH names a stand-in for the
 // kernel's file, for tests, when root runs it unelevated (see below).
 
 #include "core/Process.h"
+#include "core/PurgeStatus.h"
 
 #include <array>
 #include <cerrno>
@@ -72,7 +74,8 @@ int elevate()
         return fail("pkexec did not grant root privileges");
     const std::string pkexec = findInPath("pkexec");
     if (pkexec.empty())
-        return fail("root privileges are needed to drop the caches, and pkexec was not found");
+        return fail("root privileges are needed to drop the caches, and pkexec was not found",
+                    headroom::purge::kNoPkexec);
     const std::string self = headroom::process::executablePath();
     if (self.empty())
         return fail(std::string("cannot find this program's own path: ") + describeError(errno));

@@ -52,6 +52,18 @@ const char* const kStringKeys[] = {
     QT_TRANSLATE_NOOP("Headroom", "Release Nothing"),
     QT_TRANSLATE_NOOP("Headroom", "Release Failed"),
     QT_TRANSLATE_NOOP("Headroom", "Release Unmeasured"),
+    QT_TRANSLATE_NOOP("Headroom", "Release No Helper"),
+    QT_TRANSLATE_NOOP("Headroom", "Release No Pkexec"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Cancelled"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Refused"),
+    // Work under way: "%1" is a junk row's label, or a count of entries;
+    // "%2" a size text
+    QT_TRANSLATE_NOOP("Headroom", "Progress Measuring"),
+    QT_TRANSLATE_NOOP("Headroom", "Progress Removing"),
+    QT_TRANSLATE_NOOP("Headroom", "Progress Measured"),
+    QT_TRANSLATE_NOOP("Headroom", "Progress Removed"),
+    QT_TRANSLATE_NOOP("Headroom", "Releasing"),
+    QT_TRANSLATE_NOOP("Headroom", "Release Waiting"),
     // Memory
     QT_TRANSLATE_NOOP("Headroom", "Free"),
     QT_TRANSLATE_NOOP("Headroom", "Wired"),

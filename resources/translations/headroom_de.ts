@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>Wählen Sie im nächsten Fenster Ihren persönlichen Ordner und versuchen Sie es dann noch einmal.</translation>
+        <translation>Headroom fragt Sie als Nächstes nach Ihrem persönlichen Ordner. Wenn Sie ihn gewählt haben, versuchen Sie es noch einmal.</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>Die Speicherfreigabe ist fehlgeschlagen oder wurde abgebrochen; es wurde kein Speicher freigegeben.</translation>
+        <translation>Das Hilfsprogramm zur Speicherfreigabe ist fehlgeschlagen; es wurde kein Speicher freigegeben.</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>Speicher freigegeben; wie viel, ließ sich nicht messen.</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>Es wurde kein Speicher freigegeben: Das Hilfsprogramm zur Speicherfreigabe (headroom-purge) ist nicht installiert.</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>Es wurde kein Speicher freigegeben: pkexec ist nicht installiert, und ohne pkexec kann nicht nach dem Administratorpasswort gefragt werden.</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>Es wurde kein Speicher freigegeben: Der Passwortdialog wurde geschlossen.</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>Es wurde kein Speicher freigegeben: Das Administratorpasswort wurde nicht angenommen oder konnte nicht abgefragt werden.</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>Wird gemessen: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>Wird gelöscht: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>Einträge: %1 · Größe: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>Gelöschte Einträge: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>Speicher wird freigegeben…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>Das Hilfsprogramm zur Speicherfreigabe läuft; es fragt eventuell nach dem Administratorpasswort.</translation>
     </message>
     <message>
         <source>Free</source>

@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>Choose your home folder in the next window, then ask again.</translation>
+        <translation>Headroom will ask for your home folder next. Once it is chosen, ask again.</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>The memory release failed or was cancelled; no memory was freed.</translation>
+        <translation>The memory release helper failed; no memory was freed.</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>Memory released; how much could not be measured.</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>No memory was freed: the memory release helper (headroom-purge) is not installed.</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>No memory was freed: pkexec is not installed, and without it no administrator’s password can be asked for.</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>No memory was freed: the password dialog was closed.</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>No memory was freed: the administrator’s password was not accepted, or could not be asked for.</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>Measuring %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>Removing %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>Entries: %1 · Size: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>Entries removed: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>Releasing Memory…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>The memory release helper is running; it may ask for an administrator’s password.</translation>
     </message>
     <message>
         <source>Free</source>

@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>Elija su carpeta personal en la siguiente ventana y vuelva a intentarlo.</translation>
+        <translation>A continuación, Headroom le pedirá su carpeta personal. Cuando la haya elegido, vuelva a intentarlo.</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>La liberación de memoria ha fallado o se ha cancelado; no se ha liberado memoria.</translation>
+        <translation>El asistente de liberación de memoria ha fallado; no se ha liberado memoria.</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>Memoria liberada; no se ha podido medir cuánta.</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>No se ha liberado memoria: el asistente de liberación de memoria (headroom-purge) no está instalado.</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>No se ha liberado memoria: pkexec no está instalado y sin él no se puede pedir la contraseña de administrador.</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>No se ha liberado memoria: se cerró el diálogo de la contraseña.</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>No se ha liberado memoria: la contraseña de administrador no se aceptó o no se pudo pedir.</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>Midiendo %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>Eliminando %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>Elementos: %1 · Tamaño: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>Elementos eliminados: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>Liberando memoria…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>El asistente de liberación de memoria está en marcha; puede pedir la contraseña de administrador.</translation>
     </message>
     <message>
         <source>Free</source>

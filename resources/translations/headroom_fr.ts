@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>Choisissez votre dossier personnel dans la fenêtre suivante, puis réessayez.</translation>
+        <translation>Headroom va maintenant vous demander votre dossier personnel. Une fois celui-ci choisi, réessayez.</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>La libération de la mémoire a échoué ou a été annulée&#xa0;; aucune mémoire n’a été libérée.</translation>
+        <translation>L’assistant de libération de la mémoire a échoué&#xa0;; aucune mémoire n’a été libérée.</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>Mémoire libérée&#xa0;; la quantité n’a pas pu être mesurée.</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>Aucune mémoire n’a été libérée&#xa0;: l’assistant de libération de la mémoire (headroom-purge) n’est pas installé.</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>Aucune mémoire n’a été libérée&#xa0;: pkexec n’est pas installé, et sans lui le mot de passe administrateur ne peut pas être demandé.</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>Aucune mémoire n’a été libérée&#xa0;: la fenêtre du mot de passe a été fermée.</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>Aucune mémoire n’a été libérée&#xa0;: le mot de passe administrateur a été refusé ou n’a pas pu être demandé.</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>Mesure&#xa0;: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>Suppression&#xa0;: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>Éléments&#xa0;: %1 · Taille&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>Éléments supprimés&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>Libération de la mémoire…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>L’assistant de libération de la mémoire est en cours d’exécution&#xa0;; il peut demander le mot de passe administrateur.</translation>
     </message>
     <message>
         <source>Free</source>

@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>Scegli la tua cartella home nella finestra successiva, poi riprova.</translation>
+        <translation>Ora Headroom ti chiederà la tua cartella home. Dopo averla scelta, riprova.</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>Liberazione della memoria non riuscita o annullata; non è stata liberata alcuna memoria.</translation>
+        <translation>L’assistente per liberare la memoria non è riuscito; non è stata liberata alcuna memoria.</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>Memoria liberata; impossibile misurare quanta.</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>Nessuna memoria liberata: l’assistente per liberare la memoria (headroom-purge) non è installato.</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>Nessuna memoria liberata: pkexec non è installato e senza di esso non è possibile chiedere la password di amministratore.</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>Nessuna memoria liberata: la finestra della password è stata chiusa.</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>Nessuna memoria liberata: la password di amministratore non è stata accettata o non è stato possibile chiederla.</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>Misurazione in corso: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>Eliminazione in corso: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>Elementi: %1 · Dimensione: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>Elementi eliminati: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>Liberazione della memoria…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>L’assistente per liberare la memoria è in esecuzione; potrebbe chiedere la password di amministratore.</translation>
     </message>
     <message>
         <source>Free</source>

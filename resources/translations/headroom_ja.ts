@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>次のウィンドウでホームフォルダーを選択してから、もう一度お試しください。</translation>
+        <translation>次に、Headroom がホームフォルダーの選択を求めます。選択したら、もう一度お試しください。</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>メモリの解放に失敗したか、キャンセルされました。メモリは解放されていません。</translation>
+        <translation>メモリ解放ヘルパーが失敗しました。メモリは解放されていません。</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>メモリを解放しました。解放量は測定できませんでした。</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>メモリは解放されていません。メモリ解放ヘルパー (headroom-purge) がインストールされていません。</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>メモリは解放されていません。pkexec がインストールされていないため、管理者パスワードを求めることができません。</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>メモリは解放されていません。パスワードのダイアログが閉じられました。</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>メモリは解放されていません。管理者パスワードが受け入れられなかったか、パスワードを求めることができませんでした。</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>測定中: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>削除中: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>項目: %1 · サイズ: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>削除した項目: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>メモリを解放中…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>メモリ解放ヘルパーを実行中です。管理者パスワードを求められることがあります。</translation>
     </message>
     <message>
         <source>Free</source>

@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>Wybierz katalog domowy w następnym oknie, a potem spróbuj ponownie.</translation>
+        <translation>Headroom poprosi teraz o wskazanie katalogu domowego. Po jego wybraniu spróbuj ponownie.</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>Zwalnianie pamięci nie powiodło się lub zostało anulowane; nie zwolniono pamięci.</translation>
+        <translation>Program pomocniczy zwalniania pamięci zakończył się błędem; nie zwolniono pamięci.</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>Zwolniono pamięć; nie udało się zmierzyć, ile.</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>Nie zwolniono pamięci: program pomocniczy zwalniania pamięci (headroom-purge) nie jest zainstalowany.</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>Nie zwolniono pamięci: pkexec nie jest zainstalowany, a bez niego nie można zapytać o hasło administratora.</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>Nie zwolniono pamięci: okno hasła zostało zamknięte.</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>Nie zwolniono pamięci: hasło administratora nie zostało przyjęte lub nie można było o nie zapytać.</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>Trwa mierzenie: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>Trwa usuwanie: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>Elementy: %1 · Rozmiar: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>Usunięte elementy: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>Zwalnianie pamięci…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>Program pomocniczy zwalniania pamięci działa; może zapytać o hasło administratora.</translation>
     </message>
     <message>
         <source>Free</source>

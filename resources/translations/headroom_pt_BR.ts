@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>Escolha sua pasta pessoal na próxima janela e tente novamente.</translation>
+        <translation>Em seguida, o Headroom pedirá sua pasta pessoal. Depois de escolhê-la, tente novamente.</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>A liberação de memória falhou ou foi cancelada; nenhuma memória foi liberada.</translation>
+        <translation>O auxiliar de liberação de memória falhou; nenhuma memória foi liberada.</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>Memória liberada; não foi possível medir quanto.</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>Nenhuma memória foi liberada: o auxiliar de liberação de memória (headroom-purge) não está instalado.</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>Nenhuma memória foi liberada: o pkexec não está instalado e, sem ele, a senha de administrador não pode ser pedida.</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>Nenhuma memória foi liberada: a janela da senha foi fechada.</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>Nenhuma memória foi liberada: a senha de administrador não foi aceita ou não pôde ser pedida.</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>Medindo %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>Removendo %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>Itens: %1 · Tamanho: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>Itens removidos: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>Liberando memória…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>O auxiliar de liberação de memória está em execução; ele pode pedir a senha de administrador.</translation>
     </message>
     <message>
         <source>Free</source>

@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>Выберите домашнюю папку в следующем окне и повторите попытку.</translation>
+        <translation>Сейчас Headroom попросит выбрать домашнюю папку. После выбора повторите попытку.</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>Освободить память не удалось или операция была отменена; память не освобождена.</translation>
+        <translation>Вспомогательная программа освобождения памяти завершилась с ошибкой; память не освобождена.</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>Память освобождена; сколько — измерить не удалось.</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>Память не освобождена: вспомогательная программа освобождения памяти (headroom-purge) не установлена.</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>Память не освобождена: pkexec не установлен, а без него нельзя запросить пароль администратора.</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>Память не освобождена: окно ввода пароля было закрыто.</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>Память не освобождена: пароль администратора не принят или его не удалось запросить.</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>Идёт измерение: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>Идёт удаление: %1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>Объектов: %1 · Размер: %2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>Удалено объектов: %1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>Освобождение памяти…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>Работает вспомогательная программа освобождения памяти; она может запросить пароль администратора.</translation>
     </message>
     <message>
         <source>Free</source>

@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>Permission Info</source>
-        <translation>请在下一个窗口中选择您的主文件夹，然后重试。</translation>
+        <translation>接下来 Headroom 会请您选择主文件夹。选择后，请重试。</translation>
     </message>
     <message>
         <source>Percent Used</source>
@@ -165,11 +165,51 @@
     </message>
     <message>
         <source>Release Failed</source>
-        <translation>内存释放失败或已取消；未释放任何内存。</translation>
+        <translation>内存释放助手运行失败；未释放任何内存。</translation>
     </message>
     <message>
         <source>Release Unmeasured</source>
         <translation>内存已释放；无法测量释放了多少。</translation>
+    </message>
+    <message>
+        <source>Release No Helper</source>
+        <translation>未释放任何内存：内存释放助手 (headroom-purge) 未安装。</translation>
+    </message>
+    <message>
+        <source>Release No Pkexec</source>
+        <translation>未释放任何内存：未安装 pkexec，没有它就无法请求管理员密码。</translation>
+    </message>
+    <message>
+        <source>Release Cancelled</source>
+        <translation>未释放任何内存：密码对话框已关闭。</translation>
+    </message>
+    <message>
+        <source>Release Refused</source>
+        <translation>未释放任何内存：管理员密码未被接受，或无法请求密码。</translation>
+    </message>
+    <message>
+        <source>Progress Measuring</source>
+        <translation>正在测量%1…</translation>
+    </message>
+    <message>
+        <source>Progress Removing</source>
+        <translation>正在删除%1…</translation>
+    </message>
+    <message>
+        <source>Progress Measured</source>
+        <translation>项目：%1 · 大小：%2</translation>
+    </message>
+    <message>
+        <source>Progress Removed</source>
+        <translation>已删除项目：%1</translation>
+    </message>
+    <message>
+        <source>Releasing</source>
+        <translation>正在释放内存…</translation>
+    </message>
+    <message>
+        <source>Release Waiting</source>
+        <translation>内存释放助手正在运行；它可能会请求管理员密码。</translation>
     </message>
     <message>
         <source>Free</source>

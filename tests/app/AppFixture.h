@@ -34,10 +34,11 @@ namespace headroom::test {
 // what it was asked.
 class ScriptedPrompter final : public Prompter {
 public:
-    QStringList events;  // "alert", "chooseFolder", "about", in the order asked
+    QStringList events;  // "alert", "chooseFolder", "about", "forward", in the order asked
     QStringList alerts;  // the message of each alert
     QStringList folders; // next answers; a null QString or none left = cancel
     std::function<void()> duringAlert;
+    std::function<void()> duringChooser;
 
     void alert(const QString& message, const QString& /*informative*/) override
     {
@@ -49,10 +50,13 @@ public:
     std::optional<QString> chooseFolder() override
     {
         events << QStringLiteral("chooseFolder");
+        if (duringChooser)
+            duringChooser();
         const QString answer = folders.isEmpty() ? QString() : folders.takeFirst();
         return answer.isNull() ? std::nullopt : std::optional<QString>(answer);
     }
     void about(const QString& /*title*/, const QString& /*text*/) override { events << QStringLiteral("about"); }
+    void bringForward() override { events << QStringLiteral("forward"); }
 };
 
 // The volume behind the platform's seam: 465.76 GB, `free` of them free
@@ -160,6 +164,7 @@ private:
                                            {"releaseProgress", "releaseMemProgressIndicator", Shown},
                                            {"releaseProgressBox", "releaseMemProgressIndicatorBox", Shown},
                                            {"releaseButton", "releaseButton", Enabled},
+                                           {"releaseItem", "releaseItem", Enabled},
                                            {"notify", "reportLabel", Text}};
 
     QString state(const Watched& watched) const

@@ -14,6 +14,8 @@
 
 #include "core/DiskText.h"
 #include "core/Platform.h"
+#include "core/SizeText.h"
+#include "core/WorkProgress.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -24,6 +26,7 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -61,12 +64,16 @@ const QStringList kScanEnd = kCleanEnd + QStringList{"checkItem.enabled"};
 const QString kBefore = "Free 1.00 GB  Wired 2.00 GB";
 const QString kAfter = "Free 2.00 GB  Wired 2.00 GB";
 const QStringList kReleaseStart{"releaseProgress.shown", "releaseProgress.start", "releaseProgressBox.shown",
-                                "releaseButton.disabled"};
+                                "releaseButton.disabled", "releaseItem.disabled"};
 // The new figures while the release still shows as under way, and the
 // report after every restoring step.
-const QStringList kReleaseEnd{"memory.refresh",         "releaseProgress.stop",
-                              "releaseProgress.hidden", "releaseProgressBox.hidden",
-                              "releaseButton.enabled",  "notify"};
+const QStringList kReleaseEnd{"memory.refresh",
+                              "releaseProgress.stop",
+                              "releaseProgress.hidden",
+                              "releaseProgressBox.hidden",
+                              "releaseButton.enabled",
+                              "releaseItem.enabled",
+                              "notify"};
 
 } // namespace
 
@@ -85,6 +92,7 @@ private slots:
     void withoutATrayTheWindowIsTheWayInUntilOneComes();
     void runShowsItsChangesInOrder_data();
     void runShowsItsChangesInOrder();
+    void progressShowsTheRowAtHandWhileWorkRuns();
     void releaseShowsASampleTakenAfterTheTool_data();
     void releaseShowsASampleTakenAfterTheTool();
     void quitInTheMiddleStopsAndShowsNothing_data();
@@ -173,29 +181,49 @@ void TestAppDelegate::grantRecordsTheChosenFolder_data()
     QTest::addColumn<QString>("askWith");     // what asks again, if anything
     QTest::addColumn<bool>("secondConfirmed");
     QTest::addColumn<QStringList>("alerts"); // Check and Clean without a grant give the permission alert
+    // The dialog (the first alert or chooser after the start, or after
+    // askWith) during which Authorize, Check and Clean come from the menu.
+    QTest::addColumn<QString>("meanwhile");
     const QStringList once{"Authorization"}, twice = once + once;
     const QStringList refused{"Authorization", "Permission Alert", "Authorization"};
-    QTest::newRow("confirmed") << true << "" << false << once;
-    QTest::newRow("cancelled") << false << "" << false << once;
-    QTest::newRow("cancelled after a grant") << true << "authorizeItem" << false << twice;
-    QTest::newRow("check without a grant, cancelled") << false << "checkButton" << false << refused;
-    QTest::newRow("check without a grant, confirmed") << false << "checkButton" << true << refused;
-    QTest::newRow("clean without a grant, cancelled") << false << "cleanButton" << false << refused;
-    QTest::newRow("clean without a grant, confirmed") << false << "cleanButton" << true << refused;
+    QTest::newRow("confirmed") << true << "" << false << once << "alert";
+    QTest::newRow("cancelled") << false << "" << false << once << "chooser";
+    QTest::newRow("cancelled after a grant") << true << "authorizeItem" << false << twice << "chooser";
+    QTest::newRow("check without a grant, cancelled") << false << "checkButton" << false << refused << "";
+    QTest::newRow("check without a grant, confirmed") << false << "checkButton" << true << refused << "alert";
+    QTest::newRow("clean without a grant, cancelled") << false << "cleanButton" << false << refused << "";
+    QTest::newRow("clean without a grant, confirmed") << false << "cleanButton" << true << refused << "";
 }
 
+// One grant dialog is open at a time: requests from the menu while one is
+// up bring it forward, and neither open another nor start any work, not
+// even with an earlier grant.
 void TestAppDelegate::grantRecordsTheChosenFolder()
 {
     QFETCH(bool, firstConfirmed);
     QFETCH(QString, askWith);
     QFETCH(bool, secondConfirmed);
     QFETCH(QStringList, alerts);
+    QFETCH(QString, meanwhile);
     // The chooser answers with the folder the user selected, here a child
-    // of the one it was showing; that child is what gets recorded.
-    const QString chosen = home() + QStringLiteral("/me");
+    // of the one it was showing; that child is what gets recorded. An "&"
+    // in it is no mnemonic.
+    const QString chosen = home() + QStringLiteral("/R&D me");
     m_log->folders = {firstConfirmed ? chosen : QString(), secondConfirmed ? chosen : QString()};
+    std::function<void()>* during = meanwhile == QLatin1String("alert")     ? &m_log->duringAlert
+                                    : meanwhile == QLatin1String("chooser") ? &m_log->duringChooser
+                                                                            : nullptr;
+    const auto fromTheMenu = [&] {
+        *during = nullptr; // once
+        for (const char* name : {"authorizeItem", "checkItem", "cleanItem"})
+            action(name)->trigger();
+    };
+    if (during && askWith.isEmpty())
+        *during = fromTheMenu;
     launch(StringTable::empty());
     m_screen->start();
+    if (during)
+        *during = fromTheMenu;
     if (askWith == QLatin1String("authorizeItem"))
         action("authorizeItem")->trigger();
     else if (!askWith.isEmpty())
@@ -204,11 +232,13 @@ void TestAppDelegate::grantRecordsTheChosenFolder()
     const bool asked = !askWith.isEmpty();
     QCOMPARE(m_log->alerts, alerts);
     QCOMPARE(m_log->events.count(QStringLiteral("chooseFolder")), asked ? 2 : 1);
+    QCOMPARE(m_log->events.count(QStringLiteral("forward")), during ? 3 : 0);
     const bool granted = asked ? secondConfirmed : firstConfirmed;
     QCOMPARE(m_d->isAuthorized(), granted);
     // A cancelled chooser keeps the folder of an earlier grant.
     QCOMPARE(m_d->userDir(), firstConfirmed || granted ? chosen : QString());
-    QCOMPARE(action("authorizeStatusItem")->text(),
+    // As the menu shows it, mnemonics taken out.
+    QCOMPARE(action("authorizeStatusItem")->iconText(),
              granted ? QStringLiteral("Authorized") + chosen : QStringLiteral("Not Authorized"));
     // Even a grant given then starts no work.
     QCoreApplication::processEvents();
@@ -405,13 +435,48 @@ void TestAppDelegate::runShowsItsChangesInOrder()
     QVERIFY(m_screen->waitFor("checkItem.enabled"));
 }
 
+// A clean held after the scan that follows its removals: the window shows
+// the last row measured, sampled only while the work runs. Then the counts
+// as the window words them, fed by hand.
+void TestAppDelegate::progressShowsTheRowAtHandWhileWorkRuns()
+{
+    fillRows();
+    m_volume->holdWhen = [trash = location(Trash)] { return !exists(trash); };
+    launch();
+    setBoxes("xxxxx");
+    const auto* timer = find<QTimer>("progressTimer");
+    const auto* box = find<QGroupBox>("progressIndicatorBox");
+    const auto* label = find<QLabel>("progressLabel");
+    QVERIFY(!timer->isActive()); // no wake-ups while nothing runs
+    request(true);
+    QVERIFY(m_volume->waitUntilHeld());
+    QTRY_COMPARE(box->title(), L("Progress Measuring").arg(L("Trash").trimmed()));
+    QCOMPARE(label->text(), L("Progress Measured").arg("0", QString::fromStdString(convertBytes(0))));
+    m_volume->open();
+    QVERIFY(m_screen->waitFor("notify"));
+    QVERIFY(!timer->isActive());
+
+    WorkProgress progress;
+    progress.begin(Caches, WorkProgress::Measuring);
+    progress.add(1234567, std::uint64_t{5} << 30);
+    m_d->window()->startDiskProgress(true, &progress);
+    QTRY_COMPARE(label->text(), L("Progress Measured").arg("1,234,567", "5.00 GB"));
+    QCOMPARE(box->title(), L("Progress Measuring").arg(L("Caches").trimmed()));
+    progress.begin(Downloads, WorkProgress::Removing);
+    progress.add(42, 0);
+    QTRY_COMPARE(box->title(), L("Progress Removing").arg(L("Downloads").trimmed()));
+    QCOMPARE(label->text(), L("Progress Removed").arg("42"));
+    m_d->window()->stopDiskProgress();
+    QVERIFY(!timer->isActive());
+}
+
 void TestAppDelegate::releaseShowsASampleTakenAfterTheTool_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("tray");
     QTest::addColumn<bool>("windowShown");
     QTest::newRow("tool succeeds") << 0 << false << true;
-    QTest::newRow("tool fails") << 5 << false << true;
+    QTest::newRow("password dialog dismissed") << 126 << false << true;
     QTest::newRow("application hidden in the tray") << 0 << true << true;
     QTest::newRow("hidden in the tray, window closed") << 0 << true << false;
 }
@@ -437,8 +502,10 @@ void TestAppDelegate::releaseShowsASampleTakenAfterTheTool()
     // brings back only a window that was on screen.
     const QStringList unhide = tray && windowShown ? QStringList{"window.shown"} : QStringList{};
     QCOMPARE(m_screen->steps(), unhide + kReleaseStart);
-    QVERIFY(action("releaseItem")->isEnabled());
-    // A second request, as the menu's item that stays enabled, is refused.
+    // Seen where the user looks: the menu's item, and the window when shown.
+    QCOMPARE(action("releaseItem")->text(), L("Releasing"));
+    QCOMPARE(find<QGroupBox>("releaseMemProgressIndicatorBox")->isVisible(), m_d->window()->isVisible());
+    // A second request, as a call from elsewhere could make it, is refused.
     m_d->releaseAction();
     openToolGate();
     QVERIFY(m_screen->waitFor("notify"));
@@ -453,7 +520,8 @@ void TestAppDelegate::releaseShowsASampleTakenAfterTheTool()
     const QString freed = L("Release Freed") + QStringLiteral("1.00 GB");
     QCOMPARE(find<QLabel>("reportLabel")->isVisibleTo(m_d->window()), !tray);
     if (!tray)
-        QCOMPARE(find<QLabel>("reportLabel")->text(), status == 0 ? freed : L("Release Failed"));
+        QCOMPARE(find<QLabel>("reportLabel")->text(), status == 0 ? freed : L("Release Cancelled"));
+    QCOMPARE(action("releaseItem")->text(), L("Release"));
 
     // Once the first has ended, the next request is taken.
     m_screen->start();

@@ -21,6 +21,7 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -92,6 +93,15 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         Home home;
         JunkJob clean = home.job({false, true, false, true, false});
         clean.measureRemoved = measured;
+        // As the clean comes to the row after Logs, the progress still shows
+        // Logs being removed: its two files and the folder.
+        WorkProgress progress;
+        clean.progress = &progress;
+        std::vector<std::tuple<int, int, std::uint64_t>> shown;
+        clean.chosen = [&, chosen = clean.chosen](std::size_t row) {
+            shown.emplace_back(progress.row.load(), progress.phase.load(), progress.entries.load());
+            return chosen(row);
+        };
         Reports reports;
         const auto outcome =
             clean.clean([&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); }, rescan);
@@ -109,6 +119,8 @@ TEST(JunkJob, CleanRemovesOnlyTheChosenRowsAndReportsTheSpace)
         EXPECT_EQ(outcome->space.freeAfter, std::optional<std::int64_t>(12));
         EXPECT_EQ(outcome->volumeAfter.free, 50);
         EXPECT_EQ(outcome->space.removedBytes, measured ? rowBytes(1) + rowBytes(3) : 0u);
+        ASSERT_GT(shown.size(), 2u);
+        EXPECT_EQ(shown[2], std::make_tuple(1, int(WorkProgress::Removing), std::uint64_t{3}));
     }
 }
 
@@ -122,7 +134,9 @@ TEST(JunkJob, AsksAtEachRowAndACancelStopsBeforeTheNext)
         std::atomic<bool> cancel{false};
         JunkJob work = home.job();
         work.cancel = &cancel;
-        Reports reports;
+        WorkProgress progress;
+        work.progress = &progress;
+        Reports reports, shown;
         std::vector<std::size_t> reportedWhenAsked;
         // Row 1 is not chosen; cancelled as the job reaches row 3 (of the
         // removal, in a clean).
@@ -131,10 +145,16 @@ TEST(JunkJob, AsksAtEachRowAndACancelStopsBeforeTheNext)
             cancel = cancel || row == 3;
             return row != 1;
         };
-        const auto done = [&](std::size_t row, const RowSize& size) { reports.emplace_back(row, size.bytes); };
+        const auto done = [&](std::size_t row, const RowSize& size) {
+            reports.emplace_back(row, size.bytes);
+            // The progress has the row at hand, being measured: its files.
+            if (progress.row == int(row) && progress.phase == WorkProgress::Measuring && progress.entries == row + 1)
+                shown.emplace_back(row, progress.bytes);
+        };
         if (stage == "scan") {
             EXPECT_FALSE(work.scan(done));
             EXPECT_EQ(reports, (Reports{{0, rowBytes(0)}, {2, rowBytes(2)}}));
+            EXPECT_EQ(shown, reports);
             EXPECT_EQ(reportedWhenAsked, (std::vector<std::size_t>{0, 1, 1, 2}));
         } else {
             EXPECT_FALSE(work.clean(done).has_value());

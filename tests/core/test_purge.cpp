@@ -134,7 +134,7 @@ TEST_F(PurgeHelper, RefusalsAreOneLineAndOnlyUnelevatedRootWritesTheStandIn)
     // any but 0) and what the line names.
     const std::tuple<const char*, std::vector<std::string>, const char*, bool, int, std::string> cases[] = {
         {"an argument, even from root", {"PATH=/usr/bin:/bin"}, "--now", true, 2, ""},
-        {"not root, no pkexec", {"PATH=" + (tmp / "empty-bin")}, nullptr, false, -1, "pkexec"},
+        {"not root, no pkexec", {"PATH=" + (tmp / "empty-bin")}, nullptr, false, 125, "pkexec"},
         {"run by pkexec yet not root", {"PATH=" + (tmp / "bin"), "PKEXEC_UID=1000"}, nullptr, false, -1, ""},
         {"stand-in is a link", {seam + "link"}, nullptr, true, 1, tmp / "link"},
         {"stand-in missing", {seam + "missing"}, nullptr, true, 1, tmp / "missing"},

@@ -262,9 +262,12 @@ TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
     bool gaveUp = false;
     const bool sharing = threads != 1 && !(trash && threads == 2) && cancelAt != 0;
     const int before = openDescriptors();
+    WorkProgress progress;
+    std::atomic<std::uint64_t> shownMidway{0}; // by a later subfolder's opening
     const RemoveResult r = removeTreeAt(
         l.parent.get(), "loc",
         [&](int, const char* entry) {
+            shownMidway = std::max(shownMidway.load(), progress.entries.load());
             const bool subfolder = entry[0] == 's' || entry[0] == 't';
             if (subfolder && opened.fetch_add(1) + 1 == cancelAt) {
                 atCancel = threads == 1 ? entriesBelow(l.tree / "loc") : 0;
@@ -276,8 +279,10 @@ TEST_P(Parallel, OrCancelledRemovalCountsEveryEntryOnce)
             if (sharing && !gaveUp && subfolder)
                 gaveUp = !shared.wait_for(lock, std::chrono::seconds(10), [&] { return workers.size() > 1; });
         },
-        &cancel, threads);
+        &cancel, threads, &progress);
     EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(progress.entries, r.removed); // what it showed as it went
+    EXPECT_TRUE(cancelAt == 0 || shownMidway > 0);
     EXPECT_EQ(r.cancelled, cancelAt >= 0);
     EXPECT_EQ(r.locationGone, cancelAt < 0);
     EXPECT_EQ(r.failed, 0u);

@@ -15,6 +15,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace headroom {
 namespace {
@@ -157,8 +158,15 @@ TEST(MemoryText, ReleaseReport)
     EXPECT_EQ(releaseReport(kIdentity, 0, one, three), "Release Freed2.00 GB");
     EXPECT_EQ(releaseReport(kIdentity, 0, three, one), "Release Nothing");
     EXPECT_EQ(releaseReport(kIdentity, 0, one, one), "Release Nothing");
-    EXPECT_EQ(releaseReport(kIdentity, 1, one, three), "Release Failed");
-    EXPECT_EQ(releaseReport(kIdentity, -1, one, three), "Release Failed");
+    // No memory released whatever the counters did, and why: the helper's
+    // status, or pkexec's passed on by it.
+    for (const auto& [status, why] : {std::pair{-1, "Release No Helper"},
+                                      {125, "Release No Pkexec"},
+                                      {126, "Release Cancelled"},
+                                      {127, "Release Refused"},
+                                      {1, "Release Failed"},
+                                      {128 + 9, "Release Failed"}})
+        EXPECT_EQ(releaseReport(kIdentity, status, one, three), why) << status;
     EXPECT_EQ(releaseReport(kIdentity, 0, failed, three), "Release Unmeasured");
     EXPECT_EQ(releaseReport(kIdentity, 0, one, failed), "Release Unmeasured");
 }

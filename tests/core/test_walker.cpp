@@ -27,6 +27,7 @@
 using headroom::measureTree;
 using headroom::WalkOptions;
 using headroom::WalkResult;
+using headroom::WorkProgress;
 using headroom::test::ChildOutcome;
 using headroom::test::duBelow;
 using headroom::test::entrySize;
@@ -146,12 +147,23 @@ TEST_P(WalkerSums, MatchDuOnEveryShareOfTheWork)
             for (bool ring : {true, false}) {
                 const std::string how = "threads " + std::to_string(threads) + " bound " + std::to_string(bound)
                                         + " ring " + std::to_string(ring);
+                // What the walk shows as it goes adds up to its result, and
+                // has begun by the time a subfolder is entered.
+                WorkProgress progress;
+                std::atomic<std::uint64_t> shownEarly{0}; // from any walking thread
                 WalkOptions o = withThreads(threads, bound, ring);
                 o.items = bound != 2;
                 o.itemsIn = bound == 5 ? "wide" : "";
+                o.progress = &progress;
+                o.onFolderEntered = [&](std::size_t) {
+                    if (shownEarly.load() == 0)
+                        shownEarly.store(progress.entries.load());
+                };
                 const WalkResult r = measureTree(t.path(), o);
                 EXPECT_TRUE(r.bytes == *du && r.allocated == *duAllocated && r.errors == 0 && r.incomplete == 0)
                     << said(r) << ", du " << *du << " allocated " << *duAllocated << "; " << how;
+                EXPECT_TRUE(progress.bytes == r.bytes && progress.entries == r.entries && shownEarly > 0)
+                    << "shown " << progress.entries << " entries " << progress.bytes << " bytes; " << how;
                 if (!o.items) {
                     EXPECT_TRUE(r.items.list.empty()) << how;
                     continue;
