@@ -136,7 +136,7 @@ private:
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;
     const std::unique_ptr<Ui::MainWindow> m_ui;
-    QSize m_designSize; // MainWindow.ui's: the width is kept, the height is the least
+    QSize m_designSize;                              // MainWindow.ui's: the width is kept, the height is the least
     std::array<QString, kJunkRowCount> m_folderTips; // each row's folder, as its tooltip starts
     QTimer* m_progressTimer;                         // runs only while a scan or clean shows its progress
     const WorkProgress* m_progress = nullptr;        // what it samples, the controller's

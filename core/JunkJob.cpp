@@ -25,7 +25,7 @@ namespace {
 constexpr std::size_t kTrashRow = 4; // the table's "trash"
 
 // A .trashinfo is a few lines; anything longer is not one.
-constexpr std::size_t kTrashInfoLimit = 16 * 1024;
+constexpr std::size_t kTrashInfoLimit = std::size_t{16} * 1024;
 
 int hexDigit(char c)
 {
@@ -178,7 +178,6 @@ bool JunkJob::takes(std::size_t row) const
 RowSize JunkJob::measure(std::size_t row, bool withItems) const
 {
     begin(row, WorkProgress::Measuring);
-    const std::string_view relative = folders.relativePaths[row];
     RowSize size;
     int error = 0;
     try {
@@ -292,6 +291,8 @@ RemoveResult JunkJob::removeKeeping(std::size_t row) const
             probe, cancel));
     }
     return result;
+}
+
 void JunkJob::begin(std::size_t row, WorkProgress::Phase phase) const
 {
     if (progress)
