@@ -178,7 +178,6 @@ bool JunkJob::takes(std::size_t row) const
 RowSize JunkJob::measure(std::size_t row, bool withItems) const
 {
     begin(row, WorkProgress::Measuring);
-    const std::string_view relative = folders.relativePaths[row];
     RowSize size;
     int error = 0;
     try {
@@ -292,6 +291,8 @@ RemoveResult JunkJob::removeKeeping(std::size_t row) const
             probe, cancel));
     }
     return result;
+}
+
 void JunkJob::begin(std::size_t row, WorkProgress::Phase phase) const
 {
     if (progress)
