@@ -100,7 +100,7 @@ enum ItemColumn { NameColumn, SizeColumn, OnDiskColumn, ShareColumn, ItemColumns
 // Where an item line keeps what the scan saw of it.
 constexpr int kNameRole = Qt::UserRole, kDevRole = Qt::UserRole + 1, kInoRole = Qt::UserRole + 2;
 // Lines an open list shows before it scrolls.
-constexpr int kListLines = 8;
+constexpr int kListLines = 10;
 
 // The check boxes in the order of the junk location table.
 std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes(const Ui::MainWindow& ui)
@@ -417,6 +417,8 @@ void MainWindow::buildItemLists()
         items.toggle->setArrowType(Qt::RightArrow);
         items.toggle->setAutoRaise(true);
         items.toggle->setCheckable(true);
+        // No taller than the check box, so the rows stay evenly spaced.
+        items.toggle->setFixedHeight(boxes[row]->sizeHint().height());
         items.toggle->setToolTip(L("Items Show"));
         items.toggle->setAccessibleName(withoutMnemonic(L(junkTable()[row].labelKey)) + QLatin1String(": ")
                                         + L("Items Show"));
