@@ -102,6 +102,18 @@ constexpr int kNameRole = Qt::UserRole, kDevRole = Qt::UserRole + 1, kInoRole = 
 // Lines an open list shows before it scrolls.
 constexpr int kListLines = 10;
 
+// The arrow that opens a row's items: as tall as the row's check box, so
+// the rows stay evenly spaced.
+class ItemsArrow : public QToolButton {
+public:
+    ItemsArrow(const QCheckBox* box, QWidget* parent) : QToolButton(parent), m_box(box) {}
+    QSize sizeHint() const override { return {QToolButton::sizeHint().width(), m_box->sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    const QCheckBox* m_box;
+};
+
 // The check boxes in the order of the junk location table.
 std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes(const Ui::MainWindow& ui)
 {
@@ -412,13 +424,11 @@ void MainWindow::buildItemLists()
         QWidget* page = boxes[row]->parentWidget();
         const QString name = boxes[row]->objectName().remove(QLatin1String("CheckBox"));
         ItemList& items = m_itemLists[row];
-        items.toggle = new QToolButton(page);
+        items.toggle = new ItemsArrow(boxes[row], page);
         items.toggle->setObjectName(name + QLatin1String("ItemsButton"));
         items.toggle->setArrowType(Qt::RightArrow);
         items.toggle->setAutoRaise(true);
         items.toggle->setCheckable(true);
-        // No taller than the check box, so the rows stay evenly spaced.
-        items.toggle->setFixedHeight(boxes[row]->sizeHint().height());
         items.toggle->setToolTip(L("Items Show"));
         items.toggle->setAccessibleName(withoutMnemonic(L(junkTable()[row].labelKey)) + QLatin1String(": ")
                                         + L("Items Show"));
