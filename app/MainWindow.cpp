@@ -461,6 +461,11 @@ void MainWindow::buildItemLists()
         items.onDisk->setVisible(false);
         junk->addWidget(items.onDisk);
 
+        // From the keyboard: the row's box, its arrow, its list, then the next row.
+        setTabOrder(boxes[row], items.toggle);
+        setTabOrder(items.toggle, items.list);
+        items.list->setAccessibleName(withoutMnemonic(L(junkTable()[row].labelKey)));
+
         connect(items.toggle, &QToolButton::toggled, this, [this, row](bool open) { openItems(row, open); });
         connect(items.list, &QTreeWidget::itemChanged, this, [this, row](QTreeWidgetItem* item, int column) {
             if (column == NameColumn)
