@@ -233,7 +233,7 @@
     </message>
     <message>
         <source>Items Rest</source>
-        <translation>I %1 więcej</translation>
+        <translation>I jeszcze %1</translation>
     </message>
     <message>
         <source>Items Rest Tip</source>
