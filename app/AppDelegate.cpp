@@ -278,6 +278,12 @@ void AppDelegate::requestDiskWork(DiskRun run)
     job.chosen = [this](std::size_t row) { return m_boxStates[row].load() == Qt::Checked; };
     job.cancel = &m_stopping;
     job.progress = &m_progress;
+    // One walk measures each row and what is inside it; a clean leaves the
+    // items the user unticked.
+    job.items = true;
+    if (!scan)
+        for (std::size_t row = 0; row < kJunkRowCount; ++row)
+            job.keep[row] = m_window->keptItems(row);
     m_diskRun = run;
     startWork([this, scan, job = std::move(job)] { scan ? checkDisk(job) : cleanDisk(job); });
 }
@@ -296,6 +302,18 @@ JunkJob::RowDone AppDelegate::rowShower(bool& unmeasured)
         unmeasured = unmeasured || !size.complete;
         postRowSize(row, size.complete ? size.bytes : 0);
         post([this, row, place = size.place, target = size.linkTarget] { m_window->showRowPlace(row, place, target); });
+        // What is inside, once for both threads: a row that was not walked
+        // whole lists nothing.
+        auto inside = std::make_shared<RowSize>();
+        if (size.complete) {
+            inside->bytes = size.bytes;
+            inside->allocated = size.allocated;
+            inside->items = size.items;
+            inside->trashInfo = size.trashInfo;
+        }
+        post([this, row, inside = std::shared_ptr<const RowSize>(std::move(inside))] {
+            m_window->showRowItems(row, *inside);
+        });
     };
 }
 

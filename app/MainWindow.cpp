@@ -8,7 +8,11 @@
 
 #include <QAbstractButton>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QIcon>
 #include <QKeySequence>
 #include <QLocale>
@@ -17,6 +21,8 @@
 #include <QShortcut>
 #include <QShowEvent>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <array>
@@ -73,6 +79,41 @@ void stopAnimation(QProgressBar* indicator)
     indicator->reset();
 }
 
+// Where the space on disk is worth showing beside the size: one is over a
+// quarter more than the other, and they are at least 1 MB apart (a
+// folder of small files, or a sparse or compressed file).
+bool differsNotably(std::uint64_t bytes, std::uint64_t allocated)
+{
+    const std::uint64_t high = std::max(bytes, allocated), low = std::min(bytes, allocated);
+    return high - low >= (std::uint64_t{1} << 20) && high - low > low / 4;
+}
+
+// An item's share of its row, in whole percent.
+QString shareText(std::uint64_t bytes, std::uint64_t rowBytes, const QLocale& locale)
+{
+    const int percent = rowBytes == 0 ? 0 : qRound(100.0 * static_cast<double>(bytes) / static_cast<double>(rowBytes));
+    return locale.toString(std::min(percent, 100)) + locale.percent();
+}
+
+// The columns of an items list.
+enum ItemColumn { NameColumn, SizeColumn, OnDiskColumn, ShareColumn, ItemColumns };
+// Where an item line keeps what the scan saw of it.
+constexpr int kNameRole = Qt::UserRole, kDevRole = Qt::UserRole + 1, kInoRole = Qt::UserRole + 2;
+// Lines an open list shows before it scrolls.
+constexpr int kListLines = 10;
+
+// The arrow that opens a row's items: as tall as the row's check box, so
+// the rows stay evenly spaced.
+class ItemsArrow : public QToolButton {
+public:
+    ItemsArrow(const QCheckBox* box, QWidget* parent) : QToolButton(parent), m_box(box) {}
+    QSize sizeHint() const override { return {QToolButton::sizeHint().width(), m_box->sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    const QCheckBox* m_box;
+};
+
 // The check boxes in the order of the junk location table.
 std::array<QCheckBox*, kJunkRowCount> junkCheckBoxes(const Ui::MainWindow& ui)
 {
@@ -103,6 +144,7 @@ MainWindow::MainWindow(std::shared_ptr<const StringTable> strings, QWidget* pare
     // asked for: its first line says so from the start.
     showGrant(std::nullopt);
     connectRequests();
+    buildItemLists();
     // Four looks a second: the counts move without the window costing the
     // work anything it could notice.
     m_progressTimer->setObjectName(QStringLiteral("progressTimer"));
@@ -341,23 +383,225 @@ void MainWindow::showGrant(const std::optional<QString>& folder)
 
 void MainWindow::showFolders(const JunkFolders& folders)
 {
-    const auto boxes = junkCheckBoxes(*m_ui);
-    for (std::size_t row = 0; row < boxes.size(); ++row) {
+    for (std::size_t row = 0; row < kJunkRowCount; ++row) {
         m_folderTips[row] = QFile::decodeName(QByteArray::fromStdString(folders.path(row)));
-        boxes[row]->setToolTip(m_folderTips[row]);
+        m_placeTips[row].clear();
+        m_diskTips[row].clear();
+        showRowTip(row);
     }
 }
 
 void MainWindow::showRowPlace(std::size_t row, Place place, const std::string& linkTarget)
 {
-    QString tip = m_folderTips[row];
+    m_placeTips[row].clear();
     if (place != Place::Own) {
         const RowLeft why = place == Place::Link ? RowLeft::Link : RowLeft::OtherMount;
-        tip += QLatin1Char('\n')
-               + QFile::decodeName(
-                   QByteArray::fromStdString(cleanRowLine(m_lookup, junkTable()[row].labelKey, why, linkTarget)));
+        m_placeTips[row] = QFile::decodeName(
+            QByteArray::fromStdString(cleanRowLine(m_lookup, junkTable()[row].labelKey, why, linkTarget)));
     }
+    showRowTip(row);
+}
+
+void MainWindow::showRowTip(std::size_t row)
+{
+    QString tip = m_folderTips[row];
+    for (const QString* line : {&m_placeTips[row], &m_diskTips[row]})
+        if (!line->isEmpty())
+            tip += QLatin1Char('\n') + *line;
     junkCheckBoxes(*m_ui)[row]->setToolTip(tip);
+}
+
+// Beside each check box, at the right end of its line, an arrow that opens
+// the row's items under it; one list is open at a time, and the window
+// grows by its height while it is.
+void MainWindow::buildItemLists()
+{
+    QVBoxLayout* junk = m_ui->junkLayout;
+    const auto boxes = junkCheckBoxes(*m_ui);
+    for (QCheckBox* box : boxes)
+        junk->removeWidget(box);
+    for (std::size_t row = 0; row < boxes.size(); ++row) {
+        QWidget* page = boxes[row]->parentWidget();
+        const QString name = boxes[row]->objectName().remove(QLatin1String("CheckBox"));
+        ItemList& items = m_itemLists[row];
+        items.toggle = new ItemsArrow(boxes[row], page);
+        items.toggle->setObjectName(name + QLatin1String("ItemsButton"));
+        items.toggle->setArrowType(Qt::RightArrow);
+        items.toggle->setAutoRaise(true);
+        items.toggle->setCheckable(true);
+        items.toggle->setToolTip(L("Items Show"));
+        items.toggle->setAccessibleName(withoutMnemonic(L(junkTable()[row].labelKey)) + QLatin1String(": ")
+                                        + L("Items Show"));
+        items.toggle->setVisible(false);
+        auto* line = new QHBoxLayout;
+        line->addWidget(boxes[row], 1);
+        line->addWidget(items.toggle);
+        junk->addLayout(line);
+
+        items.list = new QTreeWidget(page);
+        items.list->setObjectName(name + QLatin1String("Items"));
+        items.list->setColumnCount(ItemColumns);
+        items.list->setHeaderLabels({L("Item Name"), L("Item Size"), L("Item On Disk"), L("Item Share")});
+        items.list->setRootIsDecorated(false);
+        items.list->setUniformRowHeights(true);
+        items.list->setSelectionMode(QAbstractItemView::NoSelection);
+        items.list->setTextElideMode(Qt::ElideMiddle);
+        items.list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        QHeaderView* header = items.list->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+        for (int column : {SizeColumn, OnDiskColumn, ShareColumn})
+            items.list->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+        items.list->setVisible(false);
+        junk->addWidget(items.list);
+        items.onDisk = new QLabel(page);
+        items.onDisk->setObjectName(name + QLatin1String("OnDisk"));
+        items.onDisk->setWordWrap(true);
+        items.onDisk->setVisible(false);
+        junk->addWidget(items.onDisk);
+
+        // From the keyboard: the row's box, its arrow, its list, then the next row.
+        setTabOrder(boxes[row], items.toggle);
+        setTabOrder(items.toggle, items.list);
+        items.list->setAccessibleName(withoutMnemonic(L(junkTable()[row].labelKey)));
+
+        connect(items.toggle, &QToolButton::toggled, this, [this, row](bool open) { openItems(row, open); });
+        connect(items.list, &QTreeWidget::itemChanged, this, [this, row](QTreeWidgetItem* item, int column) {
+            if (column == NameColumn)
+                itemTicked(row, item);
+        });
+    }
+}
+
+void MainWindow::openItems(std::size_t row, bool open)
+{
+    ItemList& items = m_itemLists[row];
+    if (open) {
+        for (std::size_t other = 0; other < kJunkRowCount; ++other)
+            if (other != row)
+                m_itemLists[other].toggle->setChecked(false);
+    }
+    items.toggle->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+    items.list->setVisible(open);
+    items.onDisk->setVisible(open && !items.onDisk->text().isEmpty());
+    refit();
+}
+
+void MainWindow::itemTicked(std::size_t row, QTreeWidgetItem* item)
+{
+    if (!(item->flags() & Qt::ItemIsUserCheckable))
+        return;
+    KeptItem kept{item->data(NameColumn, kNameRole).toByteArray().toStdString(),
+                  item->data(NameColumn, kDevRole).toULongLong(), item->data(NameColumn, kInoRole).toULongLong()};
+    std::vector<KeptItem>& keep = m_kept[row];
+    const auto same = [&kept](const KeptItem& k) {
+        return k.name == kept.name && k.dev == kept.dev && k.ino == kept.ino;
+    };
+    keep.erase(std::remove_if(keep.begin(), keep.end(), same), keep.end());
+    if (item->checkState(NameColumn) != Qt::Checked)
+        keep.push_back(std::move(kept));
+}
+
+void MainWindow::showRowItems(std::size_t row, const RowSize& size)
+{
+    ItemList& items = m_itemLists[row];
+    const WalkItems& walked = size.items;
+    const QLocale locale(m_strings->language());
+    const auto text = [](std::uint64_t bytes) { return QString::fromStdString(convertBytes(bytes)); };
+
+    // What stays unticked: the kept items the scan still saw, as it saw them.
+    std::vector<KeptItem> kept;
+    std::vector<bool> unticked(walked.list.size(), false);
+    for (std::size_t i = 0; i < walked.list.size(); ++i) {
+        const WalkItem& item = walked.list[i];
+        const std::string_view name = walked.name(item);
+        unticked[i] = std::any_of(m_kept[row].begin(), m_kept[row].end(), [&](const KeptItem& k) {
+            return k.name == name && k.dev == item.dev && k.ino == item.ino;
+        });
+        if (unticked[i])
+            kept.push_back(KeptItem{std::string(name), item.dev, item.ino});
+    }
+    m_kept[row] = std::move(kept);
+
+    QTreeWidget* list = items.list;
+    const QSignalBlocker quiet(list);
+    list->clear();
+    bool notable = false;
+    std::uint64_t restBytes = 0, restAllocated = 0;
+    int rest = 0;
+    for (std::size_t i = 0; i < walked.list.size(); ++i) {
+        const WalkItem& item = walked.list[i];
+        if (static_cast<int>(i) >= kShownItems && !unticked[i]) {
+            ++rest;
+            restBytes += item.bytes;
+            restAllocated += item.allocated;
+            continue;
+        }
+        const QByteArray raw = QByteArray::fromStdString(std::string(walked.name(item)));
+        QString shown = QFile::decodeName(raw);
+        QString tip = shown;
+        if (i < size.trashInfo.size() && !size.trashInfo[i].originalPath.empty()) {
+            // As the user knows it: where it was, and when it was deleted.
+            const RowSize::TrashInfo& info = size.trashInfo[i];
+            tip = QFile::decodeName(QByteArray::fromStdString(info.originalPath));
+            shown = QFileInfo(tip).fileName();
+            if (!info.deletionDate.empty()) {
+                const QString date = QString::fromStdString(info.deletionDate);
+                const QDateTime when = QDateTime::fromString(date, Qt::ISODate);
+                tip += QLatin1Char('\n')
+                       + L("Item Deleted").arg(when.isValid() ? locale.toString(when, QLocale::ShortFormat) : date);
+            }
+        }
+        auto* line = new QTreeWidgetItem(list);
+        line->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        line->setText(NameColumn, shown);
+        line->setData(NameColumn, kNameRole, raw);
+        line->setData(NameColumn, kDevRole, QVariant::fromValue<qulonglong>(item.dev));
+        line->setData(NameColumn, kInoRole, QVariant::fromValue<qulonglong>(item.ino));
+        line->setCheckState(NameColumn, unticked[i] ? Qt::Unchecked : Qt::Checked);
+        line->setText(SizeColumn, text(item.bytes));
+        if (differsNotably(item.bytes, item.allocated)) {
+            line->setText(OnDiskColumn, text(item.allocated));
+            notable = true;
+        }
+        line->setText(ShareColumn, shareText(item.bytes, size.bytes, locale));
+        line->setToolTip(NameColumn, tip + QLatin1Char('\n') + L("Item Keep Tip"));
+    }
+    if (rest > 0) {
+        auto* line = new QTreeWidgetItem(list);
+        line->setFlags(Qt::ItemIsEnabled);
+        line->setText(NameColumn, L("Items Rest").arg(locale.toString(rest)));
+        line->setText(SizeColumn, text(restBytes));
+        if (differsNotably(restBytes, restAllocated)) {
+            line->setText(OnDiskColumn, text(restAllocated));
+            notable = true;
+        }
+        line->setText(ShareColumn, shareText(restBytes, size.bytes, locale));
+        line->setToolTip(NameColumn, L("Items Rest Tip"));
+    }
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        for (int column : {SizeColumn, OnDiskColumn, ShareColumn})
+            list->topLevelItem(i)->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+    list->setColumnHidden(OnDiskColumn, !notable);
+
+    // As tall as its lines, up to kListLines of them; the rest scroll.
+    const int lines = std::min(list->topLevelItemCount(), kListLines);
+    const int lineHeight = std::max(list->sizeHintForRow(0), list->fontMetrics().height());
+    list->setFixedHeight(list->header()->sizeHint().height() + lines * lineHeight + 2 * list->frameWidth());
+
+    // The row's space on disk, under its list and in its tooltip.
+    m_diskTips[row] =
+        differsNotably(size.bytes, size.allocated) ? L("Row On Disk").arg(text(size.allocated)) : QString();
+    items.onDisk->setText(m_diskTips[row]);
+    showRowTip(row);
+
+    const bool any = !walked.list.empty();
+    items.toggle->setVisible(any);
+    if (!any)
+        items.toggle->setChecked(false);
+    else if (items.toggle->isChecked())
+        openItems(row, true);
 }
 
 void MainWindow::showTrayState(bool inTray)

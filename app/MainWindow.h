@@ -16,13 +16,18 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 class QCloseEvent;
 class QResizeEvent;
 class QShowEvent;
 class QIcon;
+class QLabel;
 class QMenu;
 class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace Ui {
 class MainWindow;
@@ -77,6 +82,20 @@ public:
     // What a scan found in a row's place: a link or another mount, which a
     // clean leaves alone, is said in the tooltip below the folder.
     void showRowPlace(std::size_t row, Place place, const std::string& linkTarget);
+    // What a scan found inside a row (RowSize::items, largest first), for
+    // the list the arrow beside its check box opens: the largest
+    // kShownItems and every kept one, each with its size, its share of the
+    // row and a check box, then one line for the rest. An item the user
+    // unticked before (the same name and identity) comes unticked; kept
+    // items no longer there are forgotten. Where the space on disk differs
+    // notably from the size, it is shown beside it. Without items the arrow
+    // goes.
+    void showRowItems(std::size_t row, const RowSize& size);
+    // The row's items the user unticked, which a clean leaves in place;
+    // none when every item is ticked (the row goes whole).
+    const std::vector<KeptItem>& keptItems(std::size_t row) const { return m_kept[row]; }
+    static constexpr int kShownItems = 20;
+
     // Without a tray: no Hide item, and the hint says why the window stays.
     void showTrayState(bool inTray);
     // The report line of a clean or a release, used while there is no tray.
@@ -132,14 +151,30 @@ private:
     void fitWrappedLines();
     void refit();
     void showProgress();
+    void buildItemLists();
+    void openItems(std::size_t row, bool open);
+    void itemTicked(std::size_t row, QTreeWidgetItem* item);
+    void showRowTip(std::size_t row);
+
+    // Each row's items: the arrow that opens them, their list and the line
+    // of the row's space on disk under it.
+    struct ItemList {
+        QToolButton* toggle = nullptr;
+        QTreeWidget* list = nullptr;
+        QLabel* onDisk = nullptr;
+    };
 
     const std::shared_ptr<const StringTable> m_strings;
     const KeyLookup m_lookup;
     const std::unique_ptr<Ui::MainWindow> m_ui;
     QSize m_designSize;                              // MainWindow.ui's: the width is kept, the height is the least
     std::array<QString, kJunkRowCount> m_folderTips; // each row's folder, as its tooltip starts
-    QTimer* m_progressTimer;                         // runs only while a scan or clean shows its progress
-    const WorkProgress* m_progress = nullptr;        // what it samples, the controller's
+    std::array<QString, kJunkRowCount> m_placeTips;  // under it, a link or mount a clean leaves alone
+    std::array<QString, kJunkRowCount> m_diskTips;   // then the row's space on disk, where notable
+    std::array<ItemList, kJunkRowCount> m_itemLists;
+    std::array<std::vector<KeptItem>, kJunkRowCount> m_kept; // unticked, for the rest of the run
+    QTimer* m_progressTimer;                                 // runs only while a scan or clean shows its progress
+    const WorkProgress* m_progress = nullptr;                // what it samples, the controller's
 };
 
 } // namespace headroom

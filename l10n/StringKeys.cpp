@@ -64,6 +64,18 @@ const char* const kStringKeys[] = {
     QT_TRANSLATE_NOOP("Headroom", "Progress Removed"),
     QT_TRANSLATE_NOOP("Headroom", "Releasing"),
     QT_TRANSLATE_NOOP("Headroom", "Release Waiting"),
+    // Items inside a junk row: "%1" is a count of items, a size text or
+    // a date
+    QT_TRANSLATE_NOOP("Headroom", "Items Show"),
+    QT_TRANSLATE_NOOP("Headroom", "Item Name"),
+    QT_TRANSLATE_NOOP("Headroom", "Item Size"),
+    QT_TRANSLATE_NOOP("Headroom", "Item On Disk"),
+    QT_TRANSLATE_NOOP("Headroom", "Item Share"),
+    QT_TRANSLATE_NOOP("Headroom", "Items Rest"),
+    QT_TRANSLATE_NOOP("Headroom", "Items Rest Tip"),
+    QT_TRANSLATE_NOOP("Headroom", "Item Keep Tip"),
+    QT_TRANSLATE_NOOP("Headroom", "Row On Disk"),
+    QT_TRANSLATE_NOOP("Headroom", "Item Deleted"),
     // Memory
     QT_TRANSLATE_NOOP("Headroom", "Free"),
     QT_TRANSLATE_NOOP("Headroom", "Wired"),

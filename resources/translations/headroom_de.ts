@@ -212,6 +212,46 @@
         <translation>Das Hilfsprogramm zur Speicherfreigabe läuft; es fragt eventuell nach dem Administratorpasswort.</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>Inhalt anzeigen</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>Eintrag</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>Belegt</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>Anteil</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>Und %1 weitere</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>Werden mit der Zeile entfernt</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>Abwählen, um es beim Entfernen zu behalten</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>Platz auf der Festplatte: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>Gelöscht am %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>Frei </translation>
     </message>

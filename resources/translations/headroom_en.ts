@@ -212,6 +212,46 @@
         <translation>The memory release helper is running; it may ask for an administrator’s password.</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>Show what is inside</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>Item</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>On disk</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>Share</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>And %1 more</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>Cleaned with the row</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>Untick to keep it when cleaning</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>Space on disk: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>Deleted %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>Free </translation>
     </message>

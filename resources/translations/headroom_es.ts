@@ -212,6 +212,46 @@
         <translation>El asistente de liberación de memoria está en marcha; puede pedir la contraseña de administrador.</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>Mostrar el contenido</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>Elemento</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>Tamaño</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>En disco</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>Parte</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>Y %1 más</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>Se eliminan con la fila</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>Desmárquelo para conservarlo al limpiar</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>Espacio en disco: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>Eliminado el %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>Libre </translation>
     </message>

@@ -212,6 +212,46 @@
         <translation>L’assistant de libération de la mémoire est en cours d’exécution&#xa0;; il peut demander le mot de passe administrateur.</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>Afficher le contenu</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>Élément</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>Taille</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>Sur disque</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>Part</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>Et %1 autres</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>Supprimés avec la ligne</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>Décochez pour le garder lors du nettoyage</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>Espace sur le disque&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>Supprimé le %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>Libre </translation>
     </message>

@@ -212,6 +212,46 @@
         <translation>L’assistente per liberare la memoria è in esecuzione; potrebbe chiedere la password di amministratore.</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>Mostra il contenuto</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>Elemento</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>Dimensione</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>Su disco</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>Quota</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>E altri %1</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>Eliminati con la riga</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>Deseleziona per conservarlo durante la pulizia</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>Spazio su disco: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>Eliminato il %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>Libera </translation>
     </message>

@@ -212,6 +212,46 @@
         <translation>メモリ解放ヘルパーを実行中です。管理者パスワードを求められることがあります。</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>中身を表示</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>項目</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>サイズ</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>ディスク上</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>割合</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>ほか %1 件</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>この行と一緒に削除されます</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>チェックを外すと削除せずに残します</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>ディスク上の容量: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>削除日時: %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>空き </translation>
     </message>

@@ -212,6 +212,46 @@
         <translation>Program pomocniczy zwalniania pamięci działa; może zapytać o hasło administratora.</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>Pokaż zawartość</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>Element</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>Rozmiar</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>Na dysku</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>Udział</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>I jeszcze %1</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>Usuwane razem z wierszem</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>Odznacz, aby zachować go przy czyszczeniu</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>Miejsce na dysku: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>Usunięto %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>Wolna </translation>
     </message>

@@ -212,6 +212,46 @@
         <translation>O auxiliar de liberação de memória está em execução; ele pode pedir a senha de administrador.</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>Mostrar o conteúdo</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>Item</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>Tamanho</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>No disco</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>Parte</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>E mais %1</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>Removidos com a linha</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>Desmarque para mantê-lo na limpeza</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>Espaço em disco: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>Excluído em %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>Livre </translation>
     </message>

@@ -212,6 +212,46 @@
         <translation>Работает вспомогательная программа освобождения памяти; она может запросить пароль администратора.</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>Показать содержимое</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>Объект</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>Размер</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>На диске</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>Доля</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>И ещё %1</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>Удаляются вместе со строкой</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>Снимите отметку, чтобы сохранить при очистке</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>Место на диске: %1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>Удалено %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>Свободно </translation>
     </message>

@@ -212,6 +212,46 @@
         <translation>内存释放助手正在运行；它可能会请求管理员密码。</translation>
     </message>
     <message>
+        <source>Items Show</source>
+        <translation>显示内容</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>项目</translation>
+    </message>
+    <message>
+        <source>Item Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Item On Disk</source>
+        <translation>占用空间</translation>
+    </message>
+    <message>
+        <source>Item Share</source>
+        <translation>占比</translation>
+    </message>
+    <message>
+        <source>Items Rest</source>
+        <translation>另外 %1 项</translation>
+    </message>
+    <message>
+        <source>Items Rest Tip</source>
+        <translation>随此行一起清理</translation>
+    </message>
+    <message>
+        <source>Item Keep Tip</source>
+        <translation>取消勾选可在清理时保留</translation>
+    </message>
+    <message>
+        <source>Row On Disk</source>
+        <translation>磁盘占用：%1</translation>
+    </message>
+    <message>
+        <source>Item Deleted</source>
+        <translation>删除于 %1</translation>
+    </message>
+    <message>
         <source>Free</source>
         <translation>空闲 </translation>
     </message>

@@ -15,6 +15,7 @@
 #include "core/DiskText.h"
 #include "core/Platform.h"
 #include "core/SizeText.h"
+#include "core/TreeWalker.h"
 #include "core/WorkProgress.h"
 
 #include <QCheckBox>
@@ -27,6 +28,8 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
 
 #include <filesystem>
 
@@ -93,6 +96,8 @@ private slots:
     void runShowsItsChangesInOrder_data();
     void runShowsItsChangesInOrder();
     void progressShowsTheRowAtHandWhileWorkRuns();
+    void itemsListLargestFirstAndUntickedOnesStay_data();
+    void itemsListLargestFirstAndUntickedOnesStay();
     void releaseShowsASampleTakenAfterTheTool_data();
     void releaseShowsASampleTakenAfterTheTool();
     void quitInTheMiddleStopsAndShowsNothing_data();
@@ -468,6 +473,98 @@ void TestAppDelegate::progressShowsTheRowAtHandWhileWorkRuns()
     QCOMPARE(label->text(), L("Progress Removed").arg("42"));
     m_d->window()->stopDiskProgress();
     QVERIFY(!timer->isActive());
+}
+
+void TestAppDelegate::itemsListLargestFirstAndUntickedOnesStay_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("count");    // items in the row, f00 the smallest
+    QTest::addColumn<int>("unticked"); // the line the user unticks; -1: none
+    QTest::newRow("caches, all ticked: the row goes whole") << int(Caches) << 3 << -1;
+    QTest::newRow("downloads, 23 items: 20 and the rest, one kept") << int(Downloads) << 23 << 1;
+    QTest::newRow("trash: the original name, both halves kept") << int(Trash) << 3 << 0;
+}
+
+// Check lists what is inside the row, largest first with its share of the
+// row; an unticked item stays through a Clean while the rest of the row
+// goes, stays unticked after the clean's own scan and after a new Check.
+void TestAppDelegate::itemsListLargestFirstAndUntickedOnesStay()
+{
+    QFETCH(int, row);
+    QFETCH(int, count);
+    QFETCH(int, unticked);
+    const bool trash = row == Trash;
+    const std::string items = location(row) + (trash ? "/files/" : "/");
+    const auto name = [](int i) { return QStringLiteral("f%1").arg(i, 2, 10, QLatin1Char('0')).toStdString(); };
+    for (int i = 0; i < count; ++i) {
+        writeFile(items + name(i), std::string(std::size_t(1000) * (i + 1), 'x'));
+        if (trash)
+            writeFile(location(row) + "/info/" + name(i) + ".trashinfo",
+                      "[Trash Info]\nPath=/home/me/Docs/report%20" + name(i)
+                          + ".txt\nDeletionDate=2026-12-01T10:00:00\n");
+    }
+    launch();
+    setBoxes(QByteArray("-----").replace(row, 1, "x").constData());
+    const int defaultHeight = m_d->window()->height();
+    request(false);
+    QVERIFY(m_screen->waitFor("checkItem.enabled"));
+
+    const QByteArray prefix = QByteArray(kBoxes[row]).replace("CheckBox", "");
+    auto* toggle = find<QToolButton>(prefix + "ItemsButton");
+    auto* list = find<QTreeWidget>(prefix + "Items");
+    QVERIFY(toggle->isVisible() && !list->isVisible());
+    toggle->click();
+    QVERIFY(list->isVisible());
+    QTRY_VERIFY(m_d->window()->height() > defaultHeight);
+    const int shown = std::min(count, MainWindow::kShownItems);
+    QCOMPARE(list->topLevelItemCount(), shown + (count > shown ? 1 : 0));
+    const double rowBytes = double(measureTree(location(row)).bytes);
+    const auto share = [rowBytes](std::uint64_t bytes) {
+        return QString::number(qRound(100 * bytes / rowBytes)) + '%';
+    };
+    for (int line = 0; line < shown; ++line) {
+        const int i = count - 1 - line;
+        const QTreeWidgetItem* item = list->topLevelItem(line);
+        const QString text = QString::fromStdString(trash ? "report " + name(i) + ".txt" : name(i));
+        QCOMPARE(item->text(0), text);
+        QCOMPARE(item->text(1), QString::fromStdString(convertBytes(1000 * (i + 1))));
+        QCOMPARE(item->text(3), share(1000 * (i + 1)));
+        QCOMPARE(item->checkState(0), Qt::Checked);
+    }
+    if (count > shown) {
+        const std::uint64_t rest = 1000 * std::uint64_t(count - shown) * (count - shown + 1) / 2;
+        const QTreeWidgetItem* item = list->topLevelItem(shown);
+        QCOMPARE(item->text(0), L("Items Rest").arg(count - shown));
+        QCOMPARE(item->text(1), QString::fromStdString(convertBytes(rest)));
+        QCOMPARE(item->text(3), share(rest));
+        QVERIFY(!(item->flags() & Qt::ItemIsUserCheckable));
+    }
+
+    if (unticked >= 0)
+        list->topLevelItem(unticked)->setCheckState(0, Qt::Unchecked);
+    m_screen->start();
+    request(true);
+    QVERIFY(m_screen->waitFor("notify"));
+    const int kept = count - 1 - unticked;
+    QCOMPARE(exists(location(row)), unticked >= 0);
+    for (int i = 0; i < count; ++i) {
+        QCOMPARE(exists(items + name(i)), i == kept);
+        if (trash)
+            QCOMPARE(exists(location(row) + "/info/" + name(i) + ".trashinfo"), i == kept);
+    }
+    // The clean's scan lists what stayed, still unticked; so does a new
+    // Check, which finds the same item.
+    for (bool again : {false, true}) {
+        if (again) {
+            m_screen->start();
+            request(false);
+            QVERIFY(m_screen->waitFor("checkItem.enabled"));
+        }
+        QCOMPARE(list->topLevelItemCount(), unticked >= 0 ? 1 : 0);
+        QCOMPARE(toggle->isVisible(), unticked >= 0);
+        if (unticked >= 0)
+            QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    }
 }
 
 void TestAppDelegate::releaseShowsASampleTakenAfterTheTool_data()

@@ -10,8 +10,10 @@
 #include "core/WorkProgress.h"
 
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QTranslator>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <span>
@@ -75,6 +77,18 @@ void TestLocale::everyTableIsCompleteAndFitsTheWindow()
     window->showReport(table->text("Clean Held"));
     const std::int64_t widest = (std::int64_t{1} << 40) - 1;
     window->showFolderVolume(DiskFigures{widest, widest, true}); // a home on its own volume
+    // The caches' items open, at their widest: each size and space on disk
+    // "1024.00 GB", and the line for the rest.
+    RowSize caches;
+    caches.bytes = (std::uint64_t{1} << 40) - 1;
+    caches.allocated = caches.bytes / 2;
+    for (std::uint32_t i = 0; i <= MainWindow::kShownItems; ++i) {
+        caches.items.list.push_back({1, i, caches.bytes / 16, caches.bytes / 32, i * 40, 40, false});
+        caches.items.names +=
+            QStringLiteral("cache-of-an-application-%1").arg(i, 16, 10, QLatin1Char('0')).toStdString();
+    }
+    window->showRowItems(Caches, caches);
+    find<QAbstractButton>("cachesItemsButton")->click();
     // A clean's progress at its widest, and a release beside it.
     WorkProgress progress;
     progress.begin(MailDownloads, WorkProgress::Measuring);
@@ -89,6 +103,14 @@ void TestLocale::everyTableIsCompleteAndFitsTheWindow()
         faults << QStringLiteral("window %1 px wide, checkButton %2")
                       .arg(window->width())
                       .arg(button("checkButton")->text());
+    // Every figure of the items whole, and room left for the names.
+    const auto* items = find<QTreeWidget>("cachesItems");
+    for (int column = 1; column < items->columnCount(); ++column)
+        if (items->header()->sectionSize(column) < items->header()->sectionSizeHint(column)
+            || items->isColumnHidden(column))
+            faults << QStringLiteral("cachesItems column %1").arg(column);
+    if (items->header()->sectionSize(0) < items->fontMetrics().horizontalAdvance(QStringLiteral("cache-of-an")))
+        faults << QStringLiteral("cachesItems names %1 px").arg(items->header()->sectionSize(0));
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         const auto* label = qobject_cast<QLabel*>(widget);
         const bool titled = qobject_cast<QGroupBox*>(widget) != nullptr; // its title is all that is checked
