@@ -520,15 +520,15 @@ void TestAppDelegate::itemsListLargestFirstAndUntickedOnesStay()
     QCOMPARE(list->topLevelItemCount(), shown + (count > shown ? 1 : 0));
     const double rowBytes = double(measureTree(location(row)).bytes);
     const auto share = [rowBytes](std::uint64_t bytes) {
-        return QString::number(qRound(100 * bytes / rowBytes)) + '%';
+        return QString::number(qRound(100 * static_cast<double>(bytes) / rowBytes)) + '%';
     };
     for (int line = 0; line < shown; ++line) {
         const int i = count - 1 - line;
         const QTreeWidgetItem* item = list->topLevelItem(line);
         const QString text = QString::fromStdString(trash ? "report " + name(i) + ".txt" : name(i));
         QCOMPARE(item->text(0), text);
-        QCOMPARE(item->text(1), QString::fromStdString(convertBytes(1000 * (i + 1))));
-        QCOMPARE(item->text(3), share(1000 * (i + 1)));
+        QCOMPARE(item->text(1), QString::fromStdString(convertBytes(std::uint64_t{1000} * (i + 1))));
+        QCOMPARE(item->text(3), share(std::uint64_t{1000} * (i + 1)));
         QCOMPARE(item->checkState(0), Qt::Checked);
     }
     if (count > shown) {
