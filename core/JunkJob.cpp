@@ -252,35 +252,26 @@ RemoveResult JunkJob::removeKeeping(std::size_t row) const
         result.error = result.locationGone ? 0 : error;
         return result;
     }
-    const auto add = [&result](const RemoveResult& r) {
-        result.removed += r.removed;
-        result.failed += r.failed;
-        result.cancelled = result.cancelled || r.cancelled;
-        if (result.error == 0)
-            result.error = r.error;
-        if (result.incomplete == 0)
-            result.incomplete = r.incomplete;
-    };
     const RemoveProbe& probe = removeProbe;
     if (row != kTrashRow) {
-        add(removeEntriesAt(
+        result.add(removeEntriesAt(
             folder.get(), [&kept](const char* name, const MountIdentity& id) { return keptIn(kept, name, id); }, probe,
             cancel));
         return result;
     }
-    add(removeEntriesAt(
+    result.add(removeEntriesAt(
         folder.get(),
         [](const char* name, const MountIdentity&) {
             return std::string_view(name) == "files" || std::string_view(name) == "info";
         },
         probe, cancel));
     if (const UniqueFd files = openFolderIn(folder.get(), "files")) {
-        add(removeEntriesAt(
+        result.add(removeEntriesAt(
             files.get(), [&kept](const char* name, const MountIdentity& id) { return keptIn(kept, name, id); }, probe,
             cancel));
     }
     if (const UniqueFd info = openFolderIn(folder.get(), "info")) {
-        add(removeEntriesAt(
+        result.add(removeEntriesAt(
             info.get(),
             [&kept](const char* name, const MountIdentity&) {
                 const std::string_view n(name);

@@ -456,14 +456,8 @@ private:
 
     void merge(const RemoveResult& other)
     {
-        m_result.removed += other.removed;
+        m_result.add(other);
         m_reported += other.removed; // the other remover reported its own
-        m_result.failed += other.failed;
-        if (m_result.error == 0)
-            m_result.error = other.error;
-        m_result.cancelled = m_result.cancelled || other.cancelled;
-        if (m_result.incomplete == 0)
-            m_result.incomplete = other.incomplete;
     }
 
     Shared& m_shared;
@@ -548,15 +542,6 @@ RemoveResult removeEntriesAt(int dirfd, const KeepEntry& keep, const RemoveProbe
                              const std::atomic<bool>* cancel, unsigned threads)
 {
     RemoveResult result;
-    const auto add = [&result](const RemoveResult& r) {
-        result.removed += r.removed;
-        result.failed += r.failed;
-        result.cancelled = result.cancelled || r.cancelled;
-        if (result.error == 0)
-            result.error = r.error;
-        if (result.incomplete == 0)
-            result.incomplete = r.incomplete;
-    };
     const auto fail = [&result](int error) {
         ++result.failed;
         if (result.error == 0)
@@ -592,7 +577,7 @@ RemoveResult removeEntriesAt(int dirfd, const KeepEntry& keep, const RemoveProbe
                 name = e.name;
                 if (probe)
                     probe(dirfd, e.name);
-                add(removeTree(dirfd, name, probe, cancel, threads, nullptr, nullptr, &id));
+                result.add(removeTree(dirfd, name, probe, cancel, threads, nullptr, nullptr, &id));
                 if (result.incomplete != 0)
                     return result;
             }

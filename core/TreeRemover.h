@@ -23,6 +23,19 @@ struct RemoveResult {
     // memory (EMFILE, ENFILE, ENOMEM): what is left stays, and unlike
     // `failed` it says nothing about the entries themselves.
     int incomplete = 0;
+
+    // Counts `other`, a removal of part of the same location, in with this
+    // one: the sums add up, the first error and shortage stay.
+    void add(const RemoveResult& other)
+    {
+        removed += other.removed;
+        failed += other.failed;
+        cancelled = cancelled || other.cancelled;
+        if (error == 0)
+            error = other.error;
+        if (incomplete == 0)
+            incomplete = other.incomplete;
+    }
 };
 
 // Test seam: called between listing a folder and opening one of its
